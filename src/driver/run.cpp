@@ -1,0 +1,117 @@
+// The command line and the fixed run sequence of one tallyrep run.
+#include "driver/run.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/errors.h"
+#include "model/tree.h"
+#include "readers/jtdffile.h"
+#include "readers/tsffile.h"
+#include "report/jresfile.h"
+
+namespace {
+bool is_word(const char* arg, const char* word) { return std::strcmp(arg, word) == 0; }
+}  // namespace
+
+bool parse_command_line(int argc, const char* const* argv, CommandLine* cmd) {
+  *cmd = CommandLine();
+  int options = 0;
+  bool name_missing = false;
+  int p = 1;
+  while (p < argc) {
+    if (is_word(argv[p], "-tsf")) {
+      ++options;
+      ++p;
+      while (p < argc && !is_word(argv[p], "-xrd") && !is_word(argv[p], "-tdf")) {
+        cmd->tsf_files.push_back(argv[p]);
+        ++p;
+      }
+    }
+    if (p < argc && is_word(argv[p], "-xrd")) {
+      ++options;
+      ++p;
+      if (p < argc) {
+        cmd->xrd_file = argv[p];
+      } else {
+        name_missing = true;
+      }
+    }
+    if (p < argc && is_word(argv[p], "-tdf")) {
+      ++options;
+      ++p;
+      if (p < argc) {
+        cmd->tdf_file = argv[p];
+      } else {
+        name_missing = true;
+      }
+    }
+    ++p;
+  }
+  cmd->tsf_count = static_cast<int>(cmd->tsf_files.size());
+  return options == 3 && cmd->xrd_file && cmd->tdf_file && !name_missing;
+}
+
+void print_banner() {
+  std::fprintf(stderr, "%s %s %s\n", "Kestrel(R) Proofline", "Java Test Report Generator",
+               "2002.05.21.468.004");
+  std::fprintf(stderr, "%s %s\n", "Copyright (C) 2002-2026 Kestrel Software.",
+               "All rights reserved.");
+}
+
+void print_usage(const char* program) {
+  std::fprintf(stderr, "\nUsage: %s %s <tsfFile> %s <tdfFile> %s <xrdFile>\n", program, "-tsf",
+               "-tdf", "-xrd");
+  std::fputs("         <tsfFile>     Trace static filename\n", stderr);
+  std::fputs("         <tdfFile>     Trace dynamic filename\n", stderr);
+  std::fputs("         <xrdFile>     Results filename\n\n", stderr);
+}
+
+bool file_exists(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0;
+}
+
+int tallyrep_main(int argc, const char* const* argv) {
+  print_banner();
+  CommandLine cmd;
+  if (!parse_command_line(argc, argv, &cmd)) {
+    print_usage(argc > 0 ? argv[0] : "tallyrep");
+    return -1;
+  }
+  bool missing = false;
+  if (!file_exists(cmd.tdf_file)) {
+    diag_report(DIAG_NO_FILE, cmd.tdf_file);
+    missing = true;
+  }
+  for (const char* tsf : cmd.tsf_files) {
+    if (!file_exists(tsf)) {
+      diag_report(DIAG_NO_FILE, tsf);
+      missing = true;
+    }
+  }
+  if (missing) return -1;
+
+  tree_init();
+  int32_t driver_counter = 0;
+  for (const char* tsf : cmd.tsf_files) {
+    int result = tsf_read(tsf, &driver_counter);
+    if (result != 0) {
+      diag_report(DIAG_BAD_FORMAT, tsf);
+      return result;
+    }
+  }
+  if (tdf_read(cmd.tdf_file) != 0) {
+    diag_report(DIAG_BAD_FORMAT, cmd.tdf_file);
+    return -1;
+  }
+  tree_rollup();
+  if (report_write(cmd.xrd_file) != 0) {
+    diag_report(DIAG_NO_PERMISSION, cmd.xrd_file);
+    return -1;
+  }
+  tree_free();
+  return 0;
+}

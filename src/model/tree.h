@@ -1,0 +1,111 @@
+// The trace model: test-driver entries, one tree of nodes per driver, the node
+// index by (driver number, line), the walks, outcome recording and the roll-up.
+//
+// Ownership: there is one model per process. It owns every driver entry, node
+// and text stored in them; callers hand in texts that the model copies, and the
+// pointers it hands out stay valid until tree_free. Nothing here prints or fails
+// except on refused memory (which ends the process, see errors.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/node_types.h"
+
+enum NodeStatus : int32_t {
+  STATUS_NOT_EXECUTED = 0,
+  STATUS_EXECUTED = 1,
+  STATUS_FAILED = 2,
+  STATUS_PASSED = 3,
+  STATUS_NO_RESULT = 4,
+};
+
+enum Outcome : int {
+  OUTCOME_EXECUTED = 1,
+  OUTCOME_FAILED = 2,
+  OUTCOME_PASSED = 3,
+  OUTCOME_ENTERED = 5,
+};
+
+struct NodeStats {
+  int32_t executed = 0;
+  int32_t passed = 0;
+  int32_t failed = 0;
+  int32_t entered = 0;
+};
+
+struct TraceNode {
+  int32_t type = 0;    // NodeType; only node_set_type may change it after creation
+  int32_t file = 0;    // number of the test driver that declared the node
+  int32_t line = 0;    // key within the driver
+  const char* text = nullptr;  // owned by the model, never null
+  int32_t value = 0;   // source line the report links to
+  int32_t status = 0;  // NodeStatus
+  NodeStats* stats = nullptr;  // points at own_stats for nodes created as checks
+  TraceNode* parent = nullptr;
+  TraceNode* next = nullptr;
+  TraceNode* first_child = nullptr;
+  TraceNode* last_child = nullptr;
+
+  // Bookkeeping of the model; readers and the report never touch these.
+  NodeStats own_stats;
+  uint32_t text_hash = 0;           // hash of text, for sibling matching
+  uint64_t seq = 0;                 // creation order; children order follows it
+  TraceNode* check_above = nullptr;  // a node at or above the nearest check ancestor
+  TraceNode* next_equal = nullptr;   // next later sibling with the same match key
+};
+
+struct DriverEntry {
+  int32_t number = 0;
+  uint32_t run_id = 0;
+  uint32_t sig1 = 0;
+  uint32_t sig2 = 0;
+  bool has_prefix = false;
+  std::string prefix;
+  bool has_source = false;
+  std::string source;
+  TraceNode* root = nullptr;   // none for the copies made by driver_bind_run
+  DriverEntry* next = nullptr;  // next older entry
+  uint64_t seq = 0;
+};
+
+// Model life.
+void tree_init();
+void tree_free();
+
+// Drivers. Every lookup finds the newest matching entry.
+void driver_open(int32_t number, int32_t line, const char* text);
+void driver_set_names(int32_t number, const char* prefix, const char* source);  // null = not given
+void driver_set_sigs(int32_t number, uint32_t sig1, uint32_t sig2);
+void driver_bind_run(uint32_t run_id, uint32_t sig1, uint32_t sig2);
+int32_t driver_by_run(uint32_t run_id);  // -1 when no entry has this run
+int driver_count();                       // entries that have a root
+TraceNode* driver_root_at(int n);         // 0 is the driver opened last
+// The newest entry with this number: false when there is none. Otherwise
+// *title is the prefix followed by the source (absent parts skipped).
+bool driver_title_by_number(int32_t number, std::string* title);
+const DriverEntry* driver_list_head();    // newest entry, for tests
+
+// Nodes.
+TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,
+                       int32_t value);
+void node_index_add(TraceNode* node);
+TraceNode* node_find(int32_t file, int32_t line);
+int node_hash(int32_t file, int32_t line);
+std::string node_key_text(int32_t file, int32_t line);  // "%d/%lxh"
+void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,
+                    int32_t value);
+// Changes a node's type (the TDF reader turns method parents into Stubs).
+// The only way a type may change once the node exists.
+void node_set_type(TraceNode* node, int type);
+
+// Walks, matching, outcomes and roll-up.
+using NodeVisit = void (*)(TraceNode* node, void* context);
+void tree_walk(TraceNode* node, NodeVisit visit, void* context);
+void node_for_each_child(TraceNode* node, NodeVisit visit, void* context);
+bool node_equal(const TraceNode* a, const TraceNode* b);
+TraceNode* node_find_child(TraceNode* parent, const TraceNode* model);
+TraceNode* node_clone_child(TraceNode* parent, const TraceNode* model);
+void node_record_outcome(TraceNode* node, int outcome);
+int status_merge(int a, int b);
+void tree_rollup();
