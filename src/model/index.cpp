@@ -1,0 +1,183 @@
+// The model's lookup tables: the node index by key and the sibling-match table.
+#include <cstring>
+
+#include "model/model_state.h"
+
+namespace {
+uint64_t mix64(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  x ^= x >> 33;
+  return x;
+}
+
+uint64_t pack_key(int32_t file, int32_t line) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(file)) << 32) | static_cast<uint32_t>(line);
+}
+
+TraceNode* const kTombstone = reinterpret_cast<TraceNode*>(alignof(TraceNode));
+
+uint64_t match_hash(const TraceNode* parent, const TraceNode* n) {
+  uint64_t h = mix64(reinterpret_cast<uintptr_t>(parent));
+  h = mix64(h ^ pack_key(n->file, n->line));
+  h = mix64(h ^ ((static_cast<uint64_t>(static_cast<uint32_t>(n->type)) << 32) |
+                 static_cast<uint32_t>(n->value)));
+  return mix64(h ^ n->text_hash);
+}
+
+bool same_match_key(const TraceNode* a, const TraceNode* b) {
+  return a->type == b->type && a->file == b->file && a->line == b->line &&
+         a->value == b->value && a->text_hash == b->text_hash &&
+         std::strcmp(a->text, b->text) == 0;
+}
+}  // namespace
+
+uint32_t text_hash_of(const char* text) {
+  uint32_t h = 2166136261u;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    h = (h ^ *p) * 16777619u;
+  }
+  return h;
+}
+
+TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
+  if (slots_.empty()) return nullptr;
+  const uint64_t key = pack_key(file, line);
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = mix64(key) & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (!s.node) return nullptr;
+    if (s.key == key) return s.node;
+  }
+}
+
+bool KeyIndex::insert(TraceNode* node) {
+  if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+  const uint64_t key = pack_key(node->file, node->line);
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = mix64(key) & mask;; i = (i + 1) & mask) {
+    Slot& s = slots_[i];
+    if (!s.node) {
+      s.key = key;
+      s.node = node;
+      ++used_;
+      return true;
+    }
+    if (s.key == key) return false;
+  }
+}
+
+void KeyIndex::grow() {
+  std::vector<Slot> old;
+  old.swap(slots_);
+  slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot());
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (!s.node) continue;
+    size_t i = mix64(s.key) & mask;
+    while (slots_[i].node) i = (i + 1) & mask;
+    slots_[i] = s;
+  }
+}
+
+void KeyIndex::clear() {
+  std::vector<Slot>().swap(slots_);
+  used_ = 0;
+}
+
+size_t SiblingTable::probe(uint64_t hash, const TraceNode* parent, const TraceNode* model) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (!s.head) return i;  // empty: the key is absent
+    if (s.head != kTombstone && s.hash == hash && s.head->parent == parent &&
+        same_match_key(s.head, model)) {
+      return i;
+    }
+  }
+}
+
+TraceNode* SiblingTable::find_first(const TraceNode* parent, const TraceNode* model) const {
+  if (slots_.empty()) return nullptr;
+  const Slot& s = slots_[probe(match_hash(parent, model), parent, model)];
+  return s.head;  // nullptr when absent
+}
+
+void SiblingTable::add(TraceNode* child) {
+  if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+  const uint64_t hash = match_hash(child->parent, child);
+  Slot& s = slots_[probe(hash, child->parent, child)];
+  child->next_equal = nullptr;
+  if (!s.head) {
+    s.head = child;
+    s.tail = child;
+    s.hash = hash;
+    ++used_;
+    return;
+  }
+  // Equal siblings are kept in creation order, which is child order.
+  if (s.tail->seq < child->seq) {
+    s.tail->next_equal = child;
+    s.tail = child;
+    return;
+  }
+  if (child->seq < s.head->seq) {
+    child->next_equal = s.head;
+    s.head = child;
+    return;
+  }
+  TraceNode* at = s.head;
+  while (at->next_equal && at->next_equal->seq < child->seq) at = at->next_equal;
+  child->next_equal = at->next_equal;
+  at->next_equal = child;
+}
+
+void SiblingTable::remove(TraceNode* child) {
+  if (slots_.empty()) return;
+  Slot& s = slots_[probe(match_hash(child->parent, child), child->parent, child)];
+  if (!s.head) return;
+  TraceNode* prev = nullptr;
+  TraceNode* at = s.head;
+  while (at && at != child) {
+    prev = at;
+    at = at->next_equal;
+  }
+  if (!at) return;
+  if (prev) {
+    prev->next_equal = child->next_equal;
+  } else {
+    s.head = child->next_equal;
+  }
+  if (s.tail == child) s.tail = prev;
+  child->next_equal = nullptr;
+  if (!s.head) {
+    s.head = kTombstone;  // keeps later probes of this chain going
+    s.tail = nullptr;
+  }
+}
+
+void SiblingTable::grow() {
+  std::vector<Slot> old;
+  old.swap(slots_);
+  size_t live = 0;
+  for (const Slot& s : old) live += (s.head && s.head != kTombstone);
+  size_t size = 1024;
+  while (size * 3 < (live + 1) * 8) size *= 2;  // live stays below 3/8 after a rebuild
+  slots_.assign(size, Slot());
+  used_ = 0;
+  const size_t mask = size - 1;
+  for (const Slot& s : old) {
+    if (!s.head || s.head == kTombstone) continue;
+    size_t i = s.hash & mask;
+    while (slots_[i].head) i = (i + 1) & mask;
+    slots_[i] = s;
+    ++used_;
+  }
+}
+
+void SiblingTable::clear() {
+  std::vector<Slot>().swap(slots_);
+  used_ = 0;
+}

@@ -1,0 +1,94 @@
+// Internal state of the process-wide trace model, shared by the model's own
+// sources only: arenas for nodes and texts, the key index and the sibling-match table.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "model/tree.h"
+
+// Open-addressing table from a node's key (file, line) to the one indexed node.
+// It answers exactly what a chained index refusing duplicate keys answers, at
+// the cost of one hash and a short probe whatever the number of nodes.
+class KeyIndex {
+ public:
+  TraceNode* find(int32_t file, int32_t line) const;
+  bool insert(TraceNode* node);  // false when the key is already indexed
+  void clear();
+
+ private:
+  struct Slot {
+    uint64_t key = 0;
+    TraceNode* node = nullptr;
+  };
+  void grow();
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+// Finds the first child of a parent, in child order, that equals a model node
+// (same type, file, line, value and text). Each distinct (parent, match key)
+// has one slot holding the earliest such child; later equal siblings hang off
+// it through TraceNode::next_equal in creation order, so the answer stays the
+// first equal child in child order even after a node's type changes.
+class SiblingTable {
+ public:
+  TraceNode* find_first(const TraceNode* parent, const TraceNode* model) const;
+  void add(TraceNode* child);     // child is the newest child of its parent
+  void remove(TraceNode* child);  // before its type changes
+  void clear();
+
+ private:
+  struct Slot {
+    TraceNode* head = nullptr;  // nullptr: empty; kTombstone: deleted
+    TraceNode* tail = nullptr;
+    uint64_t hash = 0;
+  };
+  size_t probe(uint64_t hash, const TraceNode* parent, const TraceNode* model) const;
+  void grow();
+  std::vector<Slot> slots_;
+  size_t used_ = 0;  // live slots plus tombstones
+};
+
+struct DriverBySeq {
+  bool operator()(const DriverEntry* a, const DriverEntry* b) const { return a->seq > b->seq; }
+};
+using DriverSet = std::set<DriverEntry*, DriverBySeq>;  // newest first
+
+struct TraceModel {
+  // Arenas: released all at once by tree_free.
+  std::vector<std::unique_ptr<TraceNode[]>> node_chunks;
+  size_t nodes_in_last_chunk = 0;
+  std::vector<std::unique_ptr<char[]>> text_chunks;
+  size_t text_left = 0;
+  char* text_next = nullptr;
+  uint32_t next_node_seq = 0;
+
+  KeyIndex index;
+  SiblingTable siblings;
+  // False once some node turned from a non-check into a check type: the
+  // shortcuts to the nearest check ancestor are then no longer trusted.
+  bool check_links_valid = true;
+
+  // Driver list: `head` is the newest entry; the lookups below give the
+  // newest match in constant or logarithmic time.
+  std::deque<DriverEntry> drivers;
+  DriverEntry* head = nullptr;
+  uint64_t next_driver_seq = 0;
+  std::vector<DriverEntry*> rooted;  // entries with a root, oldest first
+  std::unordered_map<int32_t, DriverEntry*> by_number;
+  std::unordered_map<uint32_t, DriverEntry*> by_run;  // run_id != 0
+  DriverSet unbound;                                   // run_id == 0
+  std::map<std::pair<uint32_t, uint32_t>, DriverSet> by_sigs;
+};
+
+TraceModel& model();
+// Links a node created under a parent as that parent's last child.
+void node_append(TraceNode* node);
+uint32_t text_hash_of(const char* text);

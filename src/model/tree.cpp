@@ -1,0 +1,132 @@
+// The trace model's life, its nodes and the node index.
+#include <cstdio>
+#include <cstring>
+
+#include "model/model_state.h"
+
+namespace {
+constexpr size_t kNodesPerChunk = 4096;
+constexpr size_t kTextChunk = 256 * 1024;
+
+std::unique_ptr<TraceModel> g_model;
+
+const char* store_text(const char* text) {
+  TraceModel& m = model();
+  const size_t size = std::strlen(text) + 1;
+  if (size > kTextChunk / 4) {
+    // Long texts get a block of their own so that chunks are not wasted.
+    m.text_chunks.emplace_back(new char[size]);
+    std::memcpy(m.text_chunks.back().get(), text, size);
+    return m.text_chunks.back().get();
+  }
+  if (size > m.text_left) {
+    m.text_chunks.emplace_back(new char[kTextChunk]);
+    m.text_next = m.text_chunks.back().get();
+    m.text_left = kTextChunk;
+  }
+  char* at = m.text_next;
+  std::memcpy(at, text, size);
+  m.text_next += size;
+  m.text_left -= size;
+  return at;
+}
+
+TraceNode* new_node() {
+  TraceModel& m = model();
+  if (m.node_chunks.empty() || m.nodes_in_last_chunk == kNodesPerChunk) {
+    m.node_chunks.emplace_back(new TraceNode[kNodesPerChunk]);
+    m.nodes_in_last_chunk = 0;
+  }
+  return &m.node_chunks.back()[m.nodes_in_last_chunk++];
+}
+}  // namespace
+
+TraceModel& model() {
+  if (!g_model) g_model = std::make_unique<TraceModel>();
+  return *g_model;
+}
+
+void tree_init() {
+  // A fresh model; whatever an earlier run left is released with it.
+  g_model = std::make_unique<TraceModel>();
+}
+
+void tree_free() { tree_init(); }
+
+TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,
+                       int32_t value) {
+  TraceNode* node = new_node();
+  node->type = type;
+  node->file = file;
+  node->line = line;
+  node->value = value;
+  node->parent = parent;
+  node->text = store_text(text ? text : "");
+  node->text_hash = text_hash_of(node->text);
+  node->seq = model().next_node_seq++;
+  if (parent) {
+    node->check_above = type_is_check(parent->type) ? parent : parent->check_above;
+  }
+  if (type_is_check(type)) {
+    node->stats = &node->own_stats;
+    node->status = STATUS_NOT_EXECUTED;
+  } else {
+    node->status = STATUS_PASSED;
+  }
+  return node;
+}
+
+void node_index_add(TraceNode* node) {
+  if (node) model().index.insert(node);
+}
+
+TraceNode* node_find(int32_t file, int32_t line) { return model().index.find(file, line); }
+
+std::string node_key_text(int32_t file, int32_t line) {
+  char key[32];
+  std::snprintf(key, sizeof key, "%d/%lxh", static_cast<int>(file),
+                static_cast<unsigned long>(static_cast<uint32_t>(line)));
+  return key;
+}
+
+int node_hash(int32_t file, int32_t line) {
+  const std::string key = node_key_text(file, line);
+  unsigned long sum = 0;
+  for (size_t i = 0; i < key.size(); ++i) {
+    sum += static_cast<unsigned char>(key[i]) * (i + 1);
+  }
+  return static_cast<int>(sum % 97);
+}
+
+// Links `node` as the last child of its parent.
+void node_append(TraceNode* node) {
+  TraceNode* parent = node->parent;
+  if (parent->last_child) {
+    parent->last_child->next = node;
+  } else {
+    parent->first_child = node;
+  }
+  parent->last_child = node;
+  model().siblings.add(node);
+}
+
+void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,
+                    int32_t value) {
+  TraceNode* parent = node_find(file, parent_line);
+  if (!parent) return;
+  TraceNode* node = node_create(type, file, line, text, parent, value);
+  node_index_add(node);
+  node_append(node);
+}
+
+void node_set_type(TraceNode* node, int type) {
+  if (!node || node->type == type) return;
+  TraceModel& m = model();
+  if (node->parent) m.siblings.remove(node);
+  if (type_is_check(type) && !type_is_check(node->type)) {
+    m.check_links_valid = false;
+    if (!node->stats) node->stats = &node->own_stats;
+  }
+  node->type = type;
+  if (node->parent) m.siblings.add(node);
+}
