@@ -1,6 +1,95 @@
 // Reader of the trace dynamic file (TDF): binds runs to drivers and records outcomes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "readers/trace_stream.h"
+
+struct TraceNode;
+
+enum TdfKind {
+  TDF_IGNORED = 0,
+  TDF_SF,
+  TDF_CS,
+  TDF_NI,
+  TDF_ST,
+  TDF_NO_LINE,     // a note on the node at `line`
+  TDF_NO_CURRENT,  // a quoted note on the current method or node
+  TDF_CI,
+  TDF_GL,
+  TDF_ME,
+  TDF_MR,
+};
+
+// One record: the numbers its layout has, the others 0. All are hexadecimal
+// in the file.
+struct TdfRecord {
+  TdfKind kind = TDF_IGNORED;
+  uint32_t run = 0;
+  uint32_t sig1 = 0;
+  uint32_t sig2 = 0;
+  int32_t line = 0;
+  int32_t instance = 0;
+  int32_t status = 0;
+};
+
+// The state of one read. Instances are looked up newest first; the map holds
+// each instance's newest entry and the set every (line, instance, driver)
+// announced, so neither lookup walks a list.
+struct TdfReader {
+  struct Triple {
+    int32_t line;
+    int32_t instance;
+    int32_t driver;
+    bool operator==(const Triple& other) const {
+      return line == other.line && instance == other.instance && driver == other.driver;
+    }
+  };
+  struct TripleHash {
+    size_t operator()(const Triple& t) const;
+  };
+  struct Newest {
+    int32_t line;
+    int32_t driver;
+  };
+
+  int32_t current_driver = -1;
+  TraceNode* current_node = nullptr;
+  TraceNode* method_node = nullptr;
+  int current_outcome = 0;
+  int32_t current_status = 0;
+  std::vector<TraceNode*> node_stack;
+  std::unordered_map<int32_t, Newest> newest_instance;
+  std::unordered_set<Triple, TripleHash> instances;
+};
+
+// Reads one record and leaves the stream at the start of the next line.
+TdfRecord tdf_parse_record(TraceStream& stream);
+
+// The outcome code a status number maps to; 0 for an event without outcome.
+int status_to_outcome(int32_t status);
+
+// The instance list: a new newest entry unless the same three values were
+// announced before; the line / driver of an instance's newest entry, or -1.
+void instance_add(TdfReader& reader, int32_t line, int32_t instance, int32_t driver);
+int32_t instance_line(const TdfReader& reader, int32_t instance);
+int32_t instance_driver(const TdfReader& reader, int32_t instance);
+
+// The node stack has no fixed depth; popping an empty stack gives none.
+void node_stack_push(TdfReader& reader, TraceNode* node);
+TraceNode* node_stack_pop(TdfReader& reader);
+
+// Applies one record to the reader state and the model.
+void tdf_apply_record(TdfReader& reader, const TdfRecord& record);
+
 // Reads the TDF file at `path` and merges it into the model. 0 when read to
 // its end, -1 when the file cannot be opened (a directory cannot).
 int tdf_read(const char* path);
+
+// The same over `size` bytes at `data`, and over an open stream.
+int tdf_read_buffer(const char* data, size_t size);
+int tdf_read_stream(TraceStream& stream);

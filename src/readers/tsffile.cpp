@@ -1,12 +1,168 @@
-// Reader of trace static files (TSF). Placeholder until the reader lands.
+// Reader of trace static files (TSF): record layouts and the records' effect on the model.
 #include "readers/tsffile.h"
 
-#include <cstdio>
+#include "model/node_types.h"
+#include "model/tree.h"
+#include "readers/scanner.h"
+
+namespace {
+
+TsfCode code_of(uint32_t packed) {
+  switch (packed) {
+    case record_code('D', 'B'): return TSF_DB;
+    case record_code('S', 'I'): return TSF_SI;
+    case record_code('I', 'N'): return TSF_IN;
+    case record_code('I', 'D'): return TSF_ID;
+    case record_code('E', 'D'): return TSF_ED;
+    case record_code('T', 'X'): return TSF_TX;
+    case record_code('M', 'S'): return TSF_MS;
+    case record_code('S', 'O'): return TSF_SO;
+    case record_code('L', 'K'): return TSF_LK;
+    default: return TSF_OTHER;
+  }
+}
+
+// The node type of an "IN" kind; 0 for kinds that declare nothing.
+int kind_type(const std::string& kind) {
+  if (kind == "File") return TYPE_TEST_DRIVER;
+  if (kind == "TestSuite") return TYPE_TEST_SUITE;
+  if (kind == "TestCase") return TYPE_TEST_CASE;
+  if (kind == "TestStub") return TYPE_STUB;
+  if (kind == "Class") return TYPE_TEST_CLASS;
+  return 0;
+}
+
+}  // namespace
+
+int tsf_text_type(const std::string& text) {
+  for (const char* word : {"verifyLogMessage", "entermethod", "exitmethod", "timerStart"}) {
+    if (text.find(word) != std::string::npos) return TYPE_PRINT;
+  }
+  if (text.find("createTimer") != std::string::npos) return TYPE_COMMENT;
+  return TYPE_CHECK_EXPRESSION;
+}
+
+void tsf_parse_record_into(TraceStream& stream, TsfRecord& record) {
+  record.code = code_of(scan_record_code(stream));
+  record.line = 0;
+  record.kind.clear();
+  record.text.clear();
+  record.sig1 = record.sig2 = 0;
+  record.number = 0;
+  switch (record.code) {
+    case TSF_SI:
+      record.line = static_cast<int32_t>(scan_number(stream, '\n', 16));
+      break;
+    case TSF_IN:
+      scan_quoted_into(stream, record.kind);
+      skip_char(stream);
+      record.line = static_cast<int32_t>(scan_number(stream, ' ', 16));
+      scan_quoted_into(stream, record.text);
+      skip_rest_of_line(stream);
+      break;
+    case TSF_ID:
+      record.sig1 = scan_number(stream, ' ', 16);
+      record.sig2 = scan_number(stream, '\n', 16);
+      break;
+    case TSF_TX:
+    case TSF_MS:
+      record.line = static_cast<int32_t>(scan_number(stream, ' ', 10));
+      skip_char(stream);
+      scan_escaped_text_into(stream, "\n", record.text);
+      break;
+    case TSF_SO:
+      skip_char(stream);
+      scan_token_into(stream, '"', record.text);
+      skip_rest_of_line(stream);
+      break;
+    case TSF_LK:
+      // The token goes through kind as scratch; it is not part of the record.
+      scan_token_into(stream, '\n', record.kind);
+      record.number = decimal_from_text(record.kind.c_str());
+      record.kind.clear();
+      break;
+    case TSF_DB:
+    case TSF_ED:
+    case TSF_OTHER:
+      skip_rest_of_line(stream);
+      break;
+  }
+}
+
+TsfRecord tsf_parse_record(TraceStream& stream) {
+  TsfRecord record;
+  tsf_parse_record_into(stream, record);
+  return record;
+}
+
+int tsf_read_stream(TraceStream& stream, const char* path, int32_t* driver_counter) {
+  int32_t own_counter = 0;
+  int32_t& counter = driver_counter != nullptr ? *driver_counter : own_counter;
+  int32_t parent_line = 1;
+  bool has_pending_source = false;
+  std::string pending_source;
+  int32_t current_value = 0;
+  TsfRecord record;
+  // The read that meets the end after the last line yields an empty code,
+  // which is skipped like any unknown one.
+  while (!stream.eof) {
+    tsf_parse_record_into(stream, record);
+    switch (record.code) {
+      case TSF_IN: {
+        int type = kind_type(record.kind);
+        if (type == TYPE_TEST_DRIVER) {
+          driver_open(counter, record.line, record.text.c_str());
+          driver_set_names(counter, nullptr, has_pending_source ? pending_source.c_str() : path);
+          has_pending_source = false;
+          pending_source.clear();
+          parent_line = record.line;
+        } else if (type != 0) {
+          node_add_child(counter, type, record.line, record.text.c_str(), parent_line, 0);
+          // Even when the parent was unknown and nothing was made.
+          parent_line = record.line;
+        }
+        break;
+      }
+      case TSF_SI:
+        parent_line = record.line;
+        break;
+      case TSF_ID:
+        driver_set_sigs(counter, record.sig1, record.sig2);
+        break;
+      case TSF_ED:
+        ++counter;
+        break;
+      case TSF_SO:
+        has_pending_source = true;
+        pending_source.swap(record.text);
+        break;
+      case TSF_LK:
+        current_value = record.number;
+        break;
+      case TSF_TX:
+        node_add_child(counter, tsf_text_type(record.text), record.line, record.text.c_str(),
+                       parent_line, current_value);
+        break;
+      case TSF_MS:
+        node_add_child(counter, TYPE_CHECK_EXPRESSION, record.line, record.text.c_str(),
+                       parent_line, current_value);
+        break;
+      case TSF_DB:
+      case TSF_OTHER:
+        break;
+    }
+  }
+  return 0;
+}
+
+int tsf_read_buffer(const char* data, size_t size, const char* path, int32_t* driver_counter) {
+  TraceStream stream;
+  stream_open_buffer(stream, data, size);
+  return tsf_read_stream(stream, path, driver_counter);
+}
 
 int tsf_read(const char* path, int32_t* driver_counter) {
-  (void)driver_counter;
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return -1;
-  std::fclose(f);
-  return 0;
+  TraceStream stream;
+  if (!stream_open_file(stream, path)) return -1;
+  return tsf_read_stream(stream, path, driver_counter);
 }

@@ -1,0 +1,160 @@
+// The scanners shared by both trace readers, and split_field.
+#include "readers/scanner.h"
+
+#include <cstring>
+
+#include "readers/number_scan.h"
+
+namespace {
+
+// A NUL ends a text: what follows it was read but does not count.
+void cut_at_nul(std::string& text) {
+  size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+}
+
+}  // namespace
+
+void scan_token_into(TraceStream& stream, int delimiter, std::string& out) {
+  out.clear();
+  for (;;) {
+    int c = stream_get(stream);
+    if (c == delimiter || c < 0) break;
+    if (c != '\n') out.push_back(static_cast<char>(c));
+  }
+  cut_at_nul(out);
+}
+
+std::string scan_token(TraceStream& stream, int delimiter) {
+  std::string token;
+  scan_token_into(stream, delimiter, token);
+  return token;
+}
+
+uint32_t scan_number(TraceStream& stream, int delimiter, int base) {
+  NumberScan number(base);
+  for (;;) {
+    int c = stream_get(stream);
+    if (c == delimiter || c < 0) break;
+    if (c != '\n') number.feed(c);
+  }
+  return number.result();
+}
+
+void scan_quoted_into(TraceStream& stream, std::string& out) {
+  int c;
+  do {
+    c = stream_get(stream);
+  } while (c == ' ');
+  scan_token_into(stream, '"', out);
+}
+
+std::string scan_quoted(TraceStream& stream) {
+  std::string text;
+  scan_quoted_into(stream, text);
+  return text;
+}
+
+void skip_char(TraceStream& stream) { stream_get(stream); }
+
+void skip_rest_of_line(TraceStream& stream) {
+  for (;;) {
+    int c = stream_get(stream);
+    if (c == '\n' || c < 0) return;
+  }
+}
+
+void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::string& out) {
+  out.clear();
+  const size_t k = std::strlen(terminator);
+  size_t progress = 0;
+  bool matched = false;
+  for (;;) {
+    int c = stream_get(stream);
+    if (c == '\\') c = stream_get(stream);
+    if (c < 0) break;  // also a backslash that is the last byte: nothing added
+    if (c != '\n') out.push_back(static_cast<char>(c));
+    // Deliberately no fall-back to a shorter partial match.
+    const char ch = static_cast<char>(c);
+    if (progress < k && ch != terminator[progress]) progress = 0;
+    if (progress < k && ch == terminator[progress]) ++progress;
+    if (progress == k) {
+      matched = true;
+      break;
+    }
+  }
+  if (matched) out.resize(out.size() < k ? 0 : out.size() - k);
+  cut_at_nul(out);
+}
+
+std::string scan_escaped_text(TraceStream& stream, const char* terminator) {
+  std::string text;
+  scan_escaped_text_into(stream, terminator, text);
+  return text;
+}
+
+std::optional<std::string> split_field(const char* text, char delimiter, int n) {
+  if (text == nullptr || n <= 0) return std::nullopt;
+  const char* start = text;  // start of the field being passed over
+  int found = 0;
+  const char* p = text;
+  for (; *p != '\0'; ++p) {
+    if (*p != delimiter) continue;
+    ++found;
+    if (found == n) return std::string(start, p);
+    start = p + 1;
+  }
+  if (found < n - 1) return std::nullopt;
+  // Exactly n - 1 delimiters: field n runs to the end, unless a trailing
+  // delimiter left it empty.
+  if (p != text && p[-1] == delimiter) return std::nullopt;
+  return std::string(start, p);
+}
+
+int32_t decimal_from_text(const char* text) {
+  const char* p = text;
+  while (is_c_space(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  // The magnitude saturates just above the largest one that fits.
+  constexpr uint64_t kLimit = uint64_t{1} << 63;
+  uint64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (magnitude > kLimit / 10) {
+      magnitude = kLimit + 1;  // ten times it is past the limit already
+      continue;
+    }
+    magnitude = magnitude * 10 + static_cast<uint64_t>(*p - '0');
+    if (magnitude > kLimit) magnitude = kLimit + 1;
+  }
+  uint64_t bits;
+  if (negative) {
+    bits = magnitude >= kLimit ? kLimit : (~magnitude + 1);  // INT64_MIN at most
+  } else {
+    bits = magnitude >= kLimit ? kLimit - 1 : magnitude;  // INT64_MAX at most
+  }
+  return static_cast<int32_t>(static_cast<uint32_t>(bits));
+}
+
+uint32_t scan_record_code(TraceStream& stream) {
+  unsigned char first = 0;
+  unsigned char second = 0;
+  size_t length = 0;  // of the text before any NUL
+  bool cut = false;
+  for (;;) {
+    int c = stream_get(stream);
+    if (c == ' ' || c < 0) break;
+    if (c == '\n' || cut) continue;
+    if (c == 0) {
+      cut = true;
+    } else {
+      if (length == 0) first = static_cast<unsigned char>(c);
+      if (length == 1) second = static_cast<unsigned char>(c);
+      ++length;
+    }
+  }
+  return length == 2 ? (static_cast<uint32_t>(first) << 8) | second : 0;
+}

@@ -1,0 +1,53 @@
+// The character stream both trace readers pull their input from: a file read in
+// large blocks, or a byte buffer in memory, with the trace files' lexical rules.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+// Carriage returns are dropped wherever they stand and a 0x1A byte ends the
+// data. `eof` turns true only when a read finds no further character: after the
+// last character has been read it is still false, and the record loops of both
+// readers rely on that one extra, empty read.
+struct TraceStream {
+  const unsigned char* pos = nullptr;
+  const unsigned char* end = nullptr;
+  bool eof = false;
+  bool ended = false;  // no more data will come (source exhausted or 0x1A met)
+  int fd = -1;         // open file, or -1 for a memory buffer
+  std::unique_ptr<unsigned char[]> block;
+
+  TraceStream() = default;
+  TraceStream(const TraceStream&) = delete;
+  TraceStream& operator=(const TraceStream&) = delete;
+  ~TraceStream();
+};
+
+// Opens `path` for reading. False when it cannot be opened or names a
+// directory; the stream is then left empty.
+bool stream_open_file(TraceStream& stream, const char* path);
+
+// Reads from `size` bytes at `data`, which must outlive the stream.
+void stream_open_buffer(TraceStream& stream, const char* data, size_t size);
+
+// Loads the next block of a file. False when nothing more comes.
+bool stream_refill(TraceStream& stream);
+
+// One character (0..255), or -1 when no further character is found, which
+// also sets `eof`.
+inline int stream_get(TraceStream& stream) {
+  for (;;) {
+    if (stream.pos != stream.end) {
+      unsigned char c = *stream.pos++;
+      if (c > 0x1A) return c;
+      if (c == '\r') continue;
+      if (c != 0x1A) return c;
+      stream.ended = true;
+      stream.pos = stream.end;
+      break;
+    }
+    if (stream.ended || !stream_refill(stream)) break;
+  }
+  stream.eof = true;
+  return -1;
+}
