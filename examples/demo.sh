@@ -3,7 +3,7 @@
 build=${1:-build}
 out="$build/demo"
 mkdir -p "$out"
-set -- -tsf examples/*.tsf -tdf examples/calc.tdf -xrd "$out/calc.xrd"
+set -- -tsf examples/calc_test.tsf examples/calc_memory.tsf -tdf examples/calc.tdf -xrd "$out/calc.xrd"
 "$build/tallyrep" "$@"
 status=$?
 echo "tallyrep exit status: $status"
