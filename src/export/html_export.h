@@ -1,0 +1,21 @@
+// The self-contained HTML page of a report: summary, report information, and
+// the sections as embedded data that the page's script renders lazily.
+#pragma once
+
+#include <string>
+
+#include "export/xrd_read.h"
+
+struct ReportTotals {
+  unsigned long long passed = 0, failed = 0, total = 0;
+};
+
+// The Passed, Failed and Total rows of the report information when all three
+// hold numbers; otherwise counted from the Test Case, Proc and Stub entries.
+ReportTotals report_totals(const XrdReport& report);
+// Writes the page to path; 0, or -1 with the reason in error.
+int html_write(const XrdReport& report, const char* path, std::string& error);
+
+// The page's style sheet and script, kept apart from the writer.
+extern const char* const HTML_STYLE;
+extern const char* const HTML_SCRIPT;

@@ -1,0 +1,67 @@
+// Entry point of tallyrep-export: reads one XRD report and writes it as an HTML
+// page and/or JUnit XML.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "export/html_export.h"
+#include "export/junit_export.h"
+#include "export/xrd_read.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: tallyrep-export REPORT.xrd [--html OUT.html] [--junit OUT.xml]\n"
+    "  --html OUT.html   write the report as one self-contained HTML page\n"
+    "  --junit OUT.xml   write the report as JUnit XML for CI servers\n"
+    "  --help            print this text and exit\n"
+    "At least one of --html and --junit is needed.\n";
+
+int usage_error(const char* reason) {
+  std::fprintf(stderr, "tallyrep-export: error: %s\n%s", reason, kUsage);
+  return 2;
+}
+
+int fail(const char* file, const std::string& reason) {
+  std::fprintf(stderr, "tallyrep-export: error: %s: %s\n", file, reason.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* report_path = nullptr;
+  const char* html_path = nullptr;
+  const char* junit_path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    const char** target = std::strcmp(a, "--html") == 0 ? &html_path
+                          : std::strcmp(a, "--junit") == 0 ? &junit_path : nullptr;
+    if (target) {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') return usage_error((std::string(a) + " needs a file name").c_str());
+      if (*target) return usage_error((std::string(a) + " given twice").c_str());
+      *target = argv[++i];
+    } else if (a[0] == '-' && a[1] != '\0') {
+      return usage_error((std::string("unknown option ") + a).c_str());
+    } else if (report_path) {
+      return usage_error("more than one report given");
+    } else if (a[0] == '\0') {
+      return usage_error("empty report name");
+    } else {
+      report_path = a;
+    }
+  }
+  if (!report_path) return usage_error("no report given");
+  if (!html_path && !junit_path) return usage_error("no output given (--html or --junit)");
+
+  XrdReport report;
+  std::string error;
+  if (xrd_read(report_path, report, error) != 0) return fail(report_path, error);
+  if (html_path && html_write(report, html_path, error) != 0) return fail(html_path, error);
+  if (junit_path && junit_write(report, junit_path, error) != 0) return fail(junit_path, error);
+  return 0;
+}

@@ -1,0 +1,34 @@
+// Buffered output file of the exporters and the escapes that keep every written
+// text valid UTF-8 whatever bytes the report holds.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+// One output file written through a large buffer; the first failure sticks.
+struct OutBuffer {
+  int fd = -1;
+  int error = 0;  // errno of the first failed open, write or close
+  std::unique_ptr<char[]> data;
+  size_t used = 0;
+};
+
+// How text is escaped on its way out.
+enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
+
+bool out_open(OutBuffer& out, const char* path);
+// Flushes and closes; false when anything written to the file was lost.
+bool out_close(OutBuffer& out);
+void out_raw(OutBuffer& out, const char* bytes, size_t n);
+void out_str(OutBuffer& out, const char* text);
+void out_uint(OutBuffer& out, unsigned long long value);
+// Writes text (n bytes) escaped for the mode. Valid UTF-8 passes; a byte that
+// starts no valid sequence is read as Latin-1, since the report writer and
+// older tools put single bytes there. Control bytes that XML forbids become
+// U+FFFD in every mode.
+void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode);
+void out_escaped(OutBuffer& out, const char* text, EscapeMode mode);
+
+// Appends the UTF-8 form of a code point (U+FFFD for one that is not a character).
+void utf8_append(std::string& s, unsigned long cp);
