@@ -2,6 +2,27 @@
 // section and one block per reported test driver.
 #pragma once
 
+#include <ctime>
+#include <string>
+
+#include "model/tree.h"
+#include "report/report_out.h"
+
 // Writes the report for the current model to `xrd_path`. 0 when written and
 // closed; -1 when the file cannot be created or any write fails.
 int report_write(const char* xrd_path);
+
+// The whole document for the current model into `out`, the header file read
+// for its information section. `xrd_path` is the name the report shows.
+void report_write_document(ReportOut& out, const char* xrd_path);
+
+// Sets both totals to 0 and adds the tests of every reported driver.
+void count_all_verdicts(int* passed, int* failed);
+// Adds the passed and failed tests (Test Case, Proc, Stub) of a node, its
+// descendants and its later siblings with their descendants.
+void count_verdicts(const TraceNode* node, int* passed, int* failed);
+
+// The 24-character date text, e.g. "Sun Dec 06 17:57:11 2026".
+std::string generation_time_text(const std::tm& when);
+// Makes reports show `*when` (local time) instead of the clock; null restores the clock.
+void report_time_override_for_tests(const std::time_t* when);

@@ -1,0 +1,237 @@
+// The mark-up writer: each piece is formatted straight into the report sink;
+// escaping copies every clean run of bytes in one piece.
+#include "report/markup.h"
+
+#include <cstring>
+
+namespace {
+
+// What the escape does with one byte.
+enum ByteKind : unsigned char {
+  KIND_CLEAN = 0,  // written as it is
+  KIND_BLANK = 1,  // space or tab: runs collapse
+  KIND_REF = 2,    // written as "&#%d;"
+  KIND_BAD = 3,    // no XML form: written as the replacement character
+};
+
+struct EscapeTable {
+  unsigned char kind[256];
+};
+
+constexpr bool xml_forbidden(int c) {
+  return (c >= 0x01 && c <= 0x08) || c == 0x0B || c == 0x0C || (c >= 0x0E && c <= 0x1F);
+}
+
+constexpr EscapeTable make_table(bool collapse_blanks, bool quote_is_ref) {
+  EscapeTable t{};
+  for (int c = 0; c < 256; ++c) {
+    unsigned char k = KIND_CLEAN;
+    if (c > 127 || c == '<' || c == '>' || c == '&' || (quote_is_ref && c == '"')) {
+      k = KIND_REF;
+    } else if (xml_forbidden(c)) {
+      k = KIND_BAD;
+    } else if (collapse_blanks && (c == ' ' || c == '\t')) {
+      k = KIND_BLANK;
+    }
+    t.kind[c] = k;
+  }
+  return t;
+}
+
+constexpr EscapeTable kElementTable = make_table(true, false);
+constexpr EscapeTable kAttributeTable = make_table(true, true);
+constexpr EscapeTable kHeadTable = make_table(false, true);
+
+void write_reference(ReportOut& out, unsigned char c, unsigned char kind) {
+  if (kind == KIND_BAD) {
+    out_lit(out, "&#65533;");
+    return;
+  }
+  char ref[7] = {'&', '#'};
+  std::size_t n = 2;
+  if (c >= 100) ref[n++] = static_cast<char>('0' + c / 100);
+  if (c >= 10) ref[n++] = static_cast<char>('0' + c / 10 % 10);
+  ref[n++] = static_cast<char>('0' + c % 10);
+  ref[n++] = ';';
+  out_write(out, ref, n);
+}
+
+// A run of blanks followed by another byte becomes one space; a run that ends
+// the text is written as its last byte alone.
+void escape(ReportOut& out, const char* text, std::size_t n, const EscapeTable& table) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* kind = table.kind;
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t start = i;
+    while (i < n) {
+      unsigned char k = kind[s[i]];
+      if (k == KIND_CLEAN) {
+        ++i;
+      } else if (s[i] == ' ' && i + 1 < n && kind[s[i + 1]] != KIND_BLANK) {
+        ++i;  // a lone space before another byte stays itself
+      } else {
+        break;
+      }
+    }
+    out_write(out, text + start, i - start);
+    if (i == n) break;
+    unsigned char c = s[i];
+    unsigned char k = kind[c];
+    if (k == KIND_BLANK) {
+      std::size_t j = i + 1;
+      while (j < n && kind[s[j]] == KIND_BLANK) ++j;
+      if (j == n) {
+        out_put(out, static_cast<char>(s[n - 1]));
+        break;
+      }
+      out_put(out, ' ');
+      i = j;
+      c = s[i];
+      k = kind[c];
+      if (k == KIND_CLEAN) continue;
+    }
+    write_reference(out, c, k);
+    ++i;
+  }
+}
+
+// "Array Title", "Array", "Array Passed" or "Array Failed" for a cell style.
+const char* cell_style_name(int style) {
+  switch (style) {
+    case STYLE_HEADING:
+      return "Array Title";
+    case STYLE_PLAIN:
+      return "Array";
+    case STYLE_PASSED:
+      return "Array Passed";
+    default:
+      return "Array Failed";
+  }
+}
+
+}  // namespace
+
+void markup_text(ReportOut& out, const char* text) {
+  if (text) escape(out, text, std::strlen(text), kElementTable);
+}
+
+void markup_text(ReportOut& out, const char* text, std::size_t n) {
+  if (text) escape(out, text, n, kElementTable);
+}
+
+void markup_attr_text(ReportOut& out, const char* text) {
+  if (text) escape(out, text, std::strlen(text), kAttributeTable);
+}
+
+void markup_head_text(ReportOut& out, const char* text) {
+  if (text) escape(out, text, std::strlen(text), kHeadTable);
+}
+
+void markup_tag(ReportOut& out, const char* head, unsigned char closing) {
+  if (closing) {
+    out_lit(out, "</");
+  } else {
+    out_put(out, '<');
+  }
+  out_str(out, head);
+  out_lit(out, ">\n");
+}
+
+void markup_element(ReportOut& out, const char* name, const char* text, std::size_t n) {
+  out_put(out, '<');
+  out_str(out, name);
+  out_put(out, '>');
+  markup_text(out, text, n);
+  out_lit(out, "</");
+  out_str(out, name);
+  out_lit(out, ">\n");
+}
+
+void markup_element(ReportOut& out, const char* name, const char* text) {
+  markup_element(out, name, text, text ? std::strlen(text) : 0);
+}
+
+void markup_title(ReportOut& out, const char* text, std::size_t n, int level, int style,
+                  int tag) {
+  int style_number = level + 1 > 5 ? 5 : level + 1;
+  out_lit(out, "<TITLE LEVEL=\"");
+  out_int(out, level);
+  out_lit(out, "\" TAG=\"");
+  out_int(out, tag);
+  out_lit(out, "\" STYLE=\"Title");
+  out_int(out, style_number);
+  if (style == STYLE_FAILED) {
+    out_lit(out, " Failed\">\n");
+  } else if (style == STYLE_PASSED) {
+    out_lit(out, " Passed\">\n");
+  } else {
+    out_lit(out, "\">\n");
+  }
+  markup_element(out, "TEXT", text, n);
+  markup_tag(out, "TITLE", 1);
+}
+
+void markup_title(ReportOut& out, const char* text, int level, int style, int tag) {
+  markup_title(out, text, text ? std::strlen(text) : 0, level, style, tag);
+}
+
+void markup_cell_text(ReportOut& out, const char* text, int style) {
+  out_lit(out, "<CELL_TEXT STYLE=\"");
+  out_str(out, cell_style_name(style));
+  out_lit(out, "\">");
+  markup_text(out, text);
+  out_lit(out, "</CELL_TEXT>\n");
+}
+
+void markup_link_cell(ReportOut& out, const char* text, int style, const char* target, int line) {
+  out_lit(out, "<CELL STYLE=\"");
+  out_str(out, cell_style_name(style));
+  out_lit(out, "\"><LINK TARGET=\"");
+  markup_attr_text(out, target);
+  out_lit(out, " line ");
+  out_int(out, line);
+  out_lit(out, "\">\n<TEXT>");
+  markup_text(out, text);
+  out_lit(out, "</TEXT>\n</LINK>\n</CELL>\n");
+}
+
+void markup_check_header(ReportOut& out, int style) {
+  markup_tag(out, "ROW", 0);
+  markup_cell_text(out, "Expression", style);
+  markup_cell_text(out, "Status", style);
+  markup_cell_text(out, "Executed", style);
+  markup_cell_text(out, "Failed", style);
+  markup_cell_text(out, "Passed", style);
+  markup_tag(out, "ROW", 1);
+}
+
+void markup_node_open(ReportOut& out, const char* name, const char* type, const char* state,
+                      int sum, int icon) {
+  out_lit(out, "<DAZU:NODE name=\"");
+  markup_attr_text(out, name);
+  out_lit(out, "\" type=\"");
+  markup_attr_text(out, type);
+  out_lit(out, "\" state=\"");
+  markup_attr_text(out, state);
+  out_put(out, '"');
+  if (sum > 0) {
+    out_lit(out, " sum=\"");
+    out_int(out, sum);
+    out_put(out, '"');
+  }
+  switch (icon) {
+    case ICON_METHOD:
+      out_lit(out, " icone=\"method.xpm\"");
+      break;
+    case ICON_CLASS:
+      out_lit(out, " icone=\"class.xpm\"");
+      break;
+    case ICON_TEST_SCRIPT:
+      out_lit(out, " icone=\"testscript.xpm\"");
+      break;
+    default:
+      break;
+  }
+  out_put(out, '>');
+}

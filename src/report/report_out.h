@@ -1,0 +1,59 @@
+// The output sink of the results report: one large buffer in front of a file
+// descriptor (or a string, for tests) that remembers every failed write.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+
+struct ReportOut {
+  int fd = -1;                    // the report file, or -1
+  std::string* target = nullptr;  // collects the output instead of a file (tests)
+  std::unique_ptr<char[]> buffer;
+  std::size_t capacity = 0;
+  std::size_t used = 0;
+  bool failed = false;  // some write (or the close) failed; later bytes are dropped
+};
+
+constexpr std::size_t kReportBufferSize = std::size_t{1} << 20;
+
+// Creates (or empties) the file at `path` for writing. False when it cannot be
+// opened, directories included; `out` then holds no file.
+bool out_open_file(ReportOut& out, const char* path);
+// Makes `out` append everything written to `*target`.
+void out_open_string(ReportOut& out, std::string* target);
+// Hands the buffered bytes to the file or the string.
+void out_flush(ReportOut& out);
+// Flushes and closes the file. False when any write or the close failed.
+bool out_close(ReportOut& out);
+
+// Slow path of out_write: the buffer is full or the piece is larger than it.
+void out_write_slow(ReportOut& out, const char* data, std::size_t n);
+
+inline void out_write(ReportOut& out, const char* data, std::size_t n) {
+  if (n <= out.capacity - out.used) {
+    std::memcpy(out.buffer.get() + out.used, data, n);
+    out.used += n;
+  } else {
+    out_write_slow(out, data, n);
+  }
+}
+
+inline void out_put(ReportOut& out, char c) {
+  if (out.used == out.capacity) out_flush(out);
+  out.buffer[out.used++] = c;
+}
+
+// A string literal, without its terminating zero.
+template <std::size_t N>
+inline void out_lit(ReportOut& out, const char (&text)[N]) {
+  out_write(out, text, N - 1);
+}
+
+inline void out_str(ReportOut& out, const char* text) {
+  if (text) out_write(out, text, std::strlen(text));
+}
+
+// A signed decimal number.
+void out_int(ReportOut& out, long long value);
