@@ -1,0 +1,59 @@
+#!/bin/sh
+# Runs the fuzz targets: `sh fuzz/run.sh [SECONDS] [TARGET...]` (default 60 s
+# each, targets tsf tdf header run). Replays fuzz/regressions/<target>/ first,
+# then fuzzes from the seeds in fuzz/corpus/<target> into a working corpus.
+# Fails on any crash, leak, sanitizer report or input slower than 2 s.
+#   FUZZ_BUILD    build folder of the targets (default build-fuzz)
+#   FUZZ_WORK     working corpus folder (default fuzz/corpus-work, git-ignored)
+#   FUZZ_NOBUILD  set to 1 to use the targets already built
+#   FUZZ_LOG      folder for the fuzzers' logs (default $FUZZ_BUILD/logs)
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+[ $# -gt 0 ] && shift
+targets=${*:-tsf tdf header run}
+build=${FUZZ_BUILD:-$root/build-fuzz}
+work=${FUZZ_WORK:-$root/fuzz/corpus-work}
+logs=${FUZZ_LOG:-$build/logs}
+
+if [ "${FUZZ_NOBUILD:-0}" != 1 ]; then
+  sh "$root/fuzz/build.sh" "$build" || exit $?
+fi
+mkdir -p "$work" "$logs"
+
+status=0
+for t in $targets; do
+  bin="$build/fuzz_$t"
+  if [ ! -x "$bin" ]; then
+    echo "fuzz_$t: not built" >&2
+    status=1
+    continue
+  fi
+  artifacts="$build/artifacts/$t"
+  mkdir -p "$artifacts" "$work/$t"
+  common="-timeout=2 -rss_limit_mb=2048 -max_len=20000 -dict=$root/fuzz/tallyrep.dict"
+
+  reg="$root/fuzz/regressions/$t"
+  if [ -d "$reg" ] && [ -n "$(ls -A "$reg")" ]; then
+    if ! "$bin" $common -artifact_prefix="$artifacts/" "$reg"/* >"$logs/$t.regressions.log" 2>&1; then
+      echo "fuzz_$t: a regression input fails again; see $logs/$t.regressions.log" >&2
+      tail -40 "$logs/$t.regressions.log" >&2
+      status=1
+      continue
+    fi
+  fi
+
+  log="$logs/$t.log"
+  "$bin" $common -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$work/$t" "$root/fuzz/corpus/$t" >"$log" 2>&1
+  rc=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  size=$(ls "$work/$t" | wc -l)
+  if [ $rc -ne 0 ]; then
+    echo "fuzz_$t: FAILED (status $rc) after ${runs:-?} runs; input saved in $artifacts/; log $log" >&2
+    grep -E "^(==[0-9]+==ERROR|SUMMARY|fuzz check failed|.*runtime error)" "$log" | head -5 >&2
+    status=1
+  else
+    echo "fuzz_$t: ${runs:-?} runs in ${seconds} s, working corpus $size inputs, no finding"
+  fi
+done
+exit $status
