@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "model/node_types.h"
@@ -37,16 +38,21 @@ class Document : public ::testing::Test {
     tree_free();
     report_time_override_for_tests(nullptr);
     ::unsetenv(kVariable);
+    std::filesystem::remove_all(dir_);
   }
   // Writes the report to `name` in the test's directory and returns its text.
   std::string write(const std::string& name = "out.xrd") {
     path_ = dir_ + "/" + name;
     EXPECT_EQ(report_write(path_.c_str()), 0);
+    EXPECT_TRUE(report_test::xml_well_formed(path_));
     return report_test::read_file(path_);
   }
   // The document as written for the given report name, without touching files.
   static std::string document(const char* name) {
-    return report_test::capture([&](ReportOut& out) { report_write_document(out, name); });
+    std::string text =
+        report_test::capture([&](ReportOut& out) { report_write_document(out, name); });
+    EXPECT_TRUE(report_test::xml_text_well_formed(text));
+    return text;
   }
   void use_header(const std::string& content) {
     std::string header = dir_ + "/header.ini";

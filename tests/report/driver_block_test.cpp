@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "model/node_types.h"
@@ -26,7 +27,9 @@ class DriverBlock : public ::testing::Test {
 
   // The block of the newest driver.
   static std::string block() {
-    return capture([](ReportOut& out) { report_driver(out, driver_root_at(0)); });
+    std::string text = capture([](ReportOut& out) { report_driver(out, driver_root_at(0)); });
+    EXPECT_TRUE(report_test::xml_text_well_formed("<r>" + text + "</r>"));
+    return text;
   }
   // A driver "R" (number 0, root line 1) of Unit.java with a test case at
   // line 2 whose children the test adds.
@@ -267,13 +270,14 @@ TEST_F(DriverBlock, MillionLevelChainIsWritten) {
   }
   node_add_child(0, TYPE_CHECK_EXPRESSION, depth + 2, "deep", depth + 1, 3);
   set_check(0, depth + 2, STATUS_PASSED, 1, 1, 0);
-  std::string path = report_test::temp_dir() + "/deep.xrd";
+  std::string dir = report_test::temp_dir();
+  std::string path = dir + "/deep.xrd";
   ReportOut out;
   ASSERT_TRUE(out_open_file(out, path.c_str()));
   report_driver(out, driver_root_at(0));
   ASSERT_TRUE(out_close(out));
   std::string text = report_test::read_file(path);
-  std::remove(path.c_str());
+  std::filesystem::remove_all(dir);
   EXPECT_EQ(count(text, "</DAZU:NODE>"), depth + 1);
   EXPECT_TRUE(contains(text, "<TITLE LEVEL=\"1000000\" TAG=\"1000001\" STYLE=\"Title5 Passed\">"));
   std::size_t check = text.find("<TEXT>deep</TEXT>");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "report/report_fixture.h"
@@ -17,11 +18,14 @@ const char* kVariable = "KSPX_WORKSHOP_HEADER_FILE";
 
 class HeaderFile : public ::testing::Test {
  protected:
-  void SetUp() override { path_ = report_test::temp_dir() + "/header.ini"; }
+  void SetUp() override {
+    dir_ = report_test::temp_dir();
+    path_ = dir_ + "/header.ini";
+  }
   void TearDown() override {
     header_release();
     ::unsetenv(kVariable);
-    std::remove(path_.c_str());
+    std::filesystem::remove_all(dir_);
   }
   // Writes the header file, points the variable at it and loads it.
   bool load(const std::string& content) {
@@ -30,6 +34,7 @@ class HeaderFile : public ::testing::Test {
     return header_load();
   }
   static std::string value(const char* text) { return text ? text : "<none>"; }
+  std::string dir_;
   std::string path_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -74,10 +75,10 @@ inline bool xml_well_formed(const std::string& path) {
 }
 
 inline bool xml_text_well_formed(const std::string& text) {
-  std::string path = temp_dir() + "/doc.xml";
-  write_file(path, text);
-  bool ok = xml_well_formed(path);
-  std::remove(path.c_str());
+  std::string dir = temp_dir();
+  write_file(dir + "/doc.xml", text);
+  bool ok = xml_well_formed(dir + "/doc.xml");
+  std::filesystem::remove_all(dir);
   return ok;
 }
 
