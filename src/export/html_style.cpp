@@ -27,7 +27,7 @@ a{color:var(--accent)}
 background:var(--bg);border-top:1px solid var(--line);border-bottom:1px solid var(--line)}
 .toolbar input[type=search]{min-width:16em;padding:3px 6px}
 #shown{color:var(--muted);margin-left:auto}
-.panes{display:flex;height:calc(100vh - 50px)}
+.panes{display:flex;height:calc(100vh - 50px);scroll-margin-top:50px}
 #nav{width:30%;min-width:200px;max-width:440px;border-right:1px solid var(--line);overflow:auto;position:relative}
 #main{flex:1;overflow:auto;position:relative}
 .spacer{position:relative;min-height:1px}

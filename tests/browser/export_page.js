@@ -1,0 +1,131 @@
+// Browser check of the HTML page of tallyrep-export in headless Chromium:
+// totals, "failed only", the name filter, deep links, no outside requests.
+// usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR   (exit 77: no browser)
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const os = require('os');
+const { execFileSync } = require('child_process');
+
+const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
+const [exportBin, xrdPath, outDir] = process.argv.slice(2);
+if (!exportBin || !xrdPath || !outDir) {
+  console.error('usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR');
+  process.exit(2);
+}
+if (!fs.existsSync(CHROMIUM)) {
+  console.log(`skipped: no browser at ${CHROMIUM}`);
+  process.exit(77);
+}
+const { chromium } = require('playwright-core');
+
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  if (!ok) failures++;
+}
+
+// What the page must show, read from the report itself.
+const xrd = fs.readFileSync(xrdPath, 'latin1');
+function infoValue(label) {
+  const m = xrd.match(new RegExp(`<CELL_TEXT STYLE="[^"]*">${label}</CELL_TEXT>\\s*<CELL_TEXT STYLE="[^"]*">([^<]*)<`));
+  return m ? m[1].trim() : null;
+}
+const want = { passed: infoValue('Passed'), failed: infoValue('Failed'), total: infoValue('Total') };
+const caseRe = /<DAZU:NODE name="([^"]*)" type="Test Case" state="(ok|ko|NE)"[^>]*><TITLE LEVEL="\d+" TAG="(\d+)"/g;
+const cases = [...xrd.matchAll(caseRe)].map(m => ({ name: m[1], state: m[2], tag: m[3] }));
+const failedCase = cases.find(c => c.state === 'ko');
+const passedCase = cases.find(c => c.state === 'ok');
+
+async function main() {
+  fs.mkdirSync(outDir, { recursive: true });
+  const page = path.join(outDir, 'export-page.html');
+  execFileSync(exportBin, [xrdPath, '--html', page]);
+  const url = 'file://' + path.resolve(page);
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tallyrep-chromium-'));
+  // A fresh profile per run: nothing of an earlier run or of the user leaks in.
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM,
+    headless: true,
+    viewport: { width: 1280, height: 900 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  try {
+    const tab = await context.newPage();
+    const errors = [], outside = [];
+    tab.on('pageerror', e => errors.push(String(e)));
+    tab.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+    tab.on('request', r => { if (!/^(file|data|about):/.test(r.url())) outside.push(r.url()); });
+    await tab.goto(url);
+    await tab.waitForSelector('body[data-ready="true"]');
+
+    const shown = {
+      passed: await tab.textContent('#count-passed'),
+      failed: await tab.textContent('#count-failed'),
+      total: await tab.textContent('#count-total'),
+    };
+    check(want.passed !== null && JSON.stringify(shown) === JSON.stringify(want),
+      `totals ${JSON.stringify(shown)} match the report ${JSON.stringify(want)}`);
+
+    await tab.screenshot({ path: path.join(outDir, 'export-page-top.png') });
+    const states = sel => tab.$$eval(sel, els => els.map(e => e.className));
+    const before = await states('#main .sec');
+    check(before.some(c => /\bok\b/.test(c)) && before.some(c => /\bko\b/.test(c)),
+      'passed and failed sections are listed');
+    await tab.check('#failed-only');
+    const mainFailed = await states('#main .sec');
+    const navFailed = await states('#nav .item');
+    check(mainFailed.length > 0 && mainFailed.every(c => /\bko\b/.test(c)),
+      `"failed only" leaves ${mainFailed.length} sections, all failed`);
+    check(navFailed.length > 0 && navFailed.every(c => /\bko\b/.test(c)), '"failed only" prunes the tree');
+    const rows = await states('#main .row');
+    check(rows.every(c => /\b(failed|heading)\b/.test(c)), '"failed only" hides passed check rows');
+    await tab.uncheck('#failed-only');
+    check((await states('#main .sec')).length === before.length, 'unchecking shows every section again');
+
+    const target = passedCase || failedCase;
+    await tab.fill('#filter', target.name);
+    await tab.waitForFunction(n => [...document.querySelectorAll('#main .sec')].length > 0 &&
+      [...document.querySelectorAll('#main .sec')].length < n, before.length);
+    const titles = await tab.$$eval('#main .sec .title', els => els.map(e => e.textContent));
+    check(titles.includes(`Test Case ${target.name}`), `filter "${target.name}" finds the test case`);
+    const navNames = await tab.$$eval('#nav a', els => els.map(e => e.textContent));
+    check(navNames.some(t => t.endsWith(target.name)), 'filter shows the test case in the tree');
+    await tab.fill('#filter', '');
+
+    if (failedCase) {
+      await tab.goto(url + '#' + failedCase.tag);
+      await tab.waitForSelector('body[data-ready="true"]');
+      const sec = await tab.$(`#main .sec[data-anchor="${failedCase.tag}"]`);
+      check(sec !== null, `deep link #${failedCase.tag} renders its section`);
+      if (sec) {
+        const cls = await sec.getAttribute('class');
+        const toggle = await sec.$('button.twisty');
+        const expanded = toggle ? await toggle.getAttribute('aria-expanded') : 'true';
+        const box = await sec.boundingBox(), mainBox = await (await tab.$('#main')).boundingBox();
+        check(/\bcurrent\b/.test(cls) && expanded === 'true', 'the linked section is marked and open');
+        check(box && box.y >= mainBox.y - 1 && box.y + box.height <= mainBox.y + mainBox.height + 1,
+          'the linked section is in view');
+      }
+      await tab.screenshot({ path: path.join(outDir, 'export-page.png') });
+    } else {
+      await tab.screenshot({ path: path.join(outDir, 'export-page.png') });
+    }
+
+    await tab.emulateMedia({ colorScheme: 'dark' });
+    const dark = await tab.evaluate(() => getComputedStyle(document.body).backgroundColor);
+    await tab.emulateMedia({ colorScheme: 'light' });
+    const light = await tab.evaluate(() => getComputedStyle(document.body).backgroundColor);
+    check(dark !== light, `dark scheme follows the system (${light} / ${dark})`);
+
+    check(errors.length === 0, `no script errors ${errors.join(' | ')}`);
+    check(outside.length === 0, `no request leaves the file ${outside.join(' ')}`);
+    console.log(`screenshot: ${path.join(outDir, 'export-page.png')}`);
+  } finally {
+    await context.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+}
+
+main().then(() => process.exit(failures ? 1 : 0), e => { console.error(e); process.exit(1); });

@@ -1,0 +1,21 @@
+# Script tests of tallyrep-export: its JUnit XML against the schema of the
+# subset it writes, and its HTML page in a headless browser.
+if(TARGET tallyrep-export)
+  # The example report once it is in the tree, else the hand-written one.
+  set(export_example ${CMAKE_SOURCE_DIR}/examples/calc.xrd)
+  if(NOT EXISTS ${export_example})
+    set(export_example ${CMAKE_CURRENT_SOURCE_DIR}/export/data/calc_like.xrd)
+  endif()
+  file(GLOB export_fixtures ${CMAKE_CURRENT_SOURCE_DIR}/export/data/*.xrd)
+
+  add_test(NAME export_junit_schema
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/export/junit_schema.sh $<TARGET_FILE:tallyrep-export>
+      ${CMAKE_CURRENT_SOURCE_DIR}/export/junit.xsd ${CMAKE_BINARY_DIR}/export-schema
+      ${export_example} ${export_fixtures})
+  set_tests_properties(export_junit_schema PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+
+  add_test(NAME export_browser
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/browser/run.sh $<TARGET_FILE:tallyrep-export>
+      ${export_example} ${CMAKE_BINARY_DIR}/export-browser)
+  set_tests_properties(export_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS nosanitize)
+endif()

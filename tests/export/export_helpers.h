@@ -1,0 +1,64 @@
+// Helpers shared by the exporter's tests: fixture paths, scratch files, parsing
+// a report held in memory, running the program.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "export/xrd_read.h"
+
+inline std::string fixture(const std::string& name) {
+  return std::string(TALLYREP_SOURCE_DIR) + "/tests/export/data/" + name;
+}
+
+inline std::string read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void write_all(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A scratch folder per test binary run, under the build folder.
+inline std::string scratch(const std::string& name) {
+  std::string dir = std::string(TALLYREP_BINARY_DIR) + "/export-test-out";
+  ::mkdir(dir.c_str(), 0777);
+  return dir + "/" + name;
+}
+
+inline int parse_text(const std::string& xml, XrdReport& report, std::string& error) {
+  std::unique_ptr<char[]> buf(new char[xml.size() + 1]);
+  std::memcpy(buf.get(), xml.data(), xml.size());
+  buf[xml.size()] = '\0';
+  return xrd_parse(std::move(buf), xml.size(), report, error);
+}
+
+// The frame of a report around a body of driver blocks.
+inline std::string xrd_document(const std::string& body, const std::string& head = "out.xrd\" TAG=\" x0") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DAZU>\n<APIDOC>\n<DOCUMENT TITLE=\"" + head +
+         "\">\n<SECTION TAG=\"filex1\">\n</SECTION>\n" + body + "</DOCUMENT>\n</APIDOC>\n</DAZU>\n";
+}
+
+struct RunResult {
+  int status;
+  std::string out, err;
+};
+
+// Runs a shell command line, capturing both streams through scratch files.
+inline RunResult run(const std::string& command) {
+  std::string o = scratch("run.out"), e = scratch("run.err");
+  int rc = std::system((command + " >" + o + " 2>" + e).c_str());
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_all(o), read_all(e)};
+}

@@ -1,0 +1,114 @@
+// The HTML page: totals, self-containment, the embedded data that the script
+// reads, and texts that could break out of the page.
+#include <gtest/gtest.h>
+
+#include "export/html_export.h"
+#include "export_helpers.h"
+
+namespace {
+
+std::string html_of(const std::string& xrd, XrdReport& r) {
+  std::string error, out = scratch("page.html");
+  EXPECT_EQ(xrd_read(xrd.c_str(), r, error), 0) << error;
+  EXPECT_EQ(html_write(r, out.c_str(), error), 0) << error;
+  return read_all(out);
+}
+
+std::string data_block(const std::string& page) {
+  size_t from = page.find("<script type=\"application/json\" id=\"xrd-data\">");
+  size_t to = page.find("</script>", from);
+  EXPECT_NE(from, std::string::npos);
+  from = page.find('>', from) + 1;
+  return page.substr(from, to - from);
+}
+
+// Every byte sequence must be valid UTF-8 for the browser to show it as written.
+bool valid_utf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+TEST(Html, TotalsComeFromTheInformationRowsOrFromTheTests) {
+  XrdReport r;
+  std::string page = html_of(fixture("calc_like.xrd"), r);
+  ReportTotals t = report_totals(r);
+  EXPECT_EQ(t.passed, 6u);
+  EXPECT_EQ(t.failed, 1u);
+  EXPECT_EQ(t.total, 7u);
+  EXPECT_NE(page.find("<dd id=\"count-passed\">6</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<dd id=\"count-failed\">1</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<dd id=\"count-total\">7</dd>"), std::string::npos);
+  EXPECT_NE(page.find("aria-label=\"6 passed, 1 failed\""), std::string::npos);
+
+  // Without the rows the Test Case, Proc and Stub entries are counted.
+  std::string body =
+      "<DAZU:NODE name=\"T\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE name=\"a\" type=\"Test Case\" state=\"ok\"/>"
+      "<DAZU:NODE name=\"b\" type=\"Proc\" state=\"ko\"/><DAZU:NODE name=\"c\" type=\"Stub\" state=\"NE\"/>"
+      "<DAZU:NODE name=\"d\" type=\"Test Suite\" state=\"ok\"/></DAZU:NODE>";
+  XrdReport bare;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(body), bare, error), 0) << error;
+  ReportTotals b = report_totals(bare);
+  EXPECT_EQ(b.passed, 1u);
+  EXPECT_EQ(b.failed, 1u);
+  EXPECT_EQ(b.total, 2u);
+}
+
+TEST(Html, PageIsSelfContained) {
+  XrdReport r;
+  std::string page = html_of(fixture("calc_like.xrd"), r);
+  EXPECT_EQ(page.find("http://"), std::string::npos);
+  EXPECT_EQ(page.find("https://"), std::string::npos);
+  EXPECT_EQ(page.find(" src="), std::string::npos);
+  EXPECT_EQ(page.find("<link"), std::string::npos);
+  EXPECT_NE(page.find("default-src 'none'"), std::string::npos);
+  EXPECT_NE(page.find("prefers-color-scheme:dark"), std::string::npos);
+  EXPECT_NE(page.find("@media print"), std::string::npos);
+}
+
+TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
+  XrdReport r;
+  std::string data = data_block(html_of(fixture("worked.xrd"), r));
+  EXPECT_EQ(data,
+            "{\"s\":[-1,0,1,2,\"D\",\"Test Driver D\",\"rootx3\",0,0\n"
+            ",0,1,1,2,\"S\",\"Test Suite S\",\"5\",0,0\n"
+            ",1,2,1,2,\"C\",\"Test Case C\",\"6\",0,4\n"
+            "],\n\"r\":[0,0,-1,\"\",5,\"Expression\",\"Status\",\"Executed\",\"Failed\",\"Passed\"\n"
+            ",1,3,0,\"12\",5,\"x == 1\",\"Passed\",\"1\",\"0\",\"1\"\n"
+            ",1,2,0,\"13\",5,\"y > 0\",\"Failed\",\"2\",\"1\",\"1\"\n"
+            ",2,1,0,\"14\",2,\"trace\",\"(x2)\"\n"
+            "],\n\"types\":[\"Test Driver\",\"Test Suite\",\"Test Case\"],\n\"files\":[\"Calc.java\"]}");
+}
+
+TEST(Html, HostileTextsStayText) {
+  std::string body =
+      "<DAZU:NODE name=\"&lt;/script&gt;&lt;b&gt;\xff\" type=\"Test Driver\" state=\"ok\">"
+      "<SECTION TAG=\"rootx3\"><TITLE TAG=\"4\"><TEXT>&lt;/SCRIPT&gt;&#1;</TEXT></TITLE></SECTION></DAZU:NODE>";
+  write_all(scratch("hostile.xrd"), xrd_document(body, "a\"<b>&amp;\xe9.xrd\" TAG=\"&lt;!--x0"));
+  XrdReport r;
+  std::string page = html_of(scratch("hostile.xrd"), r);
+  EXPECT_TRUE(valid_utf8(page));
+  std::string data = data_block(page);
+  EXPECT_EQ(data.find('<'), std::string::npos);
+  EXPECT_NE(data.find("\"\\u003c/script>\\u003cb>\xc3\xbf\""), std::string::npos);
+  EXPECT_NE(data.find("\\u003c/SCRIPT>\xEF\xBF\xBD"), std::string::npos);
+  EXPECT_NE(page.find("<title>Test report: a&quot;&lt;b&gt;&amp;\xc3\xa9.xrd</title>"), std::string::npos);
+  EXPECT_NE(page.find("test node &lt;!--"), std::string::npos);
+}
+
+TEST(Html, UnwritableOutputIsAnError) {
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(xrd_read(fixture("worked.xrd").c_str(), r, error), 0);
+  EXPECT_EQ(html_write(r, "/dev/full", error), -1);
+  EXPECT_EQ(error, "cannot write: No space left on device");
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// Reading XRD reports: the worked driver block, heads of older writers, broken
+// and foreign input, hand-edited layouts and very deep trees.
+#include <gtest/gtest.h>
+
+#include "export/xrd_read.h"
+#include "export_helpers.h"
+
+namespace {
+
+std::string cell(const XrdReport& r, uint32_t row, uint32_t k) {
+  return r.cells[r.rows[row].first_cell + k].text;
+}
+
+TEST(XrdRead, WorkedDocumentGivesSectionsRowsAndInformation) {
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(xrd_read(fixture("worked.xrd").c_str(), r, error), 0) << error;
+  EXPECT_EQ(r.title, "out.xrd");
+  EXPECT_EQ(r.test_node, "");
+  EXPECT_STREQ(r.info_anchor, "filex1");
+  EXPECT_STREQ(r.info_title, "Report Information");
+  ASSERT_EQ(r.banner.size(), 2u);
+  EXPECT_STREQ(r.banner[0], "Kestrel(R) Proofline Java Test Report Generator");
+  ASSERT_EQ(r.info.size(), 10u);
+  EXPECT_STREQ(r.info[8].label, "Failed");
+  EXPECT_STREQ(r.info[8].value, "1");
+  EXPECT_EQ(r.info[8].style, XRD_FAILED);
+
+  ASSERT_EQ(r.sections.size(), 3u);
+  const XrdSection& d = r.sections[0];
+  EXPECT_STREQ(d.name, "D");
+  EXPECT_STREQ(d.type, "Test Driver");
+  EXPECT_STREQ(d.anchor, "rootx3");  // the driver's SECTION, not its title
+  EXPECT_EQ(d.parent, -1);
+  EXPECT_EQ(d.state, XRD_KO);
+  EXPECT_EQ(d.row_count, 0u);
+  EXPECT_STREQ(r.sections[1].anchor, "5");
+  EXPECT_EQ(r.sections[1].parent, 0);
+  const XrdSection& c = r.sections[2];
+  EXPECT_STREQ(c.title, "Test Case C");
+  EXPECT_STREQ(c.anchor, "6");
+  EXPECT_EQ(c.depth, 2u);
+  EXPECT_EQ(c.title_style, XRD_FAILED);
+  EXPECT_EQ(xrd_subtree_end(r, 0), 3u);
+
+  // Header, two checks and the print; the empty continuation table adds nothing.
+  ASSERT_EQ(c.row_count, 4u);
+  EXPECT_EQ(r.rows[c.first_row].kind, ROW_HEADER);
+  EXPECT_EQ(cell(r, c.first_row, 4), "Passed");
+  const XrdRow& failed = r.rows[c.first_row + 2];
+  EXPECT_EQ(failed.kind, ROW_CHECK);
+  EXPECT_EQ(failed.style, XRD_FAILED);
+  EXPECT_EQ(cell(r, c.first_row + 2, 0), "y > 0");
+  EXPECT_STREQ(r.cells[failed.first_cell].target, "Calc.java line 13");
+  const XrdRow& print = r.rows[c.first_row + 3];
+  EXPECT_EQ(print.kind, ROW_PRINT);
+  ASSERT_EQ(print.cell_count, 2u);
+  EXPECT_EQ(cell(r, c.first_row + 3, 0), "trace");
+  EXPECT_EQ(cell(r, c.first_row + 3, 1), "(x2)");
+}
+
+TEST(XrdRead, OlderHeadWithRawAmpersandQuotesAndLatin1Bytes) {
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(xrd_read(fixture("old_head.xrd").c_str(), r, error), 0) << error;
+  EXPECT_EQ(r.title, "/tmp/R&D \"old\"/caf\xe9.xrd");  // raw byte kept; repaired on output
+  EXPECT_EQ(r.test_node, "node&\"1\"");
+  ASSERT_EQ(r.sections.size(), 3u);
+  // References of single bytes are Latin-1 characters.
+  EXPECT_STREQ(r.sections[0].name, "Caf\xc3\xa9 & <Co>");
+  EXPECT_STREQ(r.sections[1].name, "Su\"ite <1>");
+  EXPECT_STREQ(r.sections[2].name, "t\xc3\xa9st & <x>");
+  EXPECT_EQ(cell(r, r.sections[2].first_row + 1, 0), "a < b && c > d");
+}
+
+TEST(XrdRead, HeadRepairAndReferenceDecoding) {
+  std::string title, tag;
+  std::string doc = "<DAZU><APIDOC>\n<DOCUMENT TITLE=\"a&#38;b&#34;c\" TAG=\"n&#233;x12\">\n<SECTION/>";
+  ASSERT_TRUE(xrd_take_head(&doc[0], doc.size(), title, tag));
+  EXPECT_EQ(title, "a&b\"c");
+  EXPECT_EQ(tag, "n\xc3\xa9x12");
+  EXPECT_NE(doc.find("<DOCUMENT "), std::string::npos);
+  EXPECT_EQ(doc.find("TITLE"), std::string::npos);
+
+  // A path holding '">' and ' TAG="': the head ends before the next tag.
+  std::string odd = "<DOCUMENT TITLE=\"x\">y\" TAG=\"z.xrd\" TAG=\" x0\">\n<SECTION TAG=\"filex1\">";
+  ASSERT_TRUE(xrd_take_head(&odd[0], odd.size(), title, tag));
+  EXPECT_EQ(title, "x\">y\" TAG=\"z.xrd");
+  EXPECT_EQ(tag, " x0");
+
+  std::string other = "<DOCUMENT TAG=\" x0\" TITLE=\"t\">";
+  const std::string before = other;
+  EXPECT_FALSE(xrd_take_head(&other[0], other.size(), title, tag));
+  EXPECT_EQ(other, before);
+
+  EXPECT_EQ(xrd_decode_refs("&amp;&lt;&gt;&quot;&apos;", 25), "&<>\"'");
+  EXPECT_EQ(xrd_decode_refs("&#x41;&#65;&#;& x&unknown;", 26), "AA&#;& x&unknown;");
+  EXPECT_EQ(xrd_decode_refs("&#0;", 4), "\xEF\xBF\xBD");
+}
+
+TEST(XrdRead, NameOfTheTestNodeComesFromTheHeadTag) {
+  XrdReport with, other;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document("", "r.xrd\" TAG=\"nodexx7"), with, error), 0) << error;
+  EXPECT_EQ(with.test_node, "nodex");
+  // Attributes in another order are left to the XML parser.
+  std::string doc = xrd_document("");
+  doc.replace(doc.find("TITLE=\"out.xrd\" TAG=\" x0\""), 25, "TAG=\"n x3\" TITLE=\"t&amp;u\"");
+  ASSERT_EQ(parse_text(doc, other, error), 0) << error;
+  EXPECT_EQ(other.title, "t&u");
+  EXPECT_EQ(other.test_node, "n ");
+}
+
+TEST(XrdRead, RejectsWhatIsNoReport) {
+  XrdReport r1, r2, r3, r4, r5;
+  std::string error;
+  EXPECT_EQ(xrd_read(fixture("no-such.xrd").c_str(), r1, error), -1);
+  EXPECT_EQ(error, "cannot open: No such file or directory");
+  EXPECT_EQ(xrd_read(fixture("").c_str(), r2, error), -1);
+  EXPECT_EQ(error, "cannot read: Is a directory");
+  EXPECT_EQ(parse_text("", r3, error), -1);
+  EXPECT_EQ(error.rfind("not an XML document (", 0), 0u) << error;
+  EXPECT_EQ(parse_text("<DAZU><APIDOC><DOCUMENT></APIDOC>", r4, error), -1);
+  EXPECT_EQ(error.rfind("not an XML document (", 0), 0u) << error;
+  EXPECT_EQ(parse_text("<?xml version=\"1.0\"?><testsuites/>", r5, error), -1);
+  EXPECT_EQ(error, "not an XRD report (no DAZU, APIDOC and DOCUMENT frame)");
+}
+
+TEST(XrdRead, TablesAfterNestedEntriesStayWithTheirSection) {
+  const std::string row = "<TABLE><ROW><CELL_TEXT STYLE=\"Array\">";
+  std::string body =
+      "<DAZU:NODE name=\"A\" type=\"Test Suite\" state=\"ok\"><TITLE TAG=\"4\"><TEXT>Test Suite A</TEXT></TITLE>" +
+      row + "a1</CELL_TEXT></ROW></TABLE>" +
+      "<DAZU:NODE name=\"B\" type=\"Test Case\" state=\"ok\">" + row + "b1</CELL_TEXT></ROW></TABLE></DAZU:NODE>" +
+      row + "a2</CELL_TEXT></ROW></TABLE></DAZU:NODE>";
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
+  ASSERT_EQ(r.sections.size(), 2u);
+  ASSERT_EQ(r.sections[0].row_count, 2u);
+  EXPECT_EQ(cell(r, r.sections[0].first_row, 0), "a1");
+  EXPECT_EQ(cell(r, r.sections[0].first_row + 1, 0), "a2");
+  EXPECT_EQ(cell(r, r.sections[1].first_row, 0), "b1");
+  EXPECT_STREQ(r.sections[1].anchor, "");  // no title: the writers make one up
+}
+
+TEST(XrdRead, DeepAndWideTreesAreWalkedWithoutRecursion) {
+  const int deep = 300000;
+  std::string body;
+  body.reserve(deep * 60);
+  for (int i = 0; i < deep; ++i) body += "<DAZU:NODE name=\"n\" type=\"Test Suite\" state=\"ok\">";
+  for (int i = 0; i < deep; ++i) body += "</DAZU:NODE>";
+  for (int i = 0; i < deep; ++i) body += "<DAZU:NODE name=\"w\" type=\"Test Case\" state=\"ko\"/>";
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
+  ASSERT_EQ(r.sections.size(), 2u * deep);
+  EXPECT_EQ(r.sections[deep - 1].depth, static_cast<uint32_t>(deep - 1));
+  EXPECT_EQ(r.sections[deep].depth, 0u);
+  EXPECT_EQ(xrd_subtree_end(r, 0), static_cast<uint32_t>(deep));
+}
+
+}  // namespace
