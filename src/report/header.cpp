@@ -26,7 +26,9 @@ void cut_at_last(char* text, char c) {
 
 }  // namespace
 
-void header_clear() { g_header = ReportHeaderInfo(); }
+void header_clear() {
+  g_header = ReportHeaderInfo();
+}
 
 bool header_open() {
   const char* path = std::getenv("KSPX_WORKSHOP_HEADER_FILE");
@@ -49,13 +51,25 @@ bool header_load() {
   return true;
 }
 
-void header_release() { header_clear(); }
+void header_release() {
+  header_clear();
+}
 
-const char* get_project_name() { return value_or_null(g_header.project_name); }
-const char* get_project_file() { return value_or_null(g_header.project_file); }
-const char* get_test_node_name() { return value_or_null(g_header.test_node_name); }
-const char* get_workspace_name() { return value_or_null(g_header.workspace_name); }
-const char* get_configuration() { return value_or_null(g_header.configuration); }
+const char* get_project_name() {
+  return value_or_null(g_header.project_name);
+}
+const char* get_project_file() {
+  return value_or_null(g_header.project_file);
+}
+const char* get_test_node_name() {
+  return value_or_null(g_header.test_node_name);
+}
+const char* get_workspace_name() {
+  return value_or_null(g_header.workspace_name);
+}
+const char* get_configuration() {
+  return value_or_null(g_header.configuration);
+}
 
 const char* header_read_line() {
   std::FILE* f = g_header.header_file.get();
@@ -69,8 +83,8 @@ const char* header_read_line() {
 }
 
 void header_scan() {
-  static const char* const kKeys[5] = {"$PROJECT_NAME", "$PROJECT_PATH", "$NAME",
-                                       "$CONFIGURATION", "$WORKSPACE_NAME"};
+  static const char* const kKeys[5] = {"$PROJECT_NAME", "$PROJECT_PATH", "$NAME", "$CONFIGURATION",
+                                       "$WORKSPACE_NAME"};
   bool seen[5] = {false, false, false, false, false};
   int seen_count = 0;
   while (seen_count < 5) {

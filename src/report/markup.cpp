@@ -152,8 +152,7 @@ void markup_element(ReportOut& out, const char* name, const char* text) {
   markup_element(out, name, text, text ? std::strlen(text) : 0);
 }
 
-void markup_title(ReportOut& out, const char* text, std::size_t n, int level, int style,
-                  int tag) {
+void markup_title(ReportOut& out, const char* text, std::size_t n, int level, int style, int tag) {
   int style_number = level + 1 > 5 ? 5 : level + 1;
   out_lit(out, "<TITLE LEVEL=\"");
   out_int(out, level);

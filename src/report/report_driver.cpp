@@ -146,9 +146,13 @@ bool open_section(SectionWriter& w, const TraceNode* node, int level) {
 
 }  // namespace
 
-int tag_counter_next() { return tag_counter++; }
+int tag_counter_next() {
+  return tag_counter++;
+}
 
-void tag_counter_reset_for_tests() { tag_counter = 0; }
+void tag_counter_reset_for_tests() {
+  tag_counter = 0;
+}
 
 const char* status_short_word(int status) {
   if (status == STATUS_FAILED) return "ko";

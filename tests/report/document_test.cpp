@@ -1,8 +1,6 @@
 // Tests of the whole results report: the worked document byte for byte, the
 // information section, the document head, driver order, totals, failed writes
 // and well-formedness under hostile names and texts.
-#include "report/jresfile.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include <string>
 
 #include "model/node_types.h"
+#include "report/jresfile.h"
 #include "report/report_driver.h"
 #include "report/report_fixture.h"
 
@@ -68,8 +67,8 @@ class Document : public ::testing::Test {
 
 std::string row(const std::string& label, const std::string& value,
                 const std::string& style = "Array") {
-  return "<ROW>\n<CELL_TEXT STYLE=\"" + style + "\">" + label + "</CELL_TEXT>\n<CELL_TEXT STYLE=\"" +
-         style + "\">" + value + "</CELL_TEXT>\n</ROW>\n";
+  return "<ROW>\n<CELL_TEXT STYLE=\"" + style + "\">" + label +
+         "</CELL_TEXT>\n<CELL_TEXT STYLE=\"" + style + "\">" + value + "</CELL_TEXT>\n</ROW>\n";
 }
 
 TEST_F(Document, WorkedDocumentByteForByte) {
@@ -98,8 +97,9 @@ TEST_F(Document, NoReportedDriverLeavesOnlyTheInformationSection) {
   set_status(1, 1, STATUS_NOT_EXECUTED);
   std::string text = document("r.xrd");
   EXPECT_TRUE(contains(text, row("Passed", "0", "Array Passed") + row("Failed", "0") +
-                                 row("Total", "0") + "</TABLE>\n</SECTION>\n</DOCUMENT>\n"
-                                                     "</APIDOC>\n</DAZU>\n"));
+                                 row("Total", "0") +
+                                 "</TABLE>\n</SECTION>\n</DOCUMENT>\n"
+                                 "</APIDOC>\n</DAZU>\n"));
   EXPECT_FALSE(contains(text, "DAZU:NODE"));
   EXPECT_EQ(tag_counter_next(), 3);
 }
@@ -129,8 +129,8 @@ TEST_F(Document, TotalsCountTestsEvenBelowSkippedSections) {
   EXPECT_EQ(passed, 1);
   EXPECT_EQ(failed, 1);
   std::string text = document("r.xrd");
-  EXPECT_TRUE(contains(text, row("Passed", "2") + row("Failed", "1", "Array Failed") +
-                                 row("Total", "3")));
+  EXPECT_TRUE(
+      contains(text, row("Passed", "2") + row("Failed", "1", "Array Failed") + row("Total", "3")));
   EXPECT_FALSE(contains(text, "counted"));
 }
 
@@ -140,10 +140,12 @@ TEST_F(Document, DriversNewestFirstAndSkippedOnesTakeNoTag) {
   set_status(1, 1, STATUS_NO_RESULT);
   driver_open(2, 1, "third");
   std::string text = document("r.xrd");
-  std::size_t third = text.find("<DAZU:NODE name=\"third\" type=\"Test Driver\" state=\"ok\" "
-                                "icone=\"testscript.xpm\"><SECTION TAG=\"rootx3\">");
-  std::size_t first = text.find("<DAZU:NODE name=\"first\" type=\"Test Driver\" state=\"ok\" "
-                                "icone=\"testscript.xpm\"><SECTION TAG=\"rootx5\">");
+  std::size_t third = text.find(
+      "<DAZU:NODE name=\"third\" type=\"Test Driver\" state=\"ok\" "
+      "icone=\"testscript.xpm\"><SECTION TAG=\"rootx3\">");
+  std::size_t first = text.find(
+      "<DAZU:NODE name=\"first\" type=\"Test Driver\" state=\"ok\" "
+      "icone=\"testscript.xpm\"><SECTION TAG=\"rootx5\">");
   ASSERT_NE(third, std::string::npos);
   ASSERT_NE(first, std::string::npos);
   EXPECT_LT(third, first);
@@ -152,25 +154,28 @@ TEST_F(Document, DriversNewestFirstAndSkippedOnesTakeNoTag) {
 }
 
 TEST_F(Document, HeaderValuesFillTheInformationRows) {
-  use_header("$PROJECT_NAME=Demo\n$PROJECT_PATH=/p/\n$NAME=node&1\n$CONFIGURATION=Rel\n"
-             "$WORKSPACE_NAME=ws\n");
+  use_header(
+      "$PROJECT_NAME=Demo\n$PROJECT_PATH=/p/\n$NAME=node&1\n$CONFIGURATION=Rel\n"
+      "$WORKSPACE_NAME=ws\n");
   std::string text = document("r.xrd");
   EXPECT_TRUE(contains(text, "<DOCUMENT TITLE=\"r.xrd\" TAG=\"node&#38;1x0\">\n"));
-  EXPECT_TRUE(contains(text, "<ROW>\n<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT>\n"
-                             "<CELL_TEXT STYLE=\"Array\">Demo</CELL_TEXT>\n</ROW>\n" +
-                                 row("Project File", "/p/Demo.kvp") +
-                                 row("Project Configuration", "Rel") + row("Workspace", "ws") +
-                                 row("Test Node", "node&#38;1") + row("Report File", "r.xrd")));
+  EXPECT_TRUE(contains(text,
+                       "<ROW>\n<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT>\n"
+                       "<CELL_TEXT STYLE=\"Array\">Demo</CELL_TEXT>\n</ROW>\n" +
+                           row("Project File", "/p/Demo.kvp") +
+                           row("Project Configuration", "Rel") + row("Workspace", "ws") +
+                           row("Test Node", "node&#38;1") + row("Report File", "r.xrd")));
 }
 
 TEST_F(Document, LoadedHeaderWithoutValues) {
   use_header("nothing here\n");
   std::string text = document("r.xrd");
   EXPECT_TRUE(contains(text, "<DOCUMENT TITLE=\"r.xrd\" TAG=\" x0\">\n"));
-  EXPECT_TRUE(contains(text, "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT>\n"
-                             "<CELL_TEXT STYLE=\"Array\"></CELL_TEXT>\n</ROW>\n" +
-                                 row("Project File", "") + row("Project Configuration", "") +
-                                 row("Workspace", "") + row("Test Node", "")));
+  EXPECT_TRUE(contains(text,
+                       "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT>\n"
+                       "<CELL_TEXT STYLE=\"Array\"></CELL_TEXT>\n</ROW>\n" +
+                           row("Project File", "") + row("Project Configuration", "") +
+                           row("Workspace", "") + row("Test Node", "")));
   tag_counter_reset_for_tests();
   use_header("$NAME=   \n");
   text = document("r.xrd");
@@ -191,8 +196,11 @@ TEST_F(Document, HostileReportNameAndTextsStayWellFormed) {
   set_check(0, 6, STATUS_PASSED, 1, 1, 0, 1);
   use_header("$NAME=n\"&<>\xe9\x02\n$PROJECT_NAME=p&\"\n$PROJECT_PATH=/x<y/\n");
   std::string text = write("a&b \"c\".xrd");
-  EXPECT_TRUE(contains(text, "TITLE=\"" + dir_ + "/a&#38;b &#34;c&#34;.xrd\" TAG=\"n&#34;&#38;&#60;&#62;&#233;&#65533;x0\">"));
-  EXPECT_TRUE(contains(text, "<CELL_TEXT STYLE=\"Array\">" + dir_ + "/a&#38;b \"c\".xrd</CELL_TEXT>"));
+  EXPECT_TRUE(contains(
+      text, "TITLE=\"" + dir_ +
+                "/a&#38;b &#34;c&#34;.xrd\" TAG=\"n&#34;&#38;&#60;&#62;&#233;&#65533;x0\">"));
+  EXPECT_TRUE(
+      contains(text, "<CELL_TEXT STYLE=\"Array\">" + dir_ + "/a&#38;b \"c\".xrd</CELL_TEXT>"));
   EXPECT_TRUE(contains(text, "<LINK TARGET=\"Src &#34;&#38;&#34; &#60;x&#62;.java line 7\">"));
   EXPECT_TRUE(report_test::xml_well_formed(path_));
 }

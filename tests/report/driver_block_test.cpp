@@ -1,13 +1,12 @@
 // Tests of the test-driver blocks: the worked block byte for byte, skipping,
 // the four row rules, levels, TAG numbering and very deep or wide trees.
-#include "report/report_driver.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "model/node_types.h"
+#include "report/report_driver.h"
 #include "report/report_fixture.h"
 
 using report_test::capture;
@@ -43,7 +42,8 @@ class DriverBlock : public ::testing::Test {
   }
   static int count(const std::string& text, const std::string& part) {
     int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+      ++n;
     return n;
   }
 };
@@ -88,8 +88,9 @@ TEST_F(DriverBlock, SkippedSectionsHideTheirWholeSubtree) {
   EXPECT_FALSE(contains(text, "Hidden"));
   EXPECT_FALSE(contains(text, "NotRun"));
   EXPECT_FALSE(contains(text, "NoResult"));
-  EXPECT_TRUE(contains(text, "<DAZU:NODE name=\"Shown\" type=\"Test Class\" state=\"NE\" "
-                             "icone=\"class.xpm\"><TITLE LEVEL=\"1\" TAG=\"2\" STYLE=\"Title2\">"));
+  EXPECT_TRUE(contains(text,
+                       "<DAZU:NODE name=\"Shown\" type=\"Test Class\" state=\"NE\" "
+                       "icone=\"class.xpm\"><TITLE LEVEL=\"1\" TAG=\"2\" STYLE=\"Title2\">"));
   EXPECT_EQ(count(text, "<DAZU:NODE"), 2);
   EXPECT_EQ(count(text, "</DAZU:NODE>"), 2);
 }
@@ -121,8 +122,10 @@ TEST_F(DriverBlock, SumAndIconFollowTheSectionType) {
   node_add_child(0, TYPE_TEST_CLASS, 4, "K", 1, 0);
   node_add_child(0, TYPE_TEST_DRIVER, 5, "N", 1, 0);
   std::string text = block();
-  EXPECT_TRUE(contains(text, "name=\"P\" type=\"Proc\" state=\"ok\" sum=\"1\" icone=\"method.xpm\">"));
-  EXPECT_TRUE(contains(text, "name=\"B\" type=\"Stub\" state=\"ok\" sum=\"1\" icone=\"class.xpm\">"));
+  EXPECT_TRUE(
+      contains(text, "name=\"P\" type=\"Proc\" state=\"ok\" sum=\"1\" icone=\"method.xpm\">"));
+  EXPECT_TRUE(
+      contains(text, "name=\"B\" type=\"Stub\" state=\"ok\" sum=\"1\" icone=\"class.xpm\">"));
   EXPECT_TRUE(contains(text, "name=\"K\" type=\"Test Class\" state=\"ok\" icone=\"class.xpm\">"));
   EXPECT_TRUE(contains(text, "name=\"N\" type=\"Test Driver\" state=\"ok\" icone=\"class.xpm\">"));
 }
@@ -170,13 +173,15 @@ TEST_F(DriverBlock, PlainRowsForChecksWithoutVerdictCounts) {
   set_check(0, 4, STATUS_EXECUTED, 2, 0, 0);
   std::string text = block();
   const std::string blank = "<CELL_TEXT STYLE=\"Array\"> </CELL_TEXT>\n";
-  EXPECT_TRUE(contains(text, "<ROW>\n<CELL STYLE=\"Array\"><LINK TARGET=\"Unit.java line 31\">\n"
-                             "<TEXT>zero</TEXT>\n</LINK>\n</CELL>\n" +
-                                 blank + blank + blank + blank + "</ROW>\n"));
-  EXPECT_TRUE(contains(text, "<TEXT>ran</TEXT>\n</LINK>\n</CELL>\n"
-                             "<CELL_TEXT STYLE=\"Array\">Not Executed</CELL_TEXT>\n"
-                             "<CELL_TEXT STYLE=\"Array\">2</CELL_TEXT>\n" +
-                                 blank + blank + "</ROW>\n"));
+  EXPECT_TRUE(contains(text,
+                       "<ROW>\n<CELL STYLE=\"Array\"><LINK TARGET=\"Unit.java line 31\">\n"
+                       "<TEXT>zero</TEXT>\n</LINK>\n</CELL>\n" +
+                           blank + blank + blank + blank + "</ROW>\n"));
+  EXPECT_TRUE(contains(text,
+                       "<TEXT>ran</TEXT>\n</LINK>\n</CELL>\n"
+                       "<CELL_TEXT STYLE=\"Array\">Not Executed</CELL_TEXT>\n"
+                       "<CELL_TEXT STYLE=\"Array\">2</CELL_TEXT>\n" +
+                           blank + blank + "</ROW>\n"));
 }
 
 TEST_F(DriverBlock, VerdictRowsTakeTheCheckStatusStyle) {
@@ -184,12 +189,13 @@ TEST_F(DriverBlock, VerdictRowsTakeTheCheckStatusStyle) {
   node_add_child(0, TYPE_CHECK_METHOD, 3, "m", 2, 41);
   set_check(0, 3, STATUS_EXECUTED, 1, 1, 0);
   std::string text = block();
-  EXPECT_TRUE(contains(text, "<CELL STYLE=\"Array\"><LINK TARGET=\"Unit.java line 41\">\n"
-                             "<TEXT>m</TEXT>\n</LINK>\n</CELL>\n"
-                             "<CELL_TEXT STYLE=\"Array\">Not Executed</CELL_TEXT>\n"
-                             "<CELL_TEXT STYLE=\"Array\">1</CELL_TEXT>\n"
-                             "<CELL_TEXT STYLE=\"Array\">0</CELL_TEXT>\n"
-                             "<CELL_TEXT STYLE=\"Array\">1</CELL_TEXT>\n</ROW>\n"));
+  EXPECT_TRUE(contains(text,
+                       "<CELL STYLE=\"Array\"><LINK TARGET=\"Unit.java line 41\">\n"
+                       "<TEXT>m</TEXT>\n</LINK>\n</CELL>\n"
+                       "<CELL_TEXT STYLE=\"Array\">Not Executed</CELL_TEXT>\n"
+                       "<CELL_TEXT STYLE=\"Array\">1</CELL_TEXT>\n"
+                       "<CELL_TEXT STYLE=\"Array\">0</CELL_TEXT>\n"
+                       "<CELL_TEXT STYLE=\"Array\">1</CELL_TEXT>\n</ROW>\n"));
 }
 
 TEST_F(DriverBlock, PrintsSplitTheTable) {

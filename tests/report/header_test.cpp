@@ -55,8 +55,9 @@ TEST_F(HeaderFile, NoVariableEmptyVariableMissingFileOrDirectoryLoadsNothing) {
 }
 
 TEST_F(HeaderFile, AllFiveKeysAndTheProjectFile) {
-  ASSERT_TRUE(load("$PROJECT_NAME=Demo\n$PROJECT_PATH=/home/u/demo/\n$NAME='Node 1'\n"
-                   "$CONFIGURATION=Debug ;the usual\n$WORKSPACE_NAME=ws\n"));
+  ASSERT_TRUE(
+      load("$PROJECT_NAME=Demo\n$PROJECT_PATH=/home/u/demo/\n$NAME='Node 1'\n"
+           "$CONFIGURATION=Debug ;the usual\n$WORKSPACE_NAME=ws\n"));
   EXPECT_EQ(value(get_project_name()), "Demo");
   EXPECT_EQ(value(get_project_file()), "/home/u/demo/Demo.kvp");
   EXPECT_EQ(value(get_test_node_name()), "Node 1");
@@ -130,8 +131,9 @@ TEST_F(HeaderFile, LongLinesAreReadInPiecesOf2046) {
 }
 
 TEST_F(HeaderFile, ReadingStopsOnceAllKeysAreKnown) {
-  ASSERT_TRUE(load("$PROJECT_NAME=a\n$PROJECT_PATH=b\n$NAME=c\n$CONFIGURATION=d\n"
-                   "$WORKSPACE_NAME=e\nrest\n"));
+  ASSERT_TRUE(
+      load("$PROJECT_NAME=a\n$PROJECT_PATH=b\n$NAME=c\n$CONFIGURATION=d\n"
+           "$WORKSPACE_NAME=e\nrest\n"));
   EXPECT_STREQ(header_read_line(), "rest");
   EXPECT_EQ(header_read_line(), nullptr);
 }

@@ -123,7 +123,8 @@ TEST(MarkupCells, StylesAndTheFailedFallback) {
   EXPECT_EQ(cell(0), "<CELL_TEXT STYLE=\"Array Title\">v\"</CELL_TEXT>\n");
   EXPECT_EQ(cell(1), "<CELL_TEXT STYLE=\"Array\">v\"</CELL_TEXT>\n");
   EXPECT_EQ(cell(3), "<CELL_TEXT STYLE=\"Array Passed\">v\"</CELL_TEXT>\n");
-  for (int style : {2, 5, -1}) EXPECT_EQ(cell(style), "<CELL_TEXT STYLE=\"Array Failed\">v\"</CELL_TEXT>\n");
+  for (int style : {2, 5, -1})
+    EXPECT_EQ(cell(style), "<CELL_TEXT STYLE=\"Array Failed\">v\"</CELL_TEXT>\n");
   EXPECT_EQ(capture([](ReportOut& out) { markup_cell_text(out, nullptr, 1); }),
             "<CELL_TEXT STYLE=\"Array\"></CELL_TEXT>\n");
 }
@@ -135,9 +136,11 @@ TEST(MarkupCells, LinkCellEscapesTargetAsAttribute) {
             "<CELL STYLE=\"Array Passed\"><LINK TARGET=\"A&#38;&#34;B&#34;.java line 12\">\n"
             "<TEXT>x \"&#60;\"</TEXT>\n</LINK>\n</CELL>\n");
   for (int style : {2, 5, -1}) {
-    std::string cell = capture([&](ReportOut& out) { markup_link_cell(out, "t", style, nullptr, -3); });
-    EXPECT_EQ(cell, "<CELL STYLE=\"Array Failed\"><LINK TARGET=\" line -3\">\n<TEXT>t</TEXT>\n"
-                    "</LINK>\n</CELL>\n");
+    std::string cell =
+        capture([&](ReportOut& out) { markup_link_cell(out, "t", style, nullptr, -3); });
+    EXPECT_EQ(cell,
+              "<CELL STYLE=\"Array Failed\"><LINK TARGET=\" line -3\">\n<TEXT>t</TEXT>\n"
+              "</LINK>\n</CELL>\n");
   }
   EXPECT_EQ(capture([](ReportOut& out) { markup_link_cell(out, "t", 0, "F", 1); }).substr(0, 27),
             "<CELL STYLE=\"Array Title\"><");
@@ -161,10 +164,10 @@ TEST(MarkupNodeOpen, SumAndIconAttributes) {
               markup_node_open(out, "D", "Test Driver", "ko", 0, ICON_TEST_SCRIPT);
             }),
             "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\" icone=\"testscript.xpm\">");
-  EXPECT_EQ(capture([](ReportOut& out) {
-              markup_node_open(out, "C", "Test Case", "ok", 1, ICON_METHOD);
-            }),
-            "<DAZU:NODE name=\"C\" type=\"Test Case\" state=\"ok\" sum=\"1\" icone=\"method.xpm\">");
+  EXPECT_EQ(
+      capture(
+          [](ReportOut& out) { markup_node_open(out, "C", "Test Case", "ok", 1, ICON_METHOD); }),
+      "<DAZU:NODE name=\"C\" type=\"Test Case\" state=\"ok\" sum=\"1\" icone=\"method.xpm\">");
   EXPECT_EQ(capture([](ReportOut& out) { markup_node_open(out, "S", "# ", "NE", 2, ICON_CLASS); }),
             "<DAZU:NODE name=\"S\" type=\"# \" state=\"NE\" sum=\"2\" icone=\"class.xpm\">");
   EXPECT_EQ(capture([](ReportOut& out) { markup_node_open(out, "a\"b&c", "t", "s", 0, 3); }),

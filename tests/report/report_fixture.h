@@ -83,14 +83,16 @@ inline bool xml_text_well_formed(const std::string& text) {
 }
 
 // A node of driver `file` found by line, with its rolled-up state set.
-inline TraceNode* node_at(int32_t file, int32_t line) { return node_find(file, line); }
+inline TraceNode* node_at(int32_t file, int32_t line) {
+  return node_find(file, line);
+}
 
 inline void set_status(int32_t file, int32_t line, int status) {
   node_at(file, line)->status = status;
 }
 
-inline void set_check(int32_t file, int32_t line, int status, int executed, int passed,
-                      int failed, int entered = 0) {
+inline void set_check(int32_t file, int32_t line, int status, int executed, int passed, int failed,
+                      int entered = 0) {
   TraceNode* node = node_at(file, line);
   node->status = status;
   node->stats->executed = executed;
