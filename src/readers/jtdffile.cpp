@@ -38,14 +38,56 @@ void parse_note(TraceStream& stream, TdfRecord& record) {
   record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
 }
 
+constexpr size_t kMemoSize = size_t{1} << 14;
+
+TdfReader::Memo& memo_slot(std::vector<TdfReader::Memo>& memo, const TraceNode* parent,
+                           int32_t driver, int32_t line) {
+  if (memo.empty()) memo.resize(kMemoSize);
+  uint64_t h = reinterpret_cast<uintptr_t>(parent);
+  h = (h ^ static_cast<uint32_t>(driver)) * 0x9E3779B97F4A7C15ull;
+  h = (h ^ static_cast<uint32_t>(line)) * 0x9E3779B97F4A7C15ull;
+  return memo[(h >> 40) & (kMemoSize - 1)];
+}
+
+bool memo_holds(const TdfReader::Memo& slot, const TraceNode* parent, int32_t driver, int32_t line,
+                uint32_t generation) {
+  return slot.generation == generation && slot.parent == parent && slot.driver == driver &&
+         slot.line == line;
+}
+
+// node_find through the memo.
+TraceNode* find_node(TdfReader& reader, int32_t driver, int32_t line) {
+  TdfReader::Memo& slot = memo_slot(reader.found_memo, nullptr, driver, line);
+  if (memo_holds(slot, nullptr, driver, line, 1)) return slot.node;
+  slot = TdfReader::Memo{nullptr, driver, line, 1, node_find(driver, line)};
+  return slot.node;
+}
+
 // Counts an evaluation on a node under the current node: the model itself when
 // it is a child there, else an equal child made earlier, else a new copy.
 void record_on_line(TdfReader& reader, int32_t line) {
-  TraceNode* model = node_find(reader.current_driver, line);
+  TraceNode* parent = reader.current_node;
+  if (parent == nullptr) return;  // nothing to find or copy under
+  TdfReader::Memo& slot = memo_slot(reader.target_memo, parent, reader.current_driver, line);
+  if (memo_holds(slot, parent, reader.current_driver, line, reader.generation)) {
+    node_record_outcome(slot.node, reader.current_outcome);
+    return;
+  }
+  TraceNode* model = find_node(reader, reader.current_driver, line);
   if (model == nullptr) return;
-  TraceNode* target = node_find_child(reader.current_node, model);
-  if (target == nullptr) target = node_clone_child(reader.current_node, model);
-  if (target != nullptr) node_record_outcome(target, reader.current_outcome);
+  TraceNode* target = node_find_child(parent, model);
+  if (target == nullptr) target = node_clone_child(parent, model);
+  if (target == nullptr) return;
+  slot = TdfReader::Memo{parent, reader.current_driver, line, reader.generation, target};
+  node_record_outcome(target, reader.current_outcome);
+}
+
+// Turns a method's parent into a Stub; a real change may change which child
+// equals a model, so the kept answers of node_find_child are dropped.
+void mark_stub(TdfReader& reader, TraceNode* node) {
+  if (node->type == TYPE_STUB) return;
+  node_set_type(node, TYPE_STUB);
+  ++reader.generation;
 }
 
 // Statuses that mark the method being noted as a stub call.
@@ -164,11 +206,11 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       break;
     case TDF_NI:
       instance_add(reader, record.line, record.instance, reader.current_driver);
-      reader.current_node = node_find(reader.current_driver, record.line);
+      reader.current_node = find_node(reader, reader.current_driver, record.line);
       break;
     case TDF_CI:
-      reader.current_node =
-          node_find(instance_driver(reader, record.instance), instance_line(reader, record.instance));
+      reader.current_node = find_node(reader, instance_driver(reader, record.instance),
+                                      instance_line(reader, record.instance));
       break;
     case TDF_ST:
       reader.current_outcome = status_to_outcome(record.status);
@@ -186,7 +228,7 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       if (reader.method_node != nullptr) {
         node_record_outcome(reader.method_node, reader.current_outcome);
         if (status_marks_stub(reader.current_status) && reader.method_node->parent != nullptr) {
-          node_set_type(reader.method_node->parent, TYPE_STUB);
+          mark_stub(reader, reader.method_node->parent);
         }
       } else if (reader.current_node != nullptr) {
         node_record_outcome(reader.current_node, reader.current_outcome);
@@ -194,7 +236,7 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       break;
     case TDF_ME:
       node_stack_push(reader, reader.current_node);
-      reader.method_node = node_find(reader.current_driver, record.line);
+      reader.method_node = find_node(reader, reader.current_driver, record.line);
       break;
     case TDF_MR:
       // An empty stack (no well-formed trace has one here) leaves no current node.

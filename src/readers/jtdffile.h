@@ -57,6 +57,22 @@ struct TdfReader {
     int32_t driver;
   };
 
+  // Small direct-mapped memos of the model's answers. During a read the node
+  // index never changes (a copy is never indexed, since its model is), so
+  // node_find answers can be kept; a first equal child stays first while only
+  // copies are appended behind it, so node_find_child answers are kept until
+  // a node's type changes (`generation`).
+  struct Memo {
+    const TraceNode* parent = nullptr;
+    int32_t driver = 0;
+    int32_t line = 0;
+    uint32_t generation = 0;  // 0: empty
+    TraceNode* node = nullptr;
+  };
+  std::vector<Memo> found_memo;
+  std::vector<Memo> target_memo;
+  uint32_t generation = 1;
+
   int32_t current_driver = -1;
   TraceNode* current_node = nullptr;
   TraceNode* method_node = nullptr;

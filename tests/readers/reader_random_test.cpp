@@ -3,10 +3,13 @@
 // roll-up (run under the sanitizers, any invalid access shows up here).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "model/node_types.h"
 #include "model/tree.h"
 #include "readers/jtdffile.h"
 #include "readers/scanner.h"
@@ -78,6 +81,175 @@ TEST(ReaderRandomTest, RecordSoupThroughBothReadersAndTheRollUp) {
     ASSERT_EQ(tdf_read_buffer(tdf.data(), tdf.size()), 0);
     tree_rollup();
     tree_free();
+  }
+}
+
+// The records applied the plain way, with the model's own lookups every time
+// and the instances in a list searched newest first.
+void plain_apply(const std::string& tdf) {
+  struct Instance {
+    int32_t line, instance, driver;
+  };
+  std::vector<Instance> instances;  // newest last
+  std::vector<TraceNode*> stack;
+  int32_t driver = -1;
+  TraceNode* current = nullptr;
+  TraceNode* method = nullptr;
+  int outcome = 0;
+  int32_t status = 0;
+  auto newest = [&](int32_t instance) -> const Instance* {
+    for (auto e = instances.rbegin(); e != instances.rend(); ++e) {
+      if (e->instance == instance) return &*e;
+    }
+    return nullptr;
+  };
+  auto on_line = [&](int32_t line) {
+    TraceNode* model = node_find(driver, line);
+    if (model == nullptr) return;
+    TraceNode* target = node_find_child(current, model);
+    if (target == nullptr) target = node_clone_child(current, model);
+    if (target != nullptr) node_record_outcome(target, outcome);
+  };
+  TraceStream stream;
+  stream_open_buffer(stream, tdf.data(), tdf.size());
+  while (!stream.eof) {
+    TdfRecord r = tdf_parse_record(stream);
+    switch (r.kind) {
+      case TDF_SF:
+        driver_bind_run(r.run, r.sig1, r.sig2);
+        driver = driver_by_run(r.run);
+        break;
+      case TDF_CS: driver = driver_by_run(r.run); break;
+      case TDF_NI: {
+        bool known = false;
+        for (const Instance& e : instances) {
+          known = known || (e.line == r.line && e.instance == r.instance && e.driver == driver);
+        }
+        if (!known) instances.push_back({r.line, r.instance, driver});
+        current = node_find(driver, r.line);
+        break;
+      }
+      case TDF_CI: {
+        const Instance* e = newest(r.instance);
+        current = e != nullptr ? node_find(e->driver, e->line) : nullptr;
+        break;
+      }
+      case TDF_ST:
+        outcome = status_to_outcome(r.status);
+        status = r.status;
+        break;
+      case TDF_NO_LINE: on_line(r.line); break;
+      case TDF_GL:
+        outcome = status_to_outcome(r.status);
+        status = r.status;
+        on_line(r.line);
+        break;
+      case TDF_NO_CURRENT:
+        if (method != nullptr) {
+          node_record_outcome(method, outcome);
+          if ((status == 100 || status == 101 || status == 157) && method->parent != nullptr) {
+            node_set_type(method->parent, TYPE_STUB);
+          }
+        } else if (current != nullptr) {
+          node_record_outcome(current, outcome);
+        }
+        break;
+      case TDF_ME:
+        stack.push_back(current);
+        method = node_find(driver, r.line);
+        break;
+      case TDF_MR:
+        current = stack.empty() ? nullptr : stack.back();
+        if (!stack.empty()) stack.pop_back();
+        method = nullptr;
+        break;
+      case TDF_IGNORED: break;
+    }
+  }
+}
+
+// Every driver's tree in child order: types, keys, texts, statuses, counters.
+std::string dump_model() {
+  std::string out;
+  char line[160];
+  for (int i = 0; i < driver_count(); ++i) {
+    std::vector<std::pair<const TraceNode*, int>> todo = {{driver_root_at(i), 0}};
+    while (!todo.empty()) {
+      auto [node, depth] = todo.back();
+      todo.pop_back();
+      NodeStats stats = node->stats != nullptr ? *node->stats : NodeStats{};
+      std::snprintf(line, sizeof line, "%d %d %d/%x %d %d %d.%d.%d.%d ", depth, node->type,
+                    node->file, node->line, node->value, node->status, stats.executed,
+                    stats.passed, stats.failed, stats.entered);
+      out += line;
+      out += node->text;
+      out += "\n";
+      std::vector<const TraceNode*> children;
+      for (const TraceNode* c = node->first_child; c != nullptr; c = c->next) children.push_back(c);
+      for (auto c = children.rbegin(); c != children.rend(); ++c) todo.push_back({*c, depth + 1});
+    }
+  }
+  return out;
+}
+
+TEST(ReaderRandomTest, ReaderMatchesThePlainAlgorithmOnRandomTraces) {
+  // Two drivers with containers, checks and method checks under classes;
+  // several checks share their text so that copies meet equal siblings.
+  const std::string tsf =
+      "IN \"File\" 1 \"A\"\nID 1 2\n"
+      "IN \"TestCase\" 2 \"t2\"\nTX 3 \"c\"\nTX 4 \"c\"\n"
+      "SI 1\nIN \"TestCase\" 5 \"t5\"\nLK 7\nTX 6 \"c\"\n"
+      "SI 1\nIN \"Class\" 7 \"k7\"\nTX 8 \"m\"\nTX 9 \"verifyLogMessage\"\n"
+      "SI 1\nIN \"TestStub\" a \"s\"\nIN \"Class\" b \"k11\"\nMS 12 \"c\"\nED \n"
+      "IN \"File\" 1 \"B\"\nID 3 4\n"
+      "IN \"TestCase\" 2 \"u2\"\nTX 3 \"c\"\nSI 1\nIN \"Class\" 7 \"k\"\nTX 8 \"m\"\nED \n";
+  const char* const statuses[] = {"64", "65", "96", "9a", "97", "9b", "9d", "a2", "a4", "a5", "1"};
+  std::mt19937 random(3);
+  for (int round = 0; round < 150; ++round) {
+    std::string tdf;
+    char record[64];
+    for (int i = 0; i < 300; ++i) {
+      unsigned line = static_cast<unsigned>(random() % 14);
+      unsigned instance = static_cast<unsigned>(random() % 6);
+      const char* status = statuses[random() % 11];
+      switch (random() % 12) {
+        case 0: {
+          unsigned run = static_cast<unsigned>(random() % 4) + 1;
+          unsigned sig1 = random() % 2 ? 1u : 3u;
+          unsigned sig2 = random() % 2 ? 2u : 4u;
+          std::snprintf(record, sizeof record, "SF %u %u %u\n", run, sig1, sig2);
+          break;
+        }
+        case 1: std::snprintf(record, sizeof record, "CS %u\n", static_cast<unsigned>(random() % 5)); break;
+        case 2: std::snprintf(record, sizeof record, "NI %x %x\n", line, instance); break;
+        case 3: std::snprintf(record, sizeof record, "CI %x\n", instance); break;
+        case 4: std::snprintf(record, sizeof record, "ST %s\n", status); break;
+        case 5:
+        case 6: std::snprintf(record, sizeof record, "NO %x \"n\"\n", line); break;
+        case 7: std::snprintf(record, sizeof record, "GL %s %x\n", status, line); break;
+        case 8: std::snprintf(record, sizeof record, "NO \"q\"\n"); break;
+        case 9: std::snprintf(record, sizeof record, "ME %x 0\n", line); break;
+        case 10: std::snprintf(record, sizeof record, "MR \n"); break;
+        default: std::snprintf(record, sizeof record, "NO %x \"n\"\n", line); break;
+      }
+      tdf += record;
+    }
+    std::string expected;
+    std::string actual;
+    for (int pass = 0; pass < 2; ++pass) {
+      tree_init();
+      int32_t counter = 0;
+      ASSERT_EQ(tsf_read_buffer(tsf.data(), tsf.size(), "r.tsf", &counter), 0);
+      if (pass == 0) {
+        plain_apply(tdf);
+        expected = dump_model();
+      } else {
+        ASSERT_EQ(tdf_read_buffer(tdf.data(), tdf.size()), 0);
+        actual = dump_model();
+      }
+      tree_free();
+    }
+    ASSERT_EQ(actual, expected) << tdf;
   }
 }
 

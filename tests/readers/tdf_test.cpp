@@ -167,6 +167,20 @@ TEST_F(TdfTest, MethodNotesMarkStubsForEntryStatuses) {
   }
 }
 
+TEST_F(TdfTest, CopiesFollowTheModelsTypeChange) {
+  // The class at 0x10 is copied under the test case at 0xb; once it becomes a
+  // Stub, the earlier copy (still a Test Class) no longer equals it.
+  feed("SF 5 1 2\nNI b 1\nST 96\nNO 10 \"a\"\nNO 10 \"b\"\n");
+  ASSERT_EQ(children_of(node_find(0, 11)).size(), 2u);
+  feed("ME 14 0\nST 64\nNO \"enter\"\nMR \nST 96\nNO 10 \"c\"\nNO 10 \"d\"\n");
+  EXPECT_EQ(node_find(0, 16)->type, TYPE_STUB);
+  std::vector<TraceNode*> under_b = children_of(node_find(0, 11));
+  ASSERT_EQ(under_b.size(), 3u);
+  EXPECT_EQ(under_b[1]->type, TYPE_TEST_CLASS);
+  EXPECT_EQ(under_b[2]->type, TYPE_STUB);
+  EXPECT_EQ(under_b[2]->line, 16);
+}
+
 TEST_F(TdfTest, MethodReturnRestoresTheCurrentNode) {
   feed("SF 5 1 2\nNI a 1\nME 14 0\nNI b 2\nCI 2\n");
   EXPECT_EQ(reader.current_node, node_find(0, 11));
