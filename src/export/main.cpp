@@ -6,6 +6,7 @@
 
 #include "export/html_export.h"
 #include "export/junit_export.h"
+#include "export/page_memory.h"
 #include "export/xrd_read.h"
 
 namespace {
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   if (!report_path) return usage_error("no report given");
   if (!html_path && !junit_path) return usage_error("no output given (--html or --junit)");
 
+  xml_arena_install();
   XrdReport report;
   std::string error;
   if (xrd_read(report_path, report, error) != 0) return fail(report_path, error);

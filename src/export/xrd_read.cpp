@@ -290,12 +290,13 @@ uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i) {
   return j;
 }
 
-int xrd_parse(std::unique_ptr<char[]> buffer, size_t size, XrdReport& report, std::string& error) {
+int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error) {
   report.buffer = std::move(buffer);
-  char* buf = report.buffer.get();
+  char* buf = report.buffer.data;
+  buf[size] = '\0';
   std::string tag;
   bool head_taken = xrd_take_head(buf, size, report.title, tag);
-  pugi::xml_parse_result res = report.doc.load_buffer_inplace(buf, size, pugi::parse_default);
+  pugi::xml_parse_result res = report.doc.load_buffer_inplace(buf, size, pugi::parse_default | pugi::parse_embed_pcdata);
   if (!res) {
     error = std::string("not an XML document (") + res.description() + " at byte " +
             std::to_string(res.offset) + ")";
@@ -319,7 +320,13 @@ int xrd_parse(std::unique_ptr<char[]> buffer, size_t size, XrdReport& report, st
   report.test_node = tag;
   if (report.test_node == " ") report.test_node.clear();
 
+  // Room for what a report of this size usually holds, so that the arrays are
+  // not copied while they grow; untouched room costs no memory.
+  report.sections.reserve(size / 1024);
+  report.rows.reserve(size / 256);
+  report.cells.reserve(size / 64);
   Walker w{report, true, {}};
+  w.row_section.reserve(size / 256);
   w.walk(document);
   if (!w.rows_in_order) w.regroup_rows();
   return 0;
@@ -339,15 +346,19 @@ int xrd_read(const char* path, XrdReport& report, std::string& error) {
   }
   // Regular files are read at their size in one go; pipes grow the buffer.
   size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536, size = 0;
-  std::unique_ptr<char[]> buf(new char[cap + 1]);
+  PageBuffer buf;
+  if (!page_buffer_alloc(buf, cap + 1)) {
+    error = std::string("cannot read: ") + std::strerror(ENOMEM);
+    ::close(fd);
+    return -1;
+  }
   for (;;) {
-    if (size == cap) {
-      std::unique_ptr<char[]> bigger(new char[cap * 2 + 1]);
-      std::memcpy(bigger.get(), buf.get(), size);
-      buf.swap(bigger);
-      cap *= 2;
+    if (size + 1 >= buf.size && !page_buffer_grow(buf, buf.size * 2)) {
+      error = std::string("cannot read: ") + std::strerror(ENOMEM);
+      ::close(fd);
+      return -1;
     }
-    ssize_t n = ::read(fd, buf.get() + size, cap - size);
+    ssize_t n = ::read(fd, buf.data + size, buf.size - 1 - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = std::string("cannot read: ") + std::strerror(errno);
@@ -358,6 +369,5 @@ int xrd_read(const char* path, XrdReport& report, std::string& error) {
     size += static_cast<size_t>(n);
   }
   ::close(fd);
-  buf[size] = '\0';
   return xrd_parse(std::move(buf), size, report, error);
 }

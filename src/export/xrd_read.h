@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <pugixml.hpp>
+
+#include "export/page_memory.h"
 
 enum XrdStyle : uint8_t { XRD_HEADING = 0, XRD_PLAIN = 1, XRD_FAILED = 2, XRD_PASSED = 3 };
 enum XrdState : uint8_t { XRD_OK = 0, XRD_KO = 1, XRD_NE = 2 };
@@ -47,7 +48,7 @@ struct XrdInfoRow {
 };
 
 struct XrdReport {
-  std::unique_ptr<char[]> buffer;  // the file's bytes, parsed in place
+  PageBuffer buffer;               // the file's bytes, parsed in place
   pugi::xml_document doc;
   std::string title;               // DOCUMENT TITLE, decoded to UTF-8
   std::string test_node;           // test-node name from the DOCUMENT TAG
@@ -65,8 +66,9 @@ struct XrdReport {
 // Reads the report at path. Returns 0, or -1 with a one-line reason in error
 // (the file name is not part of it).
 int xrd_read(const char* path, XrdReport& report, std::string& error);
-// Same on bytes already in memory; buffer must hold size + 1 bytes and is kept.
-int xrd_parse(std::unique_ptr<char[]> buffer, size_t size, XrdReport& report, std::string& error);
+// Same on bytes already in memory; buffer must hold more than size bytes (a
+// zero byte ends them) and is kept by the report.
+int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error);
 
 // Blanks the DOCUMENT head (whose path and test-node name older writers left
 // unescaped) so that an XML parser accepts it; returns its two values decoded.

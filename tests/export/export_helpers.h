@@ -39,9 +39,9 @@ inline std::string scratch(const std::string& name) {
 }
 
 inline int parse_text(const std::string& xml, XrdReport& report, std::string& error) {
-  std::unique_ptr<char[]> buf(new char[xml.size() + 1]);
-  std::memcpy(buf.get(), xml.data(), xml.size());
-  buf[xml.size()] = '\0';
+  PageBuffer buf;
+  if (!page_buffer_alloc(buf, xml.size() + 1)) return -1;
+  std::memcpy(buf.data, xml.data(), xml.size());
   return xrd_parse(std::move(buf), xml.size(), report, error);
 }
 
