@@ -38,28 +38,38 @@ void parse_note(TraceStream& stream, TdfRecord& record) {
   record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
 }
 
-constexpr size_t kMemoSize = size_t{1} << 14;
-
-TdfReader::Memo& memo_slot(std::vector<TdfReader::Memo>& memo, const TraceNode* parent,
-                           int32_t driver, int32_t line) {
-  if (memo.empty()) memo.resize(kMemoSize);
+TdfReader::Memo& memo_slot(TdfReader& reader, std::vector<TdfReader::Memo>& memo,
+                           const TraceNode* parent, int32_t driver, int32_t line) {
+  if (memo.empty()) memo.resize(reader.memo_mask + 1);
   uint64_t h = reinterpret_cast<uintptr_t>(parent);
   h = (h ^ static_cast<uint32_t>(driver)) * 0x9E3779B97F4A7C15ull;
   h = (h ^ static_cast<uint32_t>(line)) * 0x9E3779B97F4A7C15ull;
-  return memo[(h >> 40) & (kMemoSize - 1)];
+  return memo[(h >> 40) & reader.memo_mask];
 }
 
 bool memo_holds(const TdfReader::Memo& slot, const TraceNode* parent, int32_t driver, int32_t line,
-                uint32_t generation) {
-  return slot.generation == generation && slot.parent == parent && slot.driver == driver &&
-         slot.line == line;
+                uint32_t version) {
+  return slot.used && slot.parent == parent && slot.driver == driver && slot.line == line &&
+         slot.version == version;
+}
+
+// Grows whenever a type change may change the first child of `parent` that
+// equals `model`: a change of the model itself or of one of parent's children.
+uint32_t match_version(const TdfReader& reader, const TraceNode* parent, const TraceNode* model) {
+  if (reader.type_changes.empty()) return 0;
+  uint32_t version = 0;
+  for (const TraceNode* node : {parent, model}) {
+    auto found = reader.type_changes.find(node);
+    if (found != reader.type_changes.end()) version += found->second;
+  }
+  return version;
 }
 
 // node_find through the memo.
 TraceNode* find_node(TdfReader& reader, int32_t driver, int32_t line) {
-  TdfReader::Memo& slot = memo_slot(reader.found_memo, nullptr, driver, line);
-  if (memo_holds(slot, nullptr, driver, line, 1)) return slot.node;
-  slot = TdfReader::Memo{nullptr, driver, line, 1, node_find(driver, line)};
+  TdfReader::Memo& slot = memo_slot(reader, reader.found_memo, nullptr, driver, line);
+  if (memo_holds(slot, nullptr, driver, line, 0)) return slot.node;
+  slot = TdfReader::Memo{nullptr, driver, line, node_find(driver, line), nullptr, 0, true};
   return slot.node;
 }
 
@@ -68,26 +78,28 @@ TraceNode* find_node(TdfReader& reader, int32_t driver, int32_t line) {
 void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* parent = reader.current_node;
   if (parent == nullptr) return;  // nothing to find or copy under
-  TdfReader::Memo& slot = memo_slot(reader.target_memo, parent, reader.current_driver, line);
-  if (memo_holds(slot, parent, reader.current_driver, line, reader.generation)) {
+  const int32_t driver = reader.current_driver;
+  TdfReader::Memo& slot = memo_slot(reader, reader.target_memo, parent, driver, line);
+  if (slot.used && memo_holds(slot, parent, driver, line, match_version(reader, parent, slot.model))) {
     node_record_outcome(slot.node, reader.current_outcome);
     return;
   }
-  TraceNode* model = find_node(reader, reader.current_driver, line);
+  TraceNode* model = find_node(reader, driver, line);
   if (model == nullptr) return;
   TraceNode* target = node_find_child(parent, model);
   if (target == nullptr) target = node_clone_child(parent, model);
   if (target == nullptr) return;
-  slot = TdfReader::Memo{parent, reader.current_driver, line, reader.generation, target};
+  slot = TdfReader::Memo{parent, driver, line, target, model, match_version(reader, parent, model), true};
   node_record_outcome(target, reader.current_outcome);
 }
 
-// Turns a method's parent into a Stub; a real change may change which child
-// equals a model, so the kept answers of node_find_child are dropped.
+// Turns a method's parent into a Stub. The node may be a model, and a child
+// of its own parent, whose equal children change with it.
 void mark_stub(TdfReader& reader, TraceNode* node) {
   if (node->type == TYPE_STUB) return;
   node_set_type(node, TYPE_STUB);
-  ++reader.generation;
+  ++reader.type_changes[node];
+  if (node->parent != nullptr) ++reader.type_changes[node->parent];
 }
 
 // Statuses that mark the method being noted as a stub call.
@@ -250,6 +262,10 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
 
 int tdf_read_stream(TraceStream& stream) {
   TdfReader reader;
+  // About one memo slot per 32 bytes of input, from 256 to 65536 slots.
+  while (reader.memo_mask < 65535 && (reader.memo_mask + 1) * 32 < stream.size) {
+    reader.memo_mask = reader.memo_mask * 2 + 1;
+  }
   // The read that meets the end after the last line yields an empty code,
   // which is ignored like any unknown one.
   while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));

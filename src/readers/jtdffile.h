@@ -59,19 +59,23 @@ struct TdfReader {
 
   // Small direct-mapped memos of the model's answers. During a read the node
   // index never changes (a copy is never indexed, since its model is), so
-  // node_find answers can be kept; a first equal child stays first while only
+  // node_find answers can be kept. A first equal child stays first while only
   // copies are appended behind it, so node_find_child answers are kept until
-  // a node's type changes (`generation`).
+  // the model or a child of that parent changes its type (counted per node in
+  // `type_changes`).
   struct Memo {
     const TraceNode* parent = nullptr;
     int32_t driver = 0;
     int32_t line = 0;
-    uint32_t generation = 0;  // 0: empty
     TraceNode* node = nullptr;
+    const TraceNode* model = nullptr;
+    uint32_t version = 0;
+    bool used = false;
   };
   std::vector<Memo> found_memo;
   std::vector<Memo> target_memo;
-  uint32_t generation = 1;
+  size_t memo_mask = 255;  // slots - 1; larger inputs get larger memos
+  std::unordered_map<const TraceNode*, uint32_t> type_changes;
 
   int32_t current_driver = -1;
   TraceNode* current_node = nullptr;

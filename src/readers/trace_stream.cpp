@@ -28,6 +28,7 @@ bool stream_open_file(TraceStream& stream, const char* path) {
   }
   if (stream.fd >= 0) ::close(stream.fd);
   stream.fd = fd;
+  stream.size = S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
   if (!stream.block) stream.block = std::make_unique<unsigned char[]>(kBlockSize);
   stream.pos = stream.end = stream.block.get();
   stream.eof = false;
@@ -41,6 +42,7 @@ void stream_open_buffer(TraceStream& stream, const char* data, size_t size) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   stream.pos = bytes;
   stream.end = bytes == nullptr ? bytes : bytes + size;
+  stream.size = bytes == nullptr ? 0 : size;
   stream.eof = false;
   // A buffer is all the data there is: nothing to load after it.
   stream.ended = true;

@@ -15,6 +15,7 @@ struct TraceStream {
   bool eof = false;
   bool ended = false;  // no more data will come (source exhausted or 0x1A met)
   int fd = -1;         // open file, or -1 for a memory buffer
+  size_t size = 0;     // bytes of data when known in advance, else 0
   std::unique_ptr<unsigned char[]> block;
 
   TraceStream() = default;
