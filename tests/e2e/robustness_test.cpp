@@ -102,7 +102,9 @@ class Robustness : public ::testing::Test {
     EXPECT_EQ("", r.out);
     ASSERT_TRUE(std::filesystem::exists(path(xrd)));
     if (have_tool("xmllint")) {
-      std::string cmd = "xmllint --noout --huge '" + path(xrd) + "' 2>/dev/null";
+      std::string quoted;
+      for (char c : path(xrd)) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      std::string cmd = "xmllint --noout --huge '" + quoted + "' 2>/dev/null";
       EXPECT_EQ(0, std::system(cmd.c_str())) << "report is not well-formed: " << path(xrd);
     }
   }
@@ -198,6 +200,42 @@ TEST_F(Robustness, RefusedMemoryEndsWithStatusOneAndOneLine) {
   }
 }
 
+TEST_F(Robustness, AnyMemoryLimitEndsInSuccessOrTheOutOfMemoryLine) {
+  if (sanitized()) GTEST_SKIP() << "the sanitizers reserve more address space than any limit";
+  const std::string prlimit = tool_path("prlimit");
+  if (prlimit.empty()) GTEST_SKIP() << "prlimit is not installed";
+  // A trace whose whole run needs about ten megabytes: limits around that
+  // refuse memory in the readers, the roll-up or the report, and every one of
+  // them must end either cleanly or with the one out-of-memory line.
+  std::string tsf = "SO \"M.java\"\nIN \"File\" 1 \"M\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
+  std::string tdf = "SF 5 1 2\nNI 2 1\n";
+  char line[64];
+  for (int i = 0; i < 20000; ++i) {
+    std::snprintf(line, sizeof line, "TX %d \"check %d\"\n", i + 3, i);
+    tsf += line;
+    std::snprintf(line, sizeof line, "GL %s %x\n", i % 7 ? "96" : "97", i + 3);
+    tdf += line;
+  }
+  put("a.tsf", tsf + "ED \n");
+  put("r.tdf", tdf);
+  int succeeded = 0;
+  int refused = 0;
+  for (long kb = 6 * 1024; kb <= 16 * 1024; kb += 512) {
+    ProgramResult r = run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
+                          {prlimit, "--as=" + std::to_string(kb * 1024), "--"});
+    if (r.status == 0) {
+      ++succeeded;
+      EXPECT_EQ(kBanner, r.err) << kb << " KB";
+    } else {
+      ++refused;
+      EXPECT_EQ(1, r.status) << kb << " KB";
+      EXPECT_EQ(kBanner + diag("fatal", "out of memory"), r.err) << kb << " KB";
+    }
+    EXPECT_EQ("", r.out);
+  }
+  EXPECT_GT(refused, 0) << "no limit was low enough to refuse memory";
+}
+
 // --- Sizes: one huge token, a deep chain, a wide level ------------------------
 
 TEST_F(Robustness, TenMegabyteTokensAreSurvived) {
@@ -210,6 +248,29 @@ TEST_F(Robustness, TenMegabyteTokensAreSurvived) {
   expect_clean_report(run_files("a.tsf", "r.tdf"));
   // The records after the huge ones still count: the second check failed.
   EXPECT_NE(std::string::npos, read_file(path("o.xrd")).find("short"));
+  // A header file with a 10 MB line before its keys and a 10 MB value.
+  put("h.txt", big + "\n$PROJECT_NAME=" + big + "\n$NAME=node\n");
+  ProgramResult r = run_program({TALLYREP_BIN, "-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "h.xrd"},
+                                dir_, {"KSPX_WORKSHOP_HEADER_FILE=" + path("h.txt")});
+  expect_clean_report(r, "h.xrd");
+}
+
+TEST_F(Robustness, HeaderFileThatCannotBeReadGivesTheDefaults) {
+  put("a.tsf", kSmallTsf);
+  put("r.tdf", kSmallTdf);
+  std::filesystem::create_directory(path("hdir"));
+  for (const std::string& header : {path("hdir"), path("missing.txt"), std::string("")}) {
+    ProgramResult r = run_program({TALLYREP_BIN, "-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
+                                  dir_, {"KSPX_WORKSHOP_HEADER_FILE=" + header});
+    expect_clean_report(r);
+  }
+}
+
+TEST_F(Robustness, ReportNameWithMarkupCharactersStaysWellFormed) {
+  put("a.tsf", kSmallTsf);
+  put("r.tdf", kSmallTdf);
+  const std::string name = "o\"<&>'\xe9.xrd";
+  expect_clean_report(run_files("a.tsf", "r.tdf", name), name);
 }
 
 TEST_F(Robustness, MillionLevelNestingIsReadRolledUpReportedAndReleased) {
