@@ -80,7 +80,8 @@ void record_on_line(TdfReader& reader, int32_t line) {
   if (parent == nullptr) return;  // nothing to find or copy under
   const int32_t driver = reader.current_driver;
   TdfReader::Memo& slot = memo_slot(reader, reader.target_memo, parent, driver, line);
-  if (slot.used && memo_holds(slot, parent, driver, line, match_version(reader, parent, slot.model))) {
+  if (slot.used &&
+      memo_holds(slot, parent, driver, line, match_version(reader, parent, slot.model))) {
     node_record_outcome(slot.node, reader.current_outcome);
     return;
   }
@@ -89,7 +90,8 @@ void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* target = node_find_child(parent, model);
   if (target == nullptr) target = node_clone_child(parent, model);
   if (target == nullptr) return;
-  slot = TdfReader::Memo{parent, driver, line, target, model, match_version(reader, parent, model), true};
+  slot = TdfReader::Memo{parent, driver, line, target, model, match_version(reader, parent, model),
+                         true};
   node_record_outcome(target, reader.current_outcome);
 }
 
@@ -103,7 +105,9 @@ void mark_stub(TdfReader& reader, TraceNode* node) {
 }
 
 // Statuses that mark the method being noted as a stub call.
-bool status_marks_stub(int32_t status) { return status == 100 || status == 101 || status == 157; }
+bool status_marks_stub(int32_t status) {
+  return status == 100 || status == 101 || status == 157;
+}
 
 }  // namespace
 
@@ -167,17 +171,22 @@ TdfRecord tdf_parse_record(TraceStream& stream) {
 
 int status_to_outcome(int32_t status) {
   switch (status) {
-    case 0x64: return OUTCOME_ENTERED;
+    case 0x64:
+      return OUTCOME_ENTERED;
     case 0x65:
     case 0x96:
-    case 0x9A: return OUTCOME_PASSED;
+    case 0x9A:
+      return OUTCOME_PASSED;
     case 0x97:
     case 0x9B:
     case 0x9D:
     case 0xA2:
-    case 0xA4: return OUTCOME_FAILED;
-    case 0xA5: return OUTCOME_EXECUTED;
-    default: return 0;
+    case 0xA4:
+      return OUTCOME_FAILED;
+    case 0xA5:
+      return OUTCOME_EXECUTED;
+    default:
+      return 0;
   }
 }
 
@@ -198,7 +207,9 @@ int32_t instance_driver(const TdfReader& reader, int32_t instance) {
   return found == reader.newest_instance.end() ? -1 : found->second.driver;
 }
 
-void node_stack_push(TdfReader& reader, TraceNode* node) { reader.node_stack.push_back(node); }
+void node_stack_push(TdfReader& reader, TraceNode* node) {
+  reader.node_stack.push_back(node);
+}
 
 TraceNode* node_stack_pop(TdfReader& reader) {
   if (reader.node_stack.empty()) return nullptr;

@@ -5,7 +5,9 @@
 #include <cstdint>
 
 // The C library's isspace set in the C locale.
-inline bool is_c_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_c_space(int c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Leading white space is skipped, then only digits of the base count: no sign,
 // no "0x" prefix. The first other character (a NUL included, which ends the
@@ -28,7 +30,9 @@ struct NumberScan {
     }
   }
 
-  uint32_t result() const { return value > kMax ? static_cast<uint32_t>(kMax) : static_cast<uint32_t>(value); }
+  uint32_t result() const {
+    return value > kMax ? static_cast<uint32_t>(kMax) : static_cast<uint32_t>(value);
+  }
 
   int digit_value(int c) const {
     if (c >= '0' && c <= '9') return c - '0' < base ? c - '0' : -1;

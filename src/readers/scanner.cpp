@@ -55,7 +55,9 @@ std::string scan_quoted(TraceStream& stream) {
   return text;
 }
 
-void skip_char(TraceStream& stream) { stream_get(stream); }
+void skip_char(TraceStream& stream) {
+  stream_get(stream);
+}
 
 void skip_rest_of_line(TraceStream& stream) {
   for (;;) {

@@ -1,10 +1,11 @@
 // Opening, block loading and closing of trace streams.
 #include "readers/trace_stream.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 

@@ -9,16 +9,26 @@ namespace {
 
 TsfCode code_of(uint32_t packed) {
   switch (packed) {
-    case record_code('D', 'B'): return TSF_DB;
-    case record_code('S', 'I'): return TSF_SI;
-    case record_code('I', 'N'): return TSF_IN;
-    case record_code('I', 'D'): return TSF_ID;
-    case record_code('E', 'D'): return TSF_ED;
-    case record_code('T', 'X'): return TSF_TX;
-    case record_code('M', 'S'): return TSF_MS;
-    case record_code('S', 'O'): return TSF_SO;
-    case record_code('L', 'K'): return TSF_LK;
-    default: return TSF_OTHER;
+    case record_code('D', 'B'):
+      return TSF_DB;
+    case record_code('S', 'I'):
+      return TSF_SI;
+    case record_code('I', 'N'):
+      return TSF_IN;
+    case record_code('I', 'D'):
+      return TSF_ID;
+    case record_code('E', 'D'):
+      return TSF_ED;
+    case record_code('T', 'X'):
+      return TSF_TX;
+    case record_code('M', 'S'):
+      return TSF_MS;
+    case record_code('S', 'O'):
+      return TSF_SO;
+    case record_code('L', 'K'):
+      return TSF_LK;
+    default:
+      return TSF_OTHER;
   }
 }
 

@@ -1,11 +1,11 @@
 // Tests of both readers through real files: paths that cannot be opened, and
 // files of several read blocks with carriage returns and a 0x1A byte.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "model/tree.h"
 #include "readers/jtdffile.h"

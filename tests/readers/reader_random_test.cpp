@@ -42,8 +42,9 @@ TdfRecord plain_note(const std::string& rest_of_line) {
 }
 
 TEST(ReaderRandomTest, StreamedNoteMatchesThePlainReading) {
-  const std::vector<std::string> pieces = {"\"", " ", "\t", "0", "1", "a", "F", "z", "x", "-",
-                                           "0x", std::string(1, '\0'), "\r", "ffffffff", "9"};
+  const std::vector<std::string> pieces = {"\"", " ",        "\t", "0", "1",  "a",
+                                           "F",  "z",        "x",  "-", "0x", std::string(1, '\0'),
+                                           "\r", "ffffffff", "9"};
   std::mt19937 random(11);
   for (int i = 0; i < 20000; ++i) {
     std::string rest = soup(random, pieces, static_cast<int>(random() % 8));
@@ -61,14 +62,44 @@ TEST(ReaderRandomTest, StreamedNoteMatchesThePlainReading) {
 }
 
 TEST(ReaderRandomTest, RecordSoupThroughBothReadersAndTheRollUp) {
-  const std::vector<std::string> tsf_pieces = {
-      "IN ", "\"File\" ", "\"TestCase\" ", "\"TestSuite\" ", "\"Class\" ", "\"TestStub\" ",
-      "TX ", "MS ", "SI ", "ED ", "ID ", "SO ", "LK ", "DB ", "\"", "\\", "\n", "\n", "\r",
-      "\x1A", std::string(1, '\0'), " ", "1", "2", "a", "c", "12", "-9", "1 2", "\"x\"",
-      "verifyLogMessage", "createTimer"};
-  const std::vector<std::string> tdf_pieces = {
-      "SF ", "CS ", "NI ", "ST ", "NO ", "CI ", "GL ", "ME ", "MR ", "1 ", "2 ", "5 ", "a", "c",
-      "14", "64", "96", "97", "9d", "\n", "\n", "\"", " ", "\r", std::string(1, '\0'), "0"};
+  const std::vector<std::string> tsf_pieces = {"IN ",
+                                               "\"File\" ",
+                                               "\"TestCase\" ",
+                                               "\"TestSuite\" ",
+                                               "\"Class\" ",
+                                               "\"TestStub\" ",
+                                               "TX ",
+                                               "MS ",
+                                               "SI ",
+                                               "ED ",
+                                               "ID ",
+                                               "SO ",
+                                               "LK ",
+                                               "DB ",
+                                               "\"",
+                                               "\\",
+                                               "\n",
+                                               "\n",
+                                               "\r",
+                                               "\x1A",
+                                               std::string(1, '\0'),
+                                               " ",
+                                               "1",
+                                               "2",
+                                               "a",
+                                               "c",
+                                               "12",
+                                               "-9",
+                                               "1 2",
+                                               "\"x\"",
+                                               "verifyLogMessage",
+                                               "createTimer"};
+  const std::vector<std::string> tdf_pieces = {"SF ", "CS ", "NI ", "ST ", "NO ",
+                                               "CI ", "GL ", "ME ", "MR ", "1 ",
+                                               "2 ",  "5 ",  "a",   "c",   "14",
+                                               "64",  "96",  "97",  "9d",  "\n",
+                                               "\n",  "\"",  " ",   "\r",  std::string(1, '\0'),
+                                               "0"};
   std::mt19937 random(5);
   for (int round = 0; round < 300; ++round) {
     tree_init();
@@ -119,7 +150,9 @@ void plain_apply(const std::string& tdf) {
         driver_bind_run(r.run, r.sig1, r.sig2);
         driver = driver_by_run(r.run);
         break;
-      case TDF_CS: driver = driver_by_run(r.run); break;
+      case TDF_CS:
+        driver = driver_by_run(r.run);
+        break;
       case TDF_NI: {
         bool known = false;
         for (const Instance& e : instances) {
@@ -138,7 +171,9 @@ void plain_apply(const std::string& tdf) {
         outcome = status_to_outcome(r.status);
         status = r.status;
         break;
-      case TDF_NO_LINE: on_line(r.line); break;
+      case TDF_NO_LINE:
+        on_line(r.line);
+        break;
       case TDF_GL:
         outcome = status_to_outcome(r.status);
         status = r.status;
@@ -163,7 +198,8 @@ void plain_apply(const std::string& tdf) {
         if (!stack.empty()) stack.pop_back();
         method = nullptr;
         break;
-      case TDF_IGNORED: break;
+      case TDF_IGNORED:
+        break;
     }
   }
 }
@@ -179,8 +215,8 @@ std::string dump_model() {
       todo.pop_back();
       NodeStats stats = node->stats != nullptr ? *node->stats : NodeStats{};
       std::snprintf(line, sizeof line, "%d %d %d/%x %d %d %d.%d.%d.%d ", depth, node->type,
-                    node->file, node->line, node->value, node->status, stats.executed,
-                    stats.passed, stats.failed, stats.entered);
+                    node->file, node->line, node->value, node->status, stats.executed, stats.passed,
+                    stats.failed, stats.entered);
       out += line;
       out += node->text;
       out += "\n";
@@ -220,17 +256,37 @@ TEST(ReaderRandomTest, ReaderMatchesThePlainAlgorithmOnRandomTraces) {
           std::snprintf(record, sizeof record, "SF %u %u %u\n", run, sig1, sig2);
           break;
         }
-        case 1: std::snprintf(record, sizeof record, "CS %u\n", static_cast<unsigned>(random() % 5)); break;
-        case 2: std::snprintf(record, sizeof record, "NI %x %x\n", line, instance); break;
-        case 3: std::snprintf(record, sizeof record, "CI %x\n", instance); break;
-        case 4: std::snprintf(record, sizeof record, "ST %s\n", status); break;
+        case 1:
+          std::snprintf(record, sizeof record, "CS %u\n", static_cast<unsigned>(random() % 5));
+          break;
+        case 2:
+          std::snprintf(record, sizeof record, "NI %x %x\n", line, instance);
+          break;
+        case 3:
+          std::snprintf(record, sizeof record, "CI %x\n", instance);
+          break;
+        case 4:
+          std::snprintf(record, sizeof record, "ST %s\n", status);
+          break;
         case 5:
-        case 6: std::snprintf(record, sizeof record, "NO %x \"n\"\n", line); break;
-        case 7: std::snprintf(record, sizeof record, "GL %s %x\n", status, line); break;
-        case 8: std::snprintf(record, sizeof record, "NO \"q\"\n"); break;
-        case 9: std::snprintf(record, sizeof record, "ME %x 0\n", line); break;
-        case 10: std::snprintf(record, sizeof record, "MR \n"); break;
-        default: std::snprintf(record, sizeof record, "NO %x \"n\"\n", line); break;
+        case 6:
+          std::snprintf(record, sizeof record, "NO %x \"n\"\n", line);
+          break;
+        case 7:
+          std::snprintf(record, sizeof record, "GL %s %x\n", status, line);
+          break;
+        case 8:
+          std::snprintf(record, sizeof record, "NO \"q\"\n");
+          break;
+        case 9:
+          std::snprintf(record, sizeof record, "ME %x 0\n", line);
+          break;
+        case 10:
+          std::snprintf(record, sizeof record, "MR \n");
+          break;
+        default:
+          std::snprintf(record, sizeof record, "NO %x \"n\"\n", line);
+          break;
       }
       tdf += record;
     }

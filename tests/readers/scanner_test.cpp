@@ -1,9 +1,10 @@
 // Tests of the trace stream's lexical rules, the scanners and split_field.
+#include "readers/scanner.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "readers/scanner.h"
 #include "readers/trace_stream.h"
 
 namespace {
@@ -19,12 +20,15 @@ struct Input {
 
 std::string rest_of(TraceStream& stream) {
   std::string rest;
-  for (int c = stream_get(stream); c >= 0; c = stream_get(stream)) rest.push_back(static_cast<char>(c));
+  for (int c = stream_get(stream); c >= 0; c = stream_get(stream))
+    rest.push_back(static_cast<char>(c));
   return rest;
 }
 
 TEST(TraceStreamTest, DropsCarriageReturnsAndStopsAtSubstitute) {
-  Input in(std::string("a\r\nb\rc\x1A" "after"));
+  Input in(
+      std::string("a\r\nb\rc\x1A"
+                  "after"));
   EXPECT_EQ(rest_of(in.stream), "a\nbc");
   EXPECT_TRUE(in.stream.eof);
   EXPECT_EQ(stream_get(in.stream), -1);
@@ -122,7 +126,10 @@ TEST(ScanNumberTest, NoSignNoPrefixOnlyDigitsAfterWhiteSpace) {
   EXPECT_EQ(scan_number(spaced.stream, '\n', 16), 26u);
   Input stops("12 34\n");
   EXPECT_EQ(scan_number(stops.stream, '\n', 10), 12u);
-  Input nul(std::string("1\0" "2 9", 5));
+  Input nul(
+      std::string("1\0"
+                  "2 9",
+                  5));
   EXPECT_EQ(scan_number(nul.stream, ' ', 16), 1u);
   EXPECT_EQ(scan_number(nul.stream, ' ', 16), 9u);
 }
@@ -177,11 +184,11 @@ TEST(ScanEscapedTextTest, LineFeedTerminatorDropsTheClosingQuote) {
       {"a\\\"b\"\n", "a\"b"},
       {"\"\n", ""},
       {"\n", ""},
-      {"abc\"", "abc\""},        // end of file: nothing dropped
-      {"a\\nb\"\n", "anb"},      // no translation after a backslash
+      {"abc\"", "abc\""},    // end of file: nothing dropped
+      {"a\\nb\"\n", "anb"},  // no translation after a backslash
       {"a\\\\b\"\n", "a\\b"},
-      {"ab\\", "ab"},            // a trailing backslash adds nothing
-      {"ab\\\ncd\"\n", "a"},     // an escaped terminator ends the text too
+      {"ab\\", "ab"},         // a trailing backslash adds nothing
+      {"ab\\\ncd\"\n", "a"},  // an escaped terminator ends the text too
       {std::string("a\0b\"\n", 5), "a"},
       {std::string("ab\"\0\n", 5), "ab\""},  // the raw last byte is dropped, then the cut
   };

@@ -128,10 +128,21 @@ TEST_F(TdfTest, GlobalStatusGivesStatusThenLine) {
 }
 
 TEST_F(TdfTest, StatusTable) {
-  const int expected[][2] = {{0x64, OUTCOME_ENTERED}, {0x65, OUTCOME_PASSED}, {0x96, OUTCOME_PASSED},
-                             {0x9A, OUTCOME_PASSED},  {0x97, OUTCOME_FAILED}, {0x9B, OUTCOME_FAILED},
-                             {0x9D, OUTCOME_FAILED},  {0xA2, OUTCOME_FAILED}, {0xA4, OUTCOME_FAILED},
-                             {0xA5, OUTCOME_EXECUTED}, {0, 0}, {1, 0}, {0x100, 0}, {0x98, 0}, {-1, 0}};
+  const int expected[][2] = {{0x64, OUTCOME_ENTERED},
+                             {0x65, OUTCOME_PASSED},
+                             {0x96, OUTCOME_PASSED},
+                             {0x9A, OUTCOME_PASSED},
+                             {0x97, OUTCOME_FAILED},
+                             {0x9B, OUTCOME_FAILED},
+                             {0x9D, OUTCOME_FAILED},
+                             {0xA2, OUTCOME_FAILED},
+                             {0xA4, OUTCOME_FAILED},
+                             {0xA5, OUTCOME_EXECUTED},
+                             {0, 0},
+                             {1, 0},
+                             {0x100, 0},
+                             {0x98, 0},
+                             {-1, 0}};
   for (const auto& e : expected) EXPECT_EQ(status_to_outcome(e[0]), e[1]) << e[0];
 }
 
@@ -371,8 +382,7 @@ TEST(TdfFullerTest, EachNodeCountedWhereItIsDeclared) {
       "IN \"TestCase\" 9 \"testSub\"\n"
       "TX 11 \"verifyLogMessage(x)\"\n"
       "ED \n";
-  const std::string tdf =
-      "SF 1 3e8 7\nNI 5 1\nST 96\nNO 7 \"ok\"\nNI 9 2\nST a5\nNO b \"x\"\n";
+  const std::string tdf = "SF 1 3e8 7\nNI 5 1\nST 96\nNO 7 \"ok\"\nNI 9 2\nST a5\nNO b \"x\"\n";
   int32_t counter = 0;
   ASSERT_EQ(tsf_read_buffer(tsf.data(), tsf.size(), "calc.tsf", &counter), 0);
   ASSERT_EQ(tdf_read_buffer(tdf.data(), tdf.size()), 0);

@@ -128,9 +128,14 @@ TEST_F(TsfTest, NodeTypesFromKindsAndTexts) {
   EXPECT_EQ(node_find(0, 5)->parent, node_find(0, 4));
   EXPECT_EQ(node_find(0, 4)->parent, node_find(0, 3));
   EXPECT_EQ(node_find(0, 3)->parent, node_find(0, 2));
-  const int expected[][2] = {{16, TYPE_PRINT},   {17, TYPE_PRINT},   {18, TYPE_PRINT},
-                             {19, TYPE_PRINT},   {20, TYPE_COMMENT}, {21, TYPE_PRINT},
-                             {22, TYPE_CHECK_EXPRESSION}, {23, TYPE_CHECK_EXPRESSION},
+  const int expected[][2] = {{16, TYPE_PRINT},
+                             {17, TYPE_PRINT},
+                             {18, TYPE_PRINT},
+                             {19, TYPE_PRINT},
+                             {20, TYPE_COMMENT},
+                             {21, TYPE_PRINT},
+                             {22, TYPE_CHECK_EXPRESSION},
+                             {23, TYPE_CHECK_EXPRESSION},
                              {25, TYPE_CHECK_EXPRESSION}};
   for (const auto& e : expected) {
     TraceNode* node = node_find(0, e[0]);
@@ -219,7 +224,7 @@ TEST_F(TsfTest, UnknownKindsAndParents) {
                  "TX 7 \"under tc\"\n"
                  "IN \"TestCase\" 8 \"nested\"\n"  // TX and Method left the parent at 5
                  "SI 30\n"
-                 "IN \"TestCase\" 9 \"lost\"\n"   // no node at line 0x30
+                 "IN \"TestCase\" 9 \"lost\"\n"  // no node at line 0x30
                  "TX 10 \"lost too\"\n"),
             0);
   EXPECT_EQ(node_find(0, 6), nullptr);
@@ -281,7 +286,9 @@ TEST_F(TsfTest, LongTextsNulBytesAndSubstitute) {
   text += bytes("TX 3 \"ab\0cd\"\n");
   text += bytes("IN \"Test\0Case\" 4 \"x\"\n");
   text += "TX 5 \"crlf\"\r\n";
-  text += "TX 6 \"last\"\n\x1A" "TX 7 \"hidden\"\n";
+  text +=
+      "TX 6 \"last\"\n\x1A"
+      "TX 7 \"hidden\"\n";
   ASSERT_EQ(read(text), 0);
   EXPECT_EQ(std::string(node_find(0, 1)->text), long_name);
   EXPECT_EQ(std::string(node_find(0, 2)->text), long_text);
