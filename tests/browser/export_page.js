@@ -37,6 +37,59 @@ const cases = [...xrd.matchAll(caseRe)].map(m => ({ name: m[1], state: m[2], tag
 const failedCase = cases.find(c => c.state === 'ko');
 const passedCase = cases.find(c => c.state === 'ok');
 
+// A report of 1,000 test cases with 100 checks each, one check in 50 failed.
+function largeReport() {
+  const parts = ['<?xml version="1.0" encoding="UTF-8"?>\n<DAZU>\n<APIDOC>\n<DOCUMENT TITLE="large.xrd" TAG=" x0">\n',
+    '<DAZU:NODE name="Large" type="Test Driver" state="ko" icone="testscript.xpm"><SECTION TAG="rootx3">\n'];
+  let tag = 4, rows = 0;
+  for (let c = 0; c < 1000; c++) {
+    const failed = c % 10 === 0;
+    parts.push(`<DAZU:NODE name="case${c}" type="Test Case" state="${failed ? 'ko' : 'ok'}" sum="1" icone="method.xpm">` +
+      `<TITLE LEVEL="1" TAG="${tag++}" STYLE="Title2 ${failed ? 'Failed' : 'Passed'}">\n<TEXT>Test Case case${c}</TEXT>\n</TITLE>\n` +
+      '<TABLE BORDER="1" WIDTH="40,15,15,15,15">\n<ROW>\n' +
+      ['Expression', 'Status', 'Executed', 'Failed', 'Passed'].map(h => `<CELL_TEXT STYLE="Array Title">${h}</CELL_TEXT>\n`).join('') + '</ROW>\n');
+    for (let k = 0; k < 100; k++, rows++) {
+      const bad = failed && k % 5 === 0, st = bad ? 'Array Failed' : 'Array Passed';
+      parts.push(`<ROW>\n<CELL STYLE="${st}"><LINK TARGET="Large.java line ${rows + 1}">\n<TEXT>value${k} == ${k}</TEXT>\n</LINK>\n</CELL>\n` +
+        `<CELL_TEXT STYLE="${st}">${bad ? 'Failed' : 'Passed'}</CELL_TEXT>\n<CELL_TEXT STYLE="${st}">1</CELL_TEXT>\n` +
+        `<CELL_TEXT STYLE="${st}">${bad ? 1 : 0}</CELL_TEXT>\n<CELL_TEXT STYLE="${st}">${bad ? 0 : 1}</CELL_TEXT>\n</ROW>\n`);
+    }
+    parts.push('</TABLE>\n</DAZU:NODE>\n');
+  }
+  parts.push('</SECTION>\n</DAZU:NODE>\n</DOCUMENT>\n</APIDOC>\n</DAZU>\n');
+  return { xml: parts.join(''), rows };
+}
+
+// Opening the page and every switch stay quick, and the DOM stays small
+// however many rows the report holds.
+async function checkLarge(context) {
+  const { xml, rows } = largeReport();
+  const xrdFile = path.join(outDir, 'large.xrd'), page = path.join(outDir, 'large.html');
+  fs.writeFileSync(xrdFile, xml);
+  execFileSync(exportBin, [xrdFile, '--html', page]);
+  const tab = await context.newPage();
+  const frame = () => tab.evaluate(() => new Promise(r => requestAnimationFrame(() => r())));
+  let t = Date.now();
+  await tab.goto('file://' + path.resolve(page));
+  await tab.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
+  const opened = Date.now() - t;
+  check(opened < 20000, `page of ${rows} check rows opens in ${opened} ms`);
+  const slowest = [];
+  for (const [what, act] of [['failed only', () => tab.check('#failed-only')], ['all again', () => tab.uncheck('#failed-only')],
+    ['collapse all', () => tab.click('#collapse-all')], ['expand all', () => tab.click('#expand-all')],
+    ['scroll', () => tab.evaluate(() => { const m = document.getElementById('main'); m.scrollTop = m.scrollHeight * 0.7; })]]) {
+    t = Date.now();
+    await act();
+    await frame();
+    slowest.push([what, Date.now() - t]);
+  }
+  const worst = slowest.reduce((a, b) => (b[1] > a[1] ? b : a));
+  check(worst[1] < 3000, `every switch answers quickly (slowest: ${worst[0]}, ${worst[1]} ms)`);
+  const nodes = await tab.evaluate(() => document.getElementsByTagName('*').length);
+  check(nodes < 5000, `the page keeps ${nodes} elements for ${rows} rows`);
+  await tab.close();
+}
+
 async function main() {
   fs.mkdirSync(outDir, { recursive: true });
   const page = path.join(outDir, 'export-page.html');
@@ -95,20 +148,25 @@ async function main() {
     await tab.fill('#filter', '');
 
     if (failedCase) {
-      await tab.goto(url + '#' + failedCase.tag);
-      await tab.waitForSelector('body[data-ready="true"]');
-      const sec = await tab.$(`#main .sec[data-anchor="${failedCase.tag}"]`);
+      // A deep link opened fresh, as from a bookmark or a CI server's page.
+      const deep = await context.newPage();
+      deep.on('pageerror', e => errors.push(String(e)));
+      deep.on('request', r => { if (!/^(file|data|about):/.test(r.url())) outside.push(r.url()); });
+      await deep.goto(url + '#' + failedCase.tag);
+      await deep.waitForSelector('body[data-ready="true"]');
+      const sec = await deep.$(`#main .sec[data-anchor="${failedCase.tag}"]`);
       check(sec !== null, `deep link #${failedCase.tag} renders its section`);
       if (sec) {
         const cls = await sec.getAttribute('class');
         const toggle = await sec.$('button.twisty');
         const expanded = toggle ? await toggle.getAttribute('aria-expanded') : 'true';
-        const box = await sec.boundingBox(), mainBox = await (await tab.$('#main')).boundingBox();
+        const box = await sec.boundingBox(), mainBox = await (await deep.$('#main')).boundingBox();
         check(/\bcurrent\b/.test(cls) && expanded === 'true', 'the linked section is marked and open');
         check(box && box.y >= mainBox.y - 1 && box.y + box.height <= mainBox.y + mainBox.height + 1,
-          'the linked section is in view');
+          `the linked section is in view (${JSON.stringify(box)} in ${JSON.stringify(mainBox)})`);
       }
-      await tab.screenshot({ path: path.join(outDir, 'export-page.png') });
+      await deep.screenshot({ path: path.join(outDir, 'export-page.png') });
+      await deep.close();
     } else {
       await tab.screenshot({ path: path.join(outDir, 'export-page.png') });
     }
@@ -119,6 +177,7 @@ async function main() {
     const light = await tab.evaluate(() => getComputedStyle(document.body).backgroundColor);
     check(dark !== light, `dark scheme follows the system (${light} / ${dark})`);
 
+    await checkLarge(context);
     check(errors.length === 0, `no script errors ${errors.join(' | ')}`);
     check(outside.length === 0, `no request leaves the file ${outside.join(' ')}`);
     console.log(`screenshot: ${path.join(outDir, 'export-page.png')}`);

@@ -87,6 +87,16 @@ TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
             "],\n\"types\":[\"Test Driver\",\"Test Suite\",\"Test Case\"],\n\"files\":[\"Calc.java\"]}");
 }
 
+TEST(Html, ExampleDataMatchesItsGoldenFile) {
+  XrdReport r;
+  std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
+  EXPECT_EQ(data_block(page), read_all(fixture("calc.data.json")));
+  EXPECT_NE(page.find("<dd id=\"count-passed\">5</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<dd id=\"count-failed\">1</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<tr class=\"plain\"><th scope=\"row\">Report File</th><td>build-release/demo/calc.xrd</td></tr>"),
+            std::string::npos);
+}
+
 TEST(Html, HostileTextsStayText) {
   std::string body =
       "<DAZU:NODE name=\"&lt;/script&gt;&lt;b&gt;\xff\" type=\"Test Driver\" state=\"ok\">"

@@ -28,13 +28,14 @@ TEST(Junit, WorkedDocument) {
             "</testsuites>\n");
 }
 
-TEST(Junit, ExampleMatchesItsGoldenFile) {
+TEST(Junit, ExamplesMatchTheirGoldenFiles) {
+  EXPECT_EQ(junit_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd"), read_all(fixture("calc.junit.xml")));
   EXPECT_EQ(junit_of(fixture("calc_like.xrd")), read_all(fixture("calc_like.junit.xml")));
 }
 
 // The counts of every testsuite and of testsuites agree with the elements.
 TEST(Junit, CountsAgreeWithTheElements) {
-  for (const char* name : {"calc_like.xrd", "worked.xrd", "old_head.xrd"}) {
+  for (const char* name : {"../../../examples/calc.xrd", "calc_like.xrd", "worked.xrd", "old_head.xrd"}) {
     std::string xml = junit_of(fixture(name));
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(xml.c_str())) << name;
