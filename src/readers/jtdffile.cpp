@@ -47,10 +47,9 @@ TdfReader::Memo& memo_slot(TdfReader& reader, std::vector<TdfReader::Memo>& memo
   return memo[(h >> 40) & reader.memo_mask];
 }
 
-bool memo_holds(const TdfReader::Memo& slot, const TraceNode* parent, int32_t driver, int32_t line,
-                uint32_t version) {
-  return slot.used && slot.parent == parent && slot.driver == driver && slot.line == line &&
-         slot.version == version;
+bool memo_holds(const TdfReader::Memo& slot, const TraceNode* parent, int32_t driver,
+                int32_t line) {
+  return slot.used && slot.parent == parent && slot.driver == driver && slot.line == line;
 }
 
 // Grows whenever a type change may change the first child of `parent` that
@@ -68,9 +67,18 @@ uint32_t match_version(const TdfReader& reader, const TraceNode* parent, const T
 // node_find through the memo.
 TraceNode* find_node(TdfReader& reader, int32_t driver, int32_t line) {
   TdfReader::Memo& slot = memo_slot(reader, reader.found_memo, nullptr, driver, line);
-  if (memo_holds(slot, nullptr, driver, line, 0)) return slot.node;
-  slot = TdfReader::Memo{nullptr, driver, line, node_find(driver, line), nullptr, 0, true};
+  if (memo_holds(slot, nullptr, driver, line)) return slot.node;
+  slot = TdfReader::Memo{nullptr, driver, line, node_find(driver, line), nullptr, 0, 0, true};
   return slot.node;
+}
+
+// Whether a kept first equal child is still the answer. Without a type change
+// since it was last checked it is; otherwise the versions tell.
+bool target_still_valid(TdfReader& reader, TdfReader::Memo& slot) {
+  if (slot.checked_at == reader.type_change_count) return true;
+  if (match_version(reader, slot.parent, slot.model) != slot.version) return false;
+  slot.checked_at = reader.type_change_count;
+  return true;
 }
 
 // Counts an evaluation on a node under the current node: the model itself when
@@ -80,8 +88,7 @@ void record_on_line(TdfReader& reader, int32_t line) {
   if (parent == nullptr) return;  // nothing to find or copy under
   const int32_t driver = reader.current_driver;
   TdfReader::Memo& slot = memo_slot(reader, reader.target_memo, parent, driver, line);
-  if (slot.used &&
-      memo_holds(slot, parent, driver, line, match_version(reader, parent, slot.model))) {
+  if (memo_holds(slot, parent, driver, line) && target_still_valid(reader, slot)) {
     node_record_outcome(slot.node, reader.current_outcome);
     return;
   }
@@ -90,7 +97,13 @@ void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* target = node_find_child(parent, model);
   if (target == nullptr) target = node_clone_child(parent, model);
   if (target == nullptr) return;
-  slot = TdfReader::Memo{parent, driver, line, target, model, match_version(reader, parent, model),
+  slot = TdfReader::Memo{parent,
+                         driver,
+                         line,
+                         target,
+                         model,
+                         match_version(reader, parent, model),
+                         reader.type_change_count,
                          true};
   node_record_outcome(target, reader.current_outcome);
 }
@@ -102,6 +115,7 @@ void mark_stub(TdfReader& reader, TraceNode* node) {
   node_set_type(node, TYPE_STUB);
   ++reader.type_changes[node];
   if (node->parent != nullptr) ++reader.type_changes[node->parent];
+  ++reader.type_change_count;
 }
 
 // Statuses that mark the method being noted as a stub call.

@@ -69,13 +69,15 @@ struct TdfReader {
     int32_t line = 0;
     TraceNode* node = nullptr;
     const TraceNode* model = nullptr;
-    uint32_t version = 0;
+    uint32_t version = 0;     // match version of (parent, model) when checked
+    uint64_t checked_at = 0;  // type_change_count when last checked
     bool used = false;
   };
   std::vector<Memo> found_memo;
   std::vector<Memo> target_memo;
   size_t memo_mask = 255;  // slots - 1; larger inputs get larger memos
   std::unordered_map<const TraceNode*, uint32_t> type_changes;
+  uint64_t type_change_count = 0;
 
   int32_t current_driver = -1;
   TraceNode* current_node = nullptr;
