@@ -83,8 +83,10 @@ void write_donut(OutBuffer& out, const ReportTotals& t) {
                 "stroke-dashoffset=\"%.3f\"/>",
                 t.passed, t.failed, p, 100 - p, f, 100 - f, 25 - p);
   out_str(out, buf);
-  std::snprintf(buf, sizeof buf, "<text x=\"21\" y=\"23.5\" class=\"d-text\">%.0f%%</text></svg>\n",
-                std::floor(p));
+  // Rounded down, so that one failure never shows as 100%; a pass is never 0%.
+  double pct = std::floor(p);
+  std::snprintf(buf, sizeof buf, "<text x=\"21\" y=\"23.5\" class=\"d-text\">%s%.0f%%</text></svg>\n",
+                pct == 0 && t.passed > 0 ? "&lt;" : "", pct == 0 && t.passed > 0 ? 1.0 : pct);
   out_str(out, buf);
 }
 
