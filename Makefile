@@ -8,10 +8,10 @@ FUZZ_SECONDS ?= 60
 # Debian packages each target needs (checked with dpkg, installed when root).
 DEMO_PKGS  := g++ cmake make libpugixml-dev
 TEST_PKGS  := $(DEMO_PKGS) libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
-              valgrind chromium nodejs npm python3 util-linux
+              valgrind chromium nodejs python3 util-linux
 BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time
 
-.PHONY: all demo test setup-demo setup-test setup-bench build build-asan unit asan-test \
+.PHONY: all demo test setup-demo setup-test setup-npm setup-bench build build-asan unit asan-test \
         fuzz bench clean install
 
 all: build
@@ -35,8 +35,13 @@ setup-demo:
 
 setup-test:
 	$(call ensure_pkgs,$(TEST_PKGS))
+	@# Some nodejs builds bring npm themselves; Debian's comes as a package of its own.
+	@command -v npm >/dev/null 2>&1 || $(MAKE) --no-print-directory setup-npm
 	@if [ -f tests/browser/package.json ] && [ ! -d tests/browser/node_modules/playwright-core ]; then \
 	  (cd tests/browser && npm install --no-audit --no-fund --silent); fi
+
+setup-npm:
+	$(call ensure_pkgs,npm)
 
 setup-bench:
 	$(call ensure_pkgs,$(BENCH_PKGS))
