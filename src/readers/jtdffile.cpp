@@ -26,14 +26,17 @@ void parse_note(TraceStream& stream, TdfRecord& record) {
   }
   NumberScan number(16);
   bool in_first_field = true;  // false past the first space or a NUL
-  for (; c != '\n' && c >= 0; c = stream_get(stream)) {
-    if (!in_first_field) continue;
-    if (c == ' ' || c == 0) {
+  auto take = [&](int ch) {
+    if (ch == '\n') return false;
+    if (!in_first_field) return true;
+    if (ch == ' ' || ch == 0) {
       in_first_field = false;
     } else {
-      number.feed(c);
+      number.feed(ch);
     }
-  }
+    return true;
+  };
+  if (c >= 0 && take(c)) stream_scan(stream, take);
   record.line = static_cast<int32_t>(number.result());
   record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
 }

@@ -17,11 +17,11 @@ void cut_at_nul(std::string& text) {
 
 void scan_token_into(TraceStream& stream, int delimiter, std::string& out) {
   out.clear();
-  for (;;) {
-    int c = stream_get(stream);
-    if (c == delimiter || c < 0) break;
+  stream_scan(stream, [&](int c) {
+    if (c == delimiter) return false;
     if (c != '\n') out.push_back(static_cast<char>(c));
-  }
+    return true;
+  });
   cut_at_nul(out);
 }
 
@@ -33,11 +33,11 @@ std::string scan_token(TraceStream& stream, int delimiter) {
 
 uint32_t scan_number(TraceStream& stream, int delimiter, int base) {
   NumberScan number(base);
-  for (;;) {
-    int c = stream_get(stream);
-    if (c == delimiter || c < 0) break;
+  stream_scan(stream, [&](int c) {
+    if (c == delimiter) return false;
     if (c != '\n') number.feed(c);
-  }
+    return true;
+  });
   return number.result();
 }
 
@@ -60,10 +60,7 @@ void skip_char(TraceStream& stream) {
 }
 
 void skip_rest_of_line(TraceStream& stream) {
-  for (;;) {
-    int c = stream_get(stream);
-    if (c == '\n' || c < 0) return;
-  }
+  stream_scan(stream, [](int c) { return c != '\n'; });
 }
 
 void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::string& out) {
@@ -146,10 +143,9 @@ uint32_t scan_record_code(TraceStream& stream) {
   unsigned char second = 0;
   size_t length = 0;  // of the text before any NUL
   bool cut = false;
-  for (;;) {
-    int c = stream_get(stream);
-    if (c == ' ' || c < 0) break;
-    if (c == '\n' || cut) continue;
+  stream_scan(stream, [&](int c) {
+    if (c == ' ') return false;
+    if (c == '\n' || cut) return true;
     if (c == 0) {
       cut = true;
     } else {
@@ -157,6 +153,7 @@ uint32_t scan_record_code(TraceStream& stream) {
       if (length == 1) second = static_cast<unsigned char>(c);
       ++length;
     }
-  }
+    return true;
+  });
   return length == 2 ? (static_cast<uint32_t>(first) << 8) | second : 0;
 }

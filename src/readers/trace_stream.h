@@ -52,3 +52,36 @@ inline int stream_get(TraceStream& stream) {
   stream.eof = true;
   return -1;
 }
+
+// Hands the following characters, under the same rules as stream_get, to
+// `take(c)` until it returns false; that character is consumed too. Returns
+// false when the data ended first (which sets `eof`). Scanning the block
+// directly keeps the hot loops of the scanners free of per-character calls.
+template <typename Take>
+inline bool stream_scan(TraceStream& stream, Take&& take) {
+  for (;;) {
+    const unsigned char* p = stream.pos;
+    const unsigned char* const end = stream.end;
+    while (p != end) {
+      const unsigned char c = *p++;
+      if (c <= 0x1A) {
+        if (c == '\r') continue;
+        if (c == 0x1A) {
+          stream.ended = true;
+          stream.pos = end;
+          stream.eof = true;
+          return false;
+        }
+      }
+      if (!take(static_cast<int>(c))) {
+        stream.pos = p;
+        return true;
+      }
+    }
+    stream.pos = p;
+    if (stream.ended || !stream_refill(stream)) {
+      stream.eof = true;
+      return false;
+    }
+  }
+}
