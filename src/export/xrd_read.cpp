@@ -14,8 +14,6 @@ namespace {
 
 bool is_name(const pugi::xml_node& n, const char* name) { return std::strcmp(n.name(), name) == 0; }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 XrdStyle title_style(const char* style) {
   size_t n = std::strlen(style);
   if (n >= 7 && std::strcmp(style + n - 7, " Failed") == 0) return XRD_FAILED;
@@ -187,13 +185,6 @@ struct Walker {
   std::vector<int32_t> row_section;
 };
 
-const char* find(const char* from, const char* end, const char* what) {
-  size_t n = std::strlen(what);
-  if (static_cast<size_t>(end - from) < n) return nullptr;
-  const void* p = memmem(from, static_cast<size_t>(end - from), what, n);
-  return static_cast<const char*>(p);
-}
-
 }  // namespace
 
 XrdStyle xrd_cell_style(const char* style) {
@@ -203,86 +194,6 @@ XrdStyle xrd_cell_style(const char* style) {
   return XRD_PLAIN;
 }
 
-std::string xrd_decode_refs(const char* text, size_t n) {
-  static const struct { const char* name; char c; } named[] = {
-      {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
-  std::string s;
-  s.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    if (text[i] != '&') {
-      s += text[i];
-      continue;
-    }
-    size_t j = i + 1;
-    if (j < n && text[j] == '#') {
-      bool hex = j + 1 < n && (text[j + 1] == 'x' || text[j + 1] == 'X');
-      size_t k = j + (hex ? 2 : 1), digits = 0;
-      unsigned long cp = 0;
-      for (; k < n && digits < 8; ++k, ++digits) {
-        char c = text[k];
-        int v = c >= '0' && c <= '9' ? c - '0'
-                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (v < 0) break;
-        cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(v);
-      }
-      if (digits > 0 && k < n && text[k] == ';') {
-        utf8_append(s, cp);
-        i = k;
-        continue;
-      }
-    } else {
-      bool done = false;
-      for (const auto& e : named) {
-        size_t len = std::strlen(e.name);
-        if (n - j >= len && std::memcmp(text + j, e.name, len) == 0) {
-          s += e.c;
-          i = j + len - 1;
-          done = true;
-          break;
-        }
-      }
-      if (done) continue;
-    }
-    s += '&';
-  }
-  return s;
-}
-
-bool xrd_take_head(char* buf, size_t size, std::string& title, std::string& tag) {
-  const char* end = buf + size;
-  const char* head = find(buf, end, "<DOCUMENT");
-  if (!head) return false;
-  const char* p = head + 9;
-  if (p == end || !is_space(*p)) return false;
-  while (p < end && is_space(*p)) ++p;
-  if (std::strncmp(p, "TITLE=\"", 7) != 0) return false;
-  const char* value = p + 7;
-  // The head ends at the first '">' that is followed, past blanks, by the
-  // next tag or by the end: a path may itself hold '">'.
-  const char* close = value;
-  for (;;) {
-    close = find(close, end, "\">");
-    if (!close) return false;
-    const char* q = close + 2;
-    while (q < end && is_space(*q)) ++q;
-    if (q == end || *q == '<') break;
-    ++close;
-  }
-  const char* tag_at = nullptr;
-  for (const char* q = value; (q = find(q, close, "\" TAG=\"")) != nullptr; ++q) tag_at = q;
-  if (tag_at) {
-    title = xrd_decode_refs(value, static_cast<size_t>(tag_at - value));
-    tag = xrd_decode_refs(tag_at + 7, static_cast<size_t>(close - tag_at - 7));
-  } else {
-    title = xrd_decode_refs(value, static_cast<size_t>(close - value));
-    tag.clear();
-  }
-  for (char* q = buf + (head - buf) + 9; q < buf + (close - buf) + 1; ++q)
-    if (*q != '\n') *q = ' ';
-  return true;
-}
-
 uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i) {
   uint32_t depth = report.sections[i].depth;
   uint32_t j = i + 1;
@@ -290,13 +201,29 @@ uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i) {
   return j;
 }
 
-int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error) {
+namespace {
+
+void report_clear(XrdReport& r) {
+  r.doc.reset();
+  r.title.clear();
+  r.test_node.clear();
+  r.info_anchor = r.info_title = "";
+  r.banner.clear();
+  r.info.clear();
+  r.sections.clear();
+  r.rows.clear();
+  r.cells.clear();
+}
+
+int parse_report(PageBuffer buffer, size_t size, XrdReport& report, std::string& error,
+                 pugi::xml_parse_status& status) {
   report.buffer = std::move(buffer);
   char* buf = report.buffer.data;
   buf[size] = '\0';
   std::string tag;
   bool head_taken = xrd_take_head(buf, size, report.title, tag);
   pugi::xml_parse_result res = report.doc.load_buffer_inplace(buf, size, pugi::parse_default | pugi::parse_embed_pcdata);
+  status = res.status;
   if (!res) {
     error = std::string("not an XML document (") + res.description() + " at byte " +
             std::to_string(res.offset) + ")";
@@ -332,21 +259,23 @@ int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& er
   return 0;
 }
 
-int xrd_read(const char* path, XrdReport& report, std::string& error) {
+// Reads a file whole into a fresh buffer (one byte spare for the end mark).
+int read_file(const char* path, PageBuffer& buf, size_t& size, std::string& error) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     error = std::string("cannot open: ") + std::strerror(errno);
     return -1;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    error = std::string("cannot read: ") + std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
+  int failure = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (failure != 0) {
+    error = std::string("cannot read: ") + std::strerror(failure);
     ::close(fd);
     return -1;
   }
   // Regular files are read at their size in one go; pipes grow the buffer.
-  size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536, size = 0;
-  PageBuffer buf;
+  size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
+  size = 0;
   if (!page_buffer_alloc(buf, cap + 1)) {
     error = std::string("cannot read: ") + std::strerror(ENOMEM);
     ::close(fd);
@@ -369,5 +298,37 @@ int xrd_read(const char* path, XrdReport& report, std::string& error) {
     size += static_cast<size_t>(n);
   }
   ::close(fd);
-  return xrd_parse(std::move(buf), size, report, error);
+  return 0;
+}
+
+}  // namespace
+
+int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error) {
+  pugi::xml_parse_status status;
+  return parse_report(std::move(buffer), size, report, error, status);
+}
+
+int xrd_read(const char* path, XrdReport& report, std::string& error) {
+  PageBuffer buf;
+  size_t size = 0;
+  if (read_file(path, buf, size, error) != 0) return -1;
+  pugi::xml_parse_status status;
+  if (parse_report(std::move(buf), size, report, error, status) == 0) return 0;
+  if (status != pugi::status_bad_attribute) return -1;
+  // Raw quotes in attribute values: the parse consumed the bytes in place,
+  // so the file is read again and repaired (only reports that need it pay).
+  std::string first_error = error, repaired;
+  report_clear(report);
+  if (read_file(path, buf, size, error) != 0) return -1;
+  if (!xrd_repair_quotes(buf.data, size, repaired)) {
+    error = first_error;
+    return -1;
+  }
+  PageBuffer fixed;
+  if (!page_buffer_alloc(fixed, repaired.size() + 1)) {
+    error = std::string("cannot read: ") + std::strerror(ENOMEM);
+    return -1;
+  }
+  std::memcpy(fixed.data, repaired.data(), repaired.size());
+  return parse_report(std::move(fixed), repaired.size(), report, error, status);
 }

@@ -35,7 +35,7 @@ TEST(Junit, ExamplesMatchTheirGoldenFiles) {
 
 // The counts of every testsuite and of testsuites agree with the elements.
 TEST(Junit, CountsAgreeWithTheElements) {
-  for (const char* name : {"../../../examples/calc.xrd", "calc_like.xrd", "worked.xrd", "old_head.xrd"}) {
+  for (const char* name : {"../../../examples/calc.xrd", "calc_like.xrd", "worked.xrd", "old_head.xrd", "old_quotes.xrd"}) {
     std::string xml = junit_of(fixture(name));
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(xml.c_str())) << name;

@@ -98,6 +98,34 @@ TEST(XrdRead, HeadRepairAndReferenceDecoding) {
   EXPECT_EQ(xrd_decode_refs("&#0;", 4), "\xEF\xBF\xBD");
 }
 
+TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(xrd_read(fixture("old_quotes.xrd").c_str(), r, error), 0) << error;
+  ASSERT_EQ(r.sections.size(), 4u);
+  EXPECT_STREQ(r.sections[0].name, "Quote\"Test");
+  EXPECT_STREQ(r.sections[0].type, "Test Driver");
+  EXPECT_STREQ(r.sections[2].name, "say \"hi\"");
+  EXPECT_EQ(r.sections[2].state, XRD_KO);
+  EXPECT_STREQ(r.sections[3].name, "format(String \"x\")");
+  EXPECT_STREQ(r.cells[r.rows[r.sections[2].first_row + 1].first_cell].target, "My\"File.java line 5");
+
+  std::string fixed;
+  const std::string good = "<DAZU:NODE name=\"a\" type=\"Stub\" state=\"ok\"><LINK TARGET='x'/>";
+  EXPECT_FALSE(xrd_repair_quotes(good.data(), good.size(), fixed));
+  EXPECT_EQ(fixed, good);
+  const std::string bad = "<DAZU:NODE name=\"a\"\" type=\"b\" type=\"Stub\" state=\"ok\">t\"<LINK TARGET=\"\"f\" line 1\">";
+  EXPECT_TRUE(xrd_repair_quotes(bad.data(), bad.size(), fixed));
+  EXPECT_EQ(fixed,
+            "<DAZU:NODE name=\"a&#34;&#34; type=&#34;b\" type=\"Stub\" state=\"ok\">t\"<LINK TARGET=\"&#34;f&#34; line 1\">");
+
+  // Other faults are not hidden by the repair.
+  write_all(scratch("bad_tag.xrd"), xrd_document("<DAZU:NODE name=\"a\" b c>"));
+  XrdReport other;
+  EXPECT_EQ(xrd_read(scratch("bad_tag.xrd").c_str(), other, error), -1);
+  EXPECT_EQ(error.rfind("not an XML document (Error parsing element attribute at byte ", 0), 0u) << error;
+}
+
 TEST(XrdRead, NameOfTheTestNodeComesFromTheHeadTag) {
   XrdReport with, other;
   std::string error;
