@@ -17,7 +17,8 @@ bool parse_count(const char* text, unsigned long long& value) {
   while (*text == ' ') ++text;
   if (*text < '0' || *text > '9') return false;
   value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10 + static_cast<unsigned>(*text - '0');
+  for (; *text >= '0' && *text <= '9'; ++text)
+    value = value * 10 + static_cast<unsigned>(*text - '0');
   while (*text == ' ') ++text;
   return *text == '\0';
 }
@@ -27,14 +28,18 @@ bool is_test_type(const char* type) {
          std::strcmp(type, "Stub") == 0;
 }
 
-void html(OutBuffer& out, const char* text) { out_escaped(out, text, ESCAPE_HTML); }
+void html(OutBuffer& out, const char* text) {
+  out_escaped(out, text, ESCAPE_HTML);
+}
 
 void json(OutBuffer& out, const char* text, size_t n) {
   out_raw(out, "\"", 1);
   out_escaped(out, text, n, ESCAPE_JSON);
   out_raw(out, "\"", 1);
 }
-void json(OutBuffer& out, const char* text) { json(out, text, std::strlen(text)); }
+void json(OutBuffer& out, const char* text) {
+  json(out, text, std::strlen(text));
+}
 
 void json_int(OutBuffer& out, long long v) {
   if (v < 0) {
@@ -73,19 +78,21 @@ void write_donut(OutBuffer& out, const ReportTotals& t) {
   double p = total > 0 ? 100.0 * static_cast<double>(t.passed) / total : 0;
   double f = total > 0 ? 100.0 - p : 0;
   char buf[512];
-  std::snprintf(buf, sizeof buf,
-                "<svg class=\"donut\" viewBox=\"0 0 42 42\" width=\"120\" height=\"120\" role=\"img\" "
-                "aria-label=\"%llu passed, %llu failed\">"
-                "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-none\"/>"
-                "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-pass\" stroke-dasharray=\"%.3f %.3f\" "
-                "stroke-dashoffset=\"25\"/>"
-                "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-fail\" stroke-dasharray=\"%.3f %.3f\" "
-                "stroke-dashoffset=\"%.3f\"/>",
-                t.passed, t.failed, p, 100 - p, f, 100 - f, 25 - p);
+  std::snprintf(
+      buf, sizeof buf,
+      "<svg class=\"donut\" viewBox=\"0 0 42 42\" width=\"120\" height=\"120\" role=\"img\" "
+      "aria-label=\"%llu passed, %llu failed\">"
+      "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-none\"/>"
+      "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-pass\" stroke-dasharray=\"%.3f %.3f\" "
+      "stroke-dashoffset=\"25\"/>"
+      "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-fail\" stroke-dasharray=\"%.3f %.3f\" "
+      "stroke-dashoffset=\"%.3f\"/>",
+      t.passed, t.failed, p, 100 - p, f, 100 - f, 25 - p);
   out_str(out, buf);
   // Rounded down, so that one failure never shows as 100%; a pass is never 0%.
   double pct = std::floor(p);
-  std::snprintf(buf, sizeof buf, "<text x=\"21\" y=\"23.5\" class=\"d-text\">%s%.0f%%</text></svg>\n",
+  std::snprintf(buf, sizeof buf,
+                "<text x=\"21\" y=\"23.5\" class=\"d-text\">%s%.0f%%</text></svg>\n",
                 pct == 0 && t.passed > 0 ? "&lt;" : "", pct == 0 && t.passed > 0 ? 1.0 : pct);
   out_str(out, buf);
 }
@@ -93,7 +100,9 @@ void write_donut(OutBuffer& out, const ReportTotals& t) {
 void write_summary(OutBuffer& out, const ReportTotals& t) {
   out_str(out, "<section class=\"summary\" aria-label=\"Summary\">\n");
   write_donut(out, t);
-  out_str(out, "<dl class=\"totals\"><div class=\"t-pass\"><dt>&#10004; Passed</dt><dd id=\"count-passed\">");
+  out_str(out,
+          "<dl class=\"totals\"><div class=\"t-pass\"><dt>&#10004; Passed</dt><dd "
+          "id=\"count-passed\">");
   out_uint(out, t.passed);
   out_str(out, "</dd></div><div class=\"t-fail\"><dt>&#10008; Failed</dt><dd id=\"count-failed\">");
   out_uint(out, t.failed);
@@ -104,10 +113,14 @@ void write_summary(OutBuffer& out, const ReportTotals& t) {
 
 const char* style_class(XrdStyle s) {
   switch (s) {
-    case XRD_HEADING: return "heading";
-    case XRD_FAILED: return "failed";
-    case XRD_PASSED: return "passed";
-    default: return "plain";
+    case XRD_HEADING:
+      return "heading";
+    case XRD_FAILED:
+      return "failed";
+    case XRD_PASSED:
+      return "passed";
+    default:
+      return "plain";
   }
 }
 
@@ -181,7 +194,8 @@ void write_data(OutBuffer& out, const XrdReport& r) {
     } else {
       size_t at = target.rfind(" line ");
       std::string_view file = at == std::string_view::npos ? target : target.substr(0, at);
-      std::string_view line = at == std::string_view::npos ? std::string_view() : target.substr(at + 6);
+      std::string_view line =
+          at == std::string_view::npos ? std::string_view() : target.substr(at + 6);
       json_int(out, files.get(file));
       out_raw(out, ",", 1);
       json(out, line.data(), line.size());
@@ -207,9 +221,12 @@ ReportTotals report_totals(const XrdReport& report) {
   ReportTotals t;
   bool found[3] = {false, false, false};
   for (const XrdInfoRow& row : report.info) {
-    if (std::strcmp(row.label, "Passed") == 0) found[0] = parse_count(row.value, t.passed);
-    else if (std::strcmp(row.label, "Failed") == 0) found[1] = parse_count(row.value, t.failed);
-    else if (std::strcmp(row.label, "Total") == 0) found[2] = parse_count(row.value, t.total);
+    if (std::strcmp(row.label, "Passed") == 0)
+      found[0] = parse_count(row.value, t.passed);
+    else if (std::strcmp(row.label, "Failed") == 0)
+      found[1] = parse_count(row.value, t.failed);
+    else if (std::strcmp(row.label, "Total") == 0)
+      found[2] = parse_count(row.value, t.total);
   }
   if (found[0] && found[1] && found[2]) return t;
   t = ReportTotals();
@@ -238,7 +255,9 @@ int html_write(const XrdReport& r, const char* path, std::string& error) {
   html(out, name);
   out_str(out, "</title>\n<style>\n");
   out_str(out, HTML_STYLE);
-  out_str(out, "</style>\n</head>\n<body>\n<header class=\"top\"><h1>Test report</h1><p class=\"file\">");
+  out_str(
+      out,
+      "</style>\n</head>\n<body>\n<header class=\"top\"><h1>Test report</h1><p class=\"file\">");
   html(out, name);
   if (!r.test_node.empty()) {
     out_str(out, " &#183; test node ");
@@ -250,7 +269,8 @@ int html_write(const XrdReport& r, const char* path, std::string& error) {
   out_str(out,
           "</div>\n<div class=\"toolbar\" role=\"toolbar\" aria-label=\"View\">"
           "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
-          "<input type=\"search\" id=\"filter\" placeholder=\"Filter by name\" aria-label=\"Filter by name\">"
+          "<input type=\"search\" id=\"filter\" placeholder=\"Filter by name\" aria-label=\"Filter "
+          "by name\">"
           "<button type=\"button\" id=\"expand-all\">Expand all</button>"
           "<button type=\"button\" id=\"collapse-all\">Collapse all</button>"
           "<span id=\"shown\" aria-live=\"polite\"></span></div>\n"

@@ -1,7 +1,8 @@
 // Style sheet of the HTML page: light and dark schemes, the virtual lists, print.
 #include "export/html_export.h"
 
-const char* const HTML_STYLE = R"CSS(:root{color-scheme:light dark;--bg:#fff;--fg:#1d2330;--muted:#5b6475;--line:#d8dde6;
+const char* const HTML_STYLE =
+    R"CSS(:root{color-scheme:light dark;--bg:#fff;--fg:#1d2330;--muted:#5b6475;--line:#d8dde6;
 --head:#f3f5f8;--pass:#17703a;--pass-bg:#e3f3e8;--fail:#a8211a;--fail-bg:#fce8e6;--ne:#5f6673;
 --ne-bg:#eef0f3;--accent:#0b57d0;--hl:#fff1b8}
 @media (prefers-color-scheme:dark){:root{--bg:#14171c;--fg:#e4e7ed;--muted:#a0a8b6;--line:#323844;

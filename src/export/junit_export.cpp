@@ -29,7 +29,9 @@ void count(Counts& c, const XrdSection& s) {
   if (s.state == XRD_NE) ++c.skipped;
 }
 
-void xml(OutBuffer& out, const char* text) { out_escaped(out, text, ESCAPE_XML); }
+void xml(OutBuffer& out, const char* text) {
+  out_escaped(out, text, ESCAPE_XML);
+}
 
 void counts_attrs(OutBuffer& out, const Counts& c) {
   out_str(out, " tests=\"");
@@ -91,7 +93,8 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
   out_str(out, "</failure>\n");
 }
 
-void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const char* cls, size_t n) {
+void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const char* cls,
+                size_t n) {
   size_t head, tail;
   junit_cut(cls, n, head, tail);
   out_str(out, "    <testcase classname=\"");
@@ -107,8 +110,10 @@ void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const c
     return;
   }
   out_str(out, "\">\n      ");
-  if (s.state == XRD_KO) write_failure(out, r, s);
-  else out_str(out, "<skipped message=\"Not Executed\"/>\n");
+  if (s.state == XRD_KO)
+    write_failure(out, r, s);
+  else
+    out_str(out, "<skipped message=\"Not Executed\"/>\n");
   out_str(out, "    </testcase>\n");
 }
 
@@ -131,7 +136,8 @@ void write_suite(OutBuffer& out, const XrdReport& r, uint32_t root, uint32_t end
   std::string path;
   for (uint32_t i = root + 1; i < end; ++i) {
     const XrdSection& s = r.sections[i];
-    while (stack.size() > 1 && stack.back().section != static_cast<uint32_t>(s.parent)) stack.pop_back();
+    while (stack.size() > 1 && stack.back().section != static_cast<uint32_t>(s.parent))
+      stack.pop_back();
     path.resize(stack.back().length);
     if (is_test(s)) {
       const char* cls = path.empty() ? r.sections[root].name : path.c_str();

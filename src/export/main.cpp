@@ -40,10 +40,12 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    const char** target = std::strcmp(a, "--html") == 0 ? &html_path
-                          : std::strcmp(a, "--junit") == 0 ? &junit_path : nullptr;
+    const char** target = std::strcmp(a, "--html") == 0    ? &html_path
+                          : std::strcmp(a, "--junit") == 0 ? &junit_path
+                                                           : nullptr;
     if (target) {
-      if (i + 1 >= argc || argv[i + 1][0] == '\0') return usage_error((std::string(a) + " needs a file name").c_str());
+      if (i + 1 >= argc || argv[i + 1][0] == '\0')
+        return usage_error((std::string(a) + " needs a file name").c_str());
       if (*target) return usage_error((std::string(a) + " given twice").c_str());
       *target = argv[++i];
     } else if (a[0] == '-' && a[1] != '\0') {

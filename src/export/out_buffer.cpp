@@ -1,10 +1,11 @@
 // Buffered file output and the HTML, XML and JSON escapes with UTF-8 repair.
 #include "export/out_buffer.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -40,12 +41,12 @@ size_t utf8_valid(const unsigned char* p, size_t n) {
   for (size_t k = 1; k < len; ++k)
     if ((p[k] & 0xC0) != 0x80) return 0;
   if (len == 3) {
-    if (c == 0xE0 && p[1] < 0xA0) return 0;             // overlong
-    if (c == 0xED && p[1] >= 0xA0) return 0;            // surrogate
+    if (c == 0xE0 && p[1] < 0xA0) return 0;   // overlong
+    if (c == 0xED && p[1] >= 0xA0) return 0;  // surrogate
     if (c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE) return 0;
   } else if (len == 4) {
-    if (c == 0xF0 && p[1] < 0x90) return 0;             // overlong
-    if (c == 0xF4 && p[1] >= 0x90) return 0;            // above U+10FFFF
+    if (c == 0xF0 && p[1] < 0x90) return 0;   // overlong
+    if (c == 0xF4 && p[1] >= 0x90) return 0;  // above U+10FFFF
   }
   return len;
 }
@@ -54,33 +55,58 @@ size_t utf8_valid(const unsigned char* p, size_t n) {
 bool special(unsigned char c, EscapeMode mode) {
   if (c < 0x20) return true;
   switch (c) {
-    case '&': case '>': return mode != ESCAPE_JSON;
-    case '<': case '"': return true;
-    case '\'': return mode == ESCAPE_HTML;
-    case '\\': return mode == ESCAPE_JSON;
-    default: return false;
+    case '&':
+    case '>':
+      return mode != ESCAPE_JSON;
+    case '<':
+    case '"':
+      return true;
+    case '\'':
+      return mode == ESCAPE_HTML;
+    case '\\':
+      return mode == ESCAPE_JSON;
+    default:
+      return false;
   }
 }
 
 void put_special(OutBuffer& out, unsigned char c, EscapeMode mode) {
   const char* rep = nullptr;
   if (c == '\t' || c == '\n' || c == '\r') {
-    if (mode == ESCAPE_JSON) rep = c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
-    else if (mode == ESCAPE_XML) rep = c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
-    else { put(out, static_cast<char>(c)); return; }
+    if (mode == ESCAPE_JSON)
+      rep = c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+    else if (mode == ESCAPE_XML)
+      rep = c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
+    else {
+      put(out, static_cast<char>(c));
+      return;
+    }
   } else if (c < 0x20) {
     rep = "\xEF\xBF\xBD";
   } else if (mode == ESCAPE_JSON) {
-    if (c == '"') rep = "\\\"";
-    else if (c == '\\') rep = "\\\\";
-    else rep = "\\u003c";
+    if (c == '"')
+      rep = "\\\"";
+    else if (c == '\\')
+      rep = "\\\\";
+    else
+      rep = "\\u003c";
   } else {
     switch (c) {
-      case '&': rep = "&amp;"; break;
-      case '<': rep = "&lt;"; break;
-      case '>': rep = "&gt;"; break;
-      case '"': rep = "&quot;"; break;
-      default: rep = "&#39;"; break;
+      case '&':
+        rep = "&amp;";
+        break;
+      case '<':
+        rep = "&lt;";
+        break;
+      case '>':
+        rep = "&gt;";
+        break;
+      case '"':
+        rep = "&quot;";
+        break;
+      default:
+        rep = "&#39;";
+        break;
     }
   }
   out_str(out, rep);
@@ -117,7 +143,9 @@ void out_raw(OutBuffer& out, const char* bytes, size_t n) {
   }
 }
 
-void out_str(OutBuffer& out, const char* text) { out_raw(out, text, std::strlen(text)); }
+void out_str(OutBuffer& out, const char* text) {
+  out_raw(out, text, std::strlen(text));
+}
 
 void out_uint(OutBuffer& out, unsigned long long value) {
   char tmp[24];

@@ -4,10 +4,9 @@
 #include <sys/mman.h>
 
 #include <cstring>
+#include <pugixml.hpp>
 #include <utility>
 #include <vector>
-
-#include <pugixml.hpp>
 
 namespace {
 
@@ -15,7 +14,9 @@ constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kChunk = size_t{64} << 20;
 constexpr size_t kAlign = 64;
 
-size_t round_up(size_t n, size_t to) { return (n + to - 1) / to * to; }
+size_t round_up(size_t n, size_t to) {
+  return (n + to - 1) / to * to;
+}
 
 // The parser's pages: chunks are filled front to back and all released
 // together once every block has been freed (the document was destroyed).
@@ -86,6 +87,10 @@ bool page_buffer_grow(PageBuffer& buffer, size_t size) {
   return true;
 }
 
-void xml_arena_install() { pugi::set_memory_management_functions(arena_allocate, arena_deallocate); }
+void xml_arena_install() {
+  pugi::set_memory_management_functions(arena_allocate, arena_deallocate);
+}
 
-size_t xml_arena_live() { return arena.live; }
+size_t xml_arena_live() {
+  return arena.live;
+}

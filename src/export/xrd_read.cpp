@@ -2,17 +2,20 @@
 // one iterative walk that flattens sections, rows and cells.
 #include "export/xrd_read.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "export/out_buffer.h"
 
 namespace {
 
-bool is_name(const pugi::xml_node& n, const char* name) { return std::strcmp(n.name(), name) == 0; }
+bool is_name(const pugi::xml_node& n, const char* name) {
+  return std::strcmp(n.name(), name) == 0;
+}
 
 XrdStyle title_style(const char* style) {
   size_t n = std::strlen(style);
@@ -28,7 +31,9 @@ XrdState node_state(const char* state) {
 }
 
 // Text of a TEXT-like element: its first character-data child.
-const char* text_of(const pugi::xml_node& n) { return n.child_value(); }
+const char* text_of(const pugi::xml_node& n) {
+  return n.child_value();
+}
 
 // One CELL or CELL_TEXT. A CELL holds TEXT, or a LINK around TEXT, and an
 // IMAGE in front of the link for a print.
@@ -222,7 +227,8 @@ int parse_report(PageBuffer buffer, size_t size, XrdReport& report, std::string&
   buf[size] = '\0';
   std::string tag;
   bool head_taken = xrd_take_head(buf, size, report.title, tag);
-  pugi::xml_parse_result res = report.doc.load_buffer_inplace(buf, size, pugi::parse_default | pugi::parse_embed_pcdata);
+  pugi::xml_parse_result res =
+      report.doc.load_buffer_inplace(buf, size, pugi::parse_default | pugi::parse_embed_pcdata);
   status = res.status;
   if (!res) {
     error = std::string("not an XML document (") + res.description() + " at byte " +

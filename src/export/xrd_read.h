@@ -3,10 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "export/page_memory.h"
 
@@ -29,8 +28,8 @@ struct XrdRow {
 
 // One browse-tree entry (DAZU:NODE) with its title and tables.
 struct XrdSection {
-  int32_t parent;      // index into sections, -1 for a top-level entry
-  uint32_t depth;      // 0 for a top-level entry
+  int32_t parent;  // index into sections, -1 for a top-level entry
+  uint32_t depth;  // 0 for a top-level entry
   const char* name;
   const char* type;    // display name of the node type, e.g. "Test Case"
   const char* title;   // title text, e.g. "Test Case Case1"
@@ -48,10 +47,10 @@ struct XrdInfoRow {
 };
 
 struct XrdReport {
-  PageBuffer buffer;               // the file's bytes, parsed in place
+  PageBuffer buffer;  // the file's bytes, parsed in place
   pugi::xml_document doc;
-  std::string title;               // DOCUMENT TITLE, decoded to UTF-8
-  std::string test_node;           // test-node name from the DOCUMENT TAG
+  std::string title;      // DOCUMENT TITLE, decoded to UTF-8
+  std::string test_node;  // test-node name from the DOCUMENT TAG
   const char* info_anchor = "";
   const char* info_title = "";
   std::vector<const char*> banner;

@@ -13,7 +13,9 @@ bool starts(const char* p, const char* end, const char* what) {
   return static_cast<size_t>(end - p) >= n && std::memcmp(p, what, n) == 0;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 const char* find(const char* from, const char* end, const char* what) {
   size_t n = std::strlen(what);
@@ -21,7 +23,6 @@ const char* find(const char* from, const char* end, const char* what) {
   const void* p = memmem(from, static_cast<size_t>(end - from), what, n);
   return static_cast<const char*>(p);
 }
-
 
 // Whether the tag [p, end] (end at its '>') has well-formed attributes.
 bool tag_well_formed(const char* p, const char* end) {
@@ -33,7 +34,8 @@ bool tag_well_formed(const char* p, const char* end) {
     while (p < end && *p != '=' && *p != '"' && !is_blank(*p)) ++p;
     if (p == end || *p != '=' || p + 1 >= end || (p[1] != '"' && p[1] != '\'')) return false;
     char quote = p[1];
-    const char* close = static_cast<const char*>(std::memchr(p + 2, quote, static_cast<size_t>(end - p - 2)));
+    const char* close =
+        static_cast<const char*>(std::memchr(p + 2, quote, static_cast<size_t>(end - p - 2)));
     if (!close) return false;
     p = close + 1;
     if (p < end && !is_blank(*p) && *p != '/') return false;
@@ -62,7 +64,9 @@ bool xrd_repair_quotes(const char* in, size_t n, std::string& out) {
     out.append(p, lt);
     p = lt;
     bool node = starts(lt, end, "<DAZU:NODE "), link = starts(lt, end, "<LINK ");
-    const char* gt = node || link ? static_cast<const char*>(std::memchr(lt, '>', static_cast<size_t>(end - lt))) : nullptr;
+    const char* gt =
+        node || link ? static_cast<const char*>(std::memchr(lt, '>', static_cast<size_t>(end - lt)))
+                     : nullptr;
     if (!gt || tag_well_formed(lt, gt)) {
       const char* stop = gt ? gt + 1 : lt + 1;
       out.append(lt, stop);
@@ -72,7 +76,8 @@ bool xrd_repair_quotes(const char* in, size_t n, std::string& out) {
     // The writer's layout: name="..." type="..." on a browse-tree entry, and
     // TARGET="..." alone on a link; the value ends at the last such boundary.
     const char* key = node ? "name=\"" : "TARGET=\"";
-    const char* value = static_cast<const char*>(memmem(lt, static_cast<size_t>(gt - lt), key, std::strlen(key)));
+    const char* value =
+        static_cast<const char*>(memmem(lt, static_cast<size_t>(gt - lt), key, std::strlen(key)));
     const char* value_end = nullptr;
     if (value) {
       value += std::strlen(key);
@@ -100,8 +105,10 @@ bool xrd_repair_quotes(const char* in, size_t n, std::string& out) {
 }
 
 std::string xrd_decode_refs(const char* text, size_t n) {
-  static const struct { const char* name; char c; } named[] = {
-      {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+  static const struct {
+    const char* name;
+    char c;
+  } named[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
   std::string s;
   s.reserve(n);
   for (size_t i = 0; i < n; ++i) {
@@ -116,9 +123,10 @@ std::string xrd_decode_refs(const char* text, size_t n) {
       unsigned long cp = 0;
       for (; k < n && digits < 8; ++k, ++digits) {
         char c = text[k];
-        int v = c >= '0' && c <= '9' ? c - '0'
+        int v = c >= '0' && c <= '9'          ? c - '0'
                 : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
         if (v < 0) break;
         cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(v);
       }

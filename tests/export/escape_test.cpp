@@ -29,9 +29,10 @@ TEST(Escape, MarkupCharactersPerMode) {
 TEST(Escape, BytesThatAreNotUtf8BecomeLatin1Characters) {
   for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON}) {
     EXPECT_EQ(escaped("caf\xe9", mode), "caf\xc3\xa9");
-    EXPECT_EQ(escaped("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", mode), "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
-    EXPECT_EQ(escaped("\xc3", mode), "\xc3\x83");                 // cut sequence
-    EXPECT_EQ(escaped("\xc0\xaf", mode), "\xc3\x80\xc2\xaf");     // overlong
+    EXPECT_EQ(escaped("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", mode),
+              "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
+    EXPECT_EQ(escaped("\xc3", mode), "\xc3\x83");                          // cut sequence
+    EXPECT_EQ(escaped("\xc0\xaf", mode), "\xc3\x80\xc2\xaf");              // overlong
     EXPECT_EQ(escaped("\xed\xa0\x80", mode), "\xc3\xad\xc2\xa0\xc2\x80");  // surrogate
     EXPECT_EQ(escaped("\xef\xbf\xbf", mode), "\xc3\xaf\xc2\xbf\xc2\xbf");  // U+FFFF
   }
@@ -39,7 +40,8 @@ TEST(Escape, BytesThatAreNotUtf8BecomeLatin1Characters) {
 
 TEST(Escape, ControlBytesXmlForbidsBecomeReplacementCharacters) {
   for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON})
-    EXPECT_EQ(escaped(std::string("a\x01\x1f\x0b", 4), mode), "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(escaped(std::string("a\x01\x1f\x0b", 4), mode),
+              "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 TEST(Escape, LongTextsCrossTheBufferUnchanged) {

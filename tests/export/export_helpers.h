@@ -46,7 +46,8 @@ inline int parse_text(const std::string& xml, XrdReport& report, std::string& er
 }
 
 // The frame of a report around a body of driver blocks.
-inline std::string xrd_document(const std::string& body, const std::string& head = "out.xrd\" TAG=\" x0") {
+inline std::string xrd_document(const std::string& body,
+                                const std::string& head = "out.xrd\" TAG=\" x0") {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DAZU>\n<APIDOC>\n<DOCUMENT TITLE=\"" + head +
          "\">\n<SECTION TAG=\"filex1\">\n</SECTION>\n" + body + "</DOCUMENT>\n</APIDOC>\n</DAZU>\n";
 }

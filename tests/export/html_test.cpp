@@ -49,8 +49,10 @@ TEST(Html, TotalsComeFromTheInformationRowsOrFromTheTests) {
 
   // Without the rows the Test Case, Proc and Stub entries are counted.
   std::string body =
-      "<DAZU:NODE name=\"T\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE name=\"a\" type=\"Test Case\" state=\"ok\"/>"
-      "<DAZU:NODE name=\"b\" type=\"Proc\" state=\"ko\"/><DAZU:NODE name=\"c\" type=\"Stub\" state=\"NE\"/>"
+      "<DAZU:NODE name=\"T\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE name=\"a\" type=\"Test "
+      "Case\" state=\"ok\"/>"
+      "<DAZU:NODE name=\"b\" type=\"Proc\" state=\"ko\"/><DAZU:NODE name=\"c\" type=\"Stub\" "
+      "state=\"NE\"/>"
       "<DAZU:NODE name=\"d\" type=\"Test Suite\" state=\"ok\"/></DAZU:NODE>";
   XrdReport bare;
   std::string error;
@@ -76,15 +78,16 @@ TEST(Html, PageIsSelfContained) {
 TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
   XrdReport r;
   std::string data = data_block(html_of(fixture("worked.xrd"), r));
-  EXPECT_EQ(data,
-            "{\"s\":[-1,0,1,2,\"D\",\"Test Driver D\",\"rootx3\",0,0\n"
-            ",0,1,1,2,\"S\",\"Test Suite S\",\"5\",0,0\n"
-            ",1,2,1,2,\"C\",\"Test Case C\",\"6\",0,4\n"
-            "],\n\"r\":[0,0,-1,\"\",5,\"Expression\",\"Status\",\"Executed\",\"Failed\",\"Passed\"\n"
-            ",1,3,0,\"12\",5,\"x == 1\",\"Passed\",\"1\",\"0\",\"1\"\n"
-            ",1,2,0,\"13\",5,\"y > 0\",\"Failed\",\"2\",\"1\",\"1\"\n"
-            ",2,1,0,\"14\",2,\"trace\",\"(x2)\"\n"
-            "],\n\"types\":[\"Test Driver\",\"Test Suite\",\"Test Case\"],\n\"files\":[\"Calc.java\"]}");
+  EXPECT_EQ(
+      data,
+      "{\"s\":[-1,0,1,2,\"D\",\"Test Driver D\",\"rootx3\",0,0\n"
+      ",0,1,1,2,\"S\",\"Test Suite S\",\"5\",0,0\n"
+      ",1,2,1,2,\"C\",\"Test Case C\",\"6\",0,4\n"
+      "],\n\"r\":[0,0,-1,\"\",5,\"Expression\",\"Status\",\"Executed\",\"Failed\",\"Passed\"\n"
+      ",1,3,0,\"12\",5,\"x == 1\",\"Passed\",\"1\",\"0\",\"1\"\n"
+      ",1,2,0,\"13\",5,\"y > 0\",\"Failed\",\"2\",\"1\",\"1\"\n"
+      ",2,1,0,\"14\",2,\"trace\",\"(x2)\"\n"
+      "],\n\"types\":[\"Test Driver\",\"Test Suite\",\"Test Case\"],\n\"files\":[\"Calc.java\"]}");
 }
 
 TEST(Html, ExampleDataMatchesItsGoldenFile) {
@@ -93,14 +96,16 @@ TEST(Html, ExampleDataMatchesItsGoldenFile) {
   EXPECT_EQ(data_block(page), read_all(fixture("calc.data.json")));
   EXPECT_NE(page.find("<dd id=\"count-passed\">5</dd>"), std::string::npos);
   EXPECT_NE(page.find("<dd id=\"count-failed\">1</dd>"), std::string::npos);
-  EXPECT_NE(page.find("<tr class=\"plain\"><th scope=\"row\">Report File</th><td>build-release/demo/calc.xrd</td></tr>"),
+  EXPECT_NE(page.find("<tr class=\"plain\"><th scope=\"row\">Report "
+                      "File</th><td>build-release/demo/calc.xrd</td></tr>"),
             std::string::npos);
 }
 
 TEST(Html, HostileTextsStayText) {
   std::string body =
       "<DAZU:NODE name=\"&lt;/script&gt;&lt;b&gt;\xff\" type=\"Test Driver\" state=\"ok\">"
-      "<SECTION TAG=\"rootx3\"><TITLE TAG=\"4\"><TEXT>&lt;/SCRIPT&gt;&#1;</TEXT></TITLE></SECTION></DAZU:NODE>";
+      "<SECTION TAG=\"rootx3\"><TITLE "
+      "TAG=\"4\"><TEXT>&lt;/SCRIPT&gt;&#1;</TEXT></TITLE></SECTION></DAZU:NODE>";
   write_all(scratch("hostile.xrd"), xrd_document(body, "a\"<b>&amp;\xe9.xrd\" TAG=\"&lt;!--x0"));
   XrdReport r;
   std::string page = html_of(scratch("hostile.xrd"), r);
@@ -109,7 +114,8 @@ TEST(Html, HostileTextsStayText) {
   EXPECT_EQ(data.find('<'), std::string::npos);
   EXPECT_NE(data.find("\"\\u003c/script>\\u003cb>\xc3\xbf\""), std::string::npos);
   EXPECT_NE(data.find("\\u003c/SCRIPT>\xEF\xBF\xBD"), std::string::npos);
-  EXPECT_NE(page.find("<title>Test report: a&quot;&lt;b&gt;&amp;\xc3\xa9.xrd</title>"), std::string::npos);
+  EXPECT_NE(page.find("<title>Test report: a&quot;&lt;b&gt;&amp;\xc3\xa9.xrd</title>"),
+            std::string::npos);
   EXPECT_NE(page.find("test node &lt;!--"), std::string::npos);
 }
 

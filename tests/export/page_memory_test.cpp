@@ -1,8 +1,9 @@
 // Huge-page buffers and the XML parser's arena: contents survive growth, and
 // the arena gives everything back once the document is gone.
+#include "export/page_memory.h"
+
 #include <gtest/gtest.h>
 
-#include "export/page_memory.h"
 #include "export_helpers.h"
 
 namespace {

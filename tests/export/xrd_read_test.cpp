@@ -1,8 +1,9 @@
 // Reading XRD reports: the worked driver block, heads of older writers, broken
 // and foreign input, hand-edited layouts and very deep trees.
+#include "export/xrd_read.h"
+
 #include <gtest/gtest.h>
 
-#include "export/xrd_read.h"
 #include "export_helpers.h"
 
 namespace {
@@ -75,7 +76,8 @@ TEST(XrdRead, OlderHeadWithRawAmpersandQuotesAndLatin1Bytes) {
 
 TEST(XrdRead, HeadRepairAndReferenceDecoding) {
   std::string title, tag;
-  std::string doc = "<DAZU><APIDOC>\n<DOCUMENT TITLE=\"a&#38;b&#34;c\" TAG=\"n&#233;x12\">\n<SECTION/>";
+  std::string doc =
+      "<DAZU><APIDOC>\n<DOCUMENT TITLE=\"a&#38;b&#34;c\" TAG=\"n&#233;x12\">\n<SECTION/>";
   ASSERT_TRUE(xrd_take_head(&doc[0], doc.size(), title, tag));
   EXPECT_EQ(title, "a&b\"c");
   EXPECT_EQ(tag, "n\xc3\xa9x12");
@@ -83,7 +85,8 @@ TEST(XrdRead, HeadRepairAndReferenceDecoding) {
   EXPECT_EQ(doc.find("TITLE"), std::string::npos);
 
   // A path holding '">' and ' TAG="': the head ends before the next tag.
-  std::string odd = "<DOCUMENT TITLE=\"x\">y\" TAG=\"z.xrd\" TAG=\" x0\">\n<SECTION TAG=\"filex1\">";
+  std::string odd =
+      "<DOCUMENT TITLE=\"x\">y\" TAG=\"z.xrd\" TAG=\" x0\">\n<SECTION TAG=\"filex1\">";
   ASSERT_TRUE(xrd_take_head(&odd[0], odd.size(), title, tag));
   EXPECT_EQ(title, "x\">y\" TAG=\"z.xrd");
   EXPECT_EQ(tag, " x0");
@@ -108,22 +111,27 @@ TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
   EXPECT_STREQ(r.sections[2].name, "say \"hi\"");
   EXPECT_EQ(r.sections[2].state, XRD_KO);
   EXPECT_STREQ(r.sections[3].name, "format(String \"x\")");
-  EXPECT_STREQ(r.cells[r.rows[r.sections[2].first_row + 1].first_cell].target, "My\"File.java line 5");
+  EXPECT_STREQ(r.cells[r.rows[r.sections[2].first_row + 1].first_cell].target,
+               "My\"File.java line 5");
 
   std::string fixed;
   const std::string good = "<DAZU:NODE name=\"a\" type=\"Stub\" state=\"ok\"><LINK TARGET='x'/>";
   EXPECT_FALSE(xrd_repair_quotes(good.data(), good.size(), fixed));
   EXPECT_EQ(fixed, good);
-  const std::string bad = "<DAZU:NODE name=\"a\"\" type=\"b\" type=\"Stub\" state=\"ok\">t\"<LINK TARGET=\"\"f\" line 1\">";
+  const std::string bad =
+      "<DAZU:NODE name=\"a\"\" type=\"b\" type=\"Stub\" state=\"ok\">t\"<LINK TARGET=\"\"f\" line "
+      "1\">";
   EXPECT_TRUE(xrd_repair_quotes(bad.data(), bad.size(), fixed));
   EXPECT_EQ(fixed,
-            "<DAZU:NODE name=\"a&#34;&#34; type=&#34;b\" type=\"Stub\" state=\"ok\">t\"<LINK TARGET=\"&#34;f&#34; line 1\">");
+            "<DAZU:NODE name=\"a&#34;&#34; type=&#34;b\" type=\"Stub\" state=\"ok\">t\"<LINK "
+            "TARGET=\"&#34;f&#34; line 1\">");
 
   // Other faults are not hidden by the repair.
   write_all(scratch("bad_tag.xrd"), xrd_document("<DAZU:NODE name=\"a\" b c>"));
   XrdReport other;
   EXPECT_EQ(xrd_read(scratch("bad_tag.xrd").c_str(), other, error), -1);
-  EXPECT_EQ(error.rfind("not an XML document (Error parsing element attribute at byte ", 0), 0u) << error;
+  EXPECT_EQ(error.rfind("not an XML document (Error parsing element attribute at byte ", 0), 0u)
+      << error;
 }
 
 TEST(XrdRead, NameOfTheTestNodeComesFromTheHeadTag) {
@@ -157,10 +165,11 @@ TEST(XrdRead, RejectsWhatIsNoReport) {
 TEST(XrdRead, TablesAfterNestedEntriesStayWithTheirSection) {
   const std::string row = "<TABLE><ROW><CELL_TEXT STYLE=\"Array\">";
   std::string body =
-      "<DAZU:NODE name=\"A\" type=\"Test Suite\" state=\"ok\"><TITLE TAG=\"4\"><TEXT>Test Suite A</TEXT></TITLE>" +
+      "<DAZU:NODE name=\"A\" type=\"Test Suite\" state=\"ok\"><TITLE TAG=\"4\"><TEXT>Test Suite "
+      "A</TEXT></TITLE>" +
       row + "a1</CELL_TEXT></ROW></TABLE>" +
-      "<DAZU:NODE name=\"B\" type=\"Test Case\" state=\"ok\">" + row + "b1</CELL_TEXT></ROW></TABLE></DAZU:NODE>" +
-      row + "a2</CELL_TEXT></ROW></TABLE></DAZU:NODE>";
+      "<DAZU:NODE name=\"B\" type=\"Test Case\" state=\"ok\">" + row +
+      "b1</CELL_TEXT></ROW></TABLE></DAZU:NODE>" + row + "a2</CELL_TEXT></ROW></TABLE></DAZU:NODE>";
   XrdReport r;
   std::string error;
   ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
