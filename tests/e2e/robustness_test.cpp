@@ -1,15 +1,22 @@
-// Fault injection and hostile inputs through the real binary: unwritable reports,
-// unreadable traces, refused memory, huge tokens, deep and wide trees, garbage.
+// Fault injection and hostile inputs: unwritable reports, unreadable traces,
+// refused memory, huge tokens, deep and wide trees, garbage, read-block boundaries.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "model/tree.h"
+#include "readers/jtdffile.h"
+#include "readers/tsffile.h"
+#include "report/jresfile.h"
+#include "report/report_driver.h"
+#include "report/report_out.h"
 #include "support/run_program.h"
 
 namespace {
@@ -446,6 +453,60 @@ TEST_F(Robustness, FileEndingInsideAQuotedTextIsSurvived) {
     put("r.tdf", std::string(kSmallTdf) + "NO c \"unterminated");
     expect_clean_report(run_files("a.tsf", "r.tdf"));
   }
+}
+
+// --- Block boundaries -----------------------------------------------------------
+
+// The report of one in-process run over two trace files, at a fixed time and
+// without a header file.
+std::string report_of(const std::string& tsf, const std::string& tdf) {
+  tree_init();
+  tag_counter_reset_for_tests();
+  int32_t counter = 0;
+  EXPECT_EQ(0, tsf_read(tsf.c_str(), &counter));
+  EXPECT_EQ(0, tdf_read(tdf.c_str()));
+  tree_rollup();
+  std::string doc;
+  ReportOut out;
+  out_open_string(out, &doc);
+  report_write_document(out, "o.xrd");
+  out_close(out);
+  tree_free();
+  return doc;
+}
+
+TEST_F(Robustness, EveryByteMayFallOnAReadBlockBoundary) {
+  // Files are read in blocks of 1 MiB. A padding line that the readers skip
+  // moves the block boundary onto each byte of the records in turn (CR LF line
+  // ends, escapes, quotes, the 0x1A end of data); the report must not change.
+  const char* saved = std::getenv("KSPX_WORKSHOP_HEADER_FILE");
+  const std::string saved_header = saved ? saved : "";
+  unsetenv("KSPX_WORKSHOP_HEADER_FILE");
+  const std::time_t when = 1700000000;
+  report_time_override_for_tests(&when);
+
+  const std::string tsf =
+      "SO \"Demo.java\"\r\nIN \"File\" 1 \"Demo\"\r\nID 1 2\r\nIN \"TestCase\" a \"Case1\"\r\n"
+      "LK 42\r\nTX 12 \"x \\\"q\\\" \\\\ == 1\"\r\nTX 13 \"y\r\n == 2\"\r\nED \r\n"
+      "\x1aIN \"File\" 1 \"Hidden\"\n";
+  const std::string tdf = "SF 5 1 2\r\nNI a 1\r\nST 96\r\nNO c \"ok\"\r\nGL 97 d\r\n\x1aGL 96 d\n";
+  put("a.tsf", tsf);
+  put("r.tdf", tdf);
+  const std::string expected = report_of(path("a.tsf"), path("r.tdf"));
+  ASSERT_NE(std::string::npos, expected.find("Case1"));
+  ASSERT_EQ(std::string::npos, expected.find("Hidden"));
+
+  const size_t block = size_t{1} << 20;
+  const size_t step = sanitized() ? 3 : 1;
+  for (size_t j = 0; j < tsf.size() || j < tdf.size(); j += step) {
+    // A line of exactly block - j bytes puts byte j of the records at the boundary.
+    const std::string pad = "DB " + std::string(block - j - 4, 'x') + "\n";
+    put("p.tsf", pad + tsf);
+    put("p.tdf", pad + tdf);
+    EXPECT_EQ(expected, report_of(path("p.tsf"), path("p.tdf"))) << "boundary at byte " << j;
+  }
+  report_time_override_for_tests(nullptr);
+  if (saved) setenv("KSPX_WORKSHOP_HEADER_FILE", saved_header.c_str(), 1);
 }
 
 }  // namespace
