@@ -51,5 +51,6 @@ background:var(--bg);border-top:1px solid var(--line);border-bottom:1px solid va
 .row.failed{background:var(--fail-bg);color:var(--fail)}.row.passed{color:var(--pass)}
 .src{color:var(--muted);margin-left:10px;font-size:12px}
 @media print{.toolbar,#nav,noscript{display:none}.panes{display:block;height:auto}#main{overflow:visible}
-.spacer{height:auto!important}.item{position:static}body{font-size:11px}.current{outline:0;background:none}}
+.spacer{height:auto!important}.item{position:static;height:auto;min-height:28px;white-space:normal;break-inside:avoid}
+.row>span{white-space:normal}.twisty,.here{visibility:hidden}body{font-size:11px}.current{outline:0;background:none}}
 )CSS";

@@ -177,6 +177,16 @@ async function main() {
     const light = await tab.evaluate(() => getComputedStyle(document.body).backgroundColor);
     check(dark !== light, `dark scheme follows the system (${light} / ${dark})`);
 
+    // Printing lays out every section in document order, without the controls.
+    await tab.goto(url);
+    await tab.waitForSelector('body[data-ready="true"]');
+    await tab.emulateMedia({ media: 'print' });
+    await tab.evaluate(() => window.dispatchEvent(new Event('beforeprint')));
+    const printed = await tab.$$eval('#main .sec', els => els.length);
+    const navShown = await tab.$eval('#nav', e => getComputedStyle(e).display);
+    check(printed === before.length && navShown === 'none', `print shows all ${printed} sections and no tree`);
+    await tab.emulateMedia({ media: 'screen' });
+
     await checkLarge(context);
     check(errors.length === 0, `no script errors ${errors.join(' | ')}`);
     check(outside.length === 0, `no request leaves the file ${outside.join(' ')}`);
