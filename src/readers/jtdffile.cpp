@@ -128,14 +128,6 @@ bool status_marks_stub(int32_t status) {
 
 }  // namespace
 
-size_t TdfReader::TripleHash::operator()(const Triple& t) const {
-  uint64_t h = static_cast<uint32_t>(t.line);
-  h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(t.instance);
-  h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(t.driver);
-  h *= 0x9E3779B97F4A7C15ull;
-  return static_cast<size_t>(h ^ (h >> 32));
-}
-
 TdfRecord tdf_parse_record(TraceStream& stream) {
   TdfRecord record;
   switch (scan_record_code(stream)) {
@@ -210,18 +202,17 @@ int status_to_outcome(int32_t status) {
 void instance_add(TdfReader& reader, int32_t line, int32_t instance, int32_t driver) {
   // An entry announced before stays where it is, even when newer entries of
   // the same instance now hide it.
-  if (!reader.instances.insert(TdfReader::Triple{line, instance, driver}).second) return;
-  reader.newest_instance[instance] = TdfReader::Newest{line, driver};
+  reader.instances.add(line, instance, driver);
 }
 
 int32_t instance_line(const TdfReader& reader, int32_t instance) {
-  auto found = reader.newest_instance.find(instance);
-  return found == reader.newest_instance.end() ? -1 : found->second.line;
+  const InstanceTable::Slot* newest = reader.instances.newest(instance);
+  return newest == nullptr ? -1 : newest->line;
 }
 
 int32_t instance_driver(const TdfReader& reader, int32_t instance) {
-  auto found = reader.newest_instance.find(instance);
-  return found == reader.newest_instance.end() ? -1 : found->second.driver;
+  const InstanceTable::Slot* newest = reader.instances.newest(instance);
+  return newest == nullptr ? -1 : newest->driver;
 }
 
 void node_stack_push(TdfReader& reader, TraceNode* node) {
@@ -248,10 +239,13 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       instance_add(reader, record.line, record.instance, reader.current_driver);
       reader.current_node = find_node(reader, reader.current_driver, record.line);
       break;
-    case TDF_CI:
-      reader.current_node = find_node(reader, instance_driver(reader, record.instance),
-                                      instance_line(reader, record.instance));
+    case TDF_CI: {
+      // An unknown instance gives driver and line -1, which name no node.
+      const InstanceTable::Slot* newest = reader.instances.newest(record.instance);
+      reader.current_node =
+          newest == nullptr ? nullptr : find_node(reader, newest->driver, newest->line);
       break;
+    }
     case TDF_ST:
       reader.current_outcome = status_to_outcome(record.status);
       reader.current_status = record.status;

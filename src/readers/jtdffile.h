@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "readers/instance_table.h"
 #include "readers/trace_stream.h"
 
 struct TraceNode;
@@ -37,26 +37,9 @@ struct TdfRecord {
   int32_t status = 0;
 };
 
-// The state of one read. Instances are looked up newest first; the map holds
-// each instance's newest entry and the set every (line, instance, driver)
-// announced, so neither lookup walks a list.
+// The state of one read. Instances are looked up newest first through flat
+// hash tables, so neither lookup walks a list.
 struct TdfReader {
-  struct Triple {
-    int32_t line;
-    int32_t instance;
-    int32_t driver;
-    bool operator==(const Triple& other) const {
-      return line == other.line && instance == other.instance && driver == other.driver;
-    }
-  };
-  struct TripleHash {
-    size_t operator()(const Triple& t) const;
-  };
-  struct Newest {
-    int32_t line;
-    int32_t driver;
-  };
-
   // Small direct-mapped memos of the model's answers. During a read the node
   // index never changes (a copy is never indexed, since its model is), so
   // node_find answers can be kept. A first equal child stays first while only
@@ -85,8 +68,7 @@ struct TdfReader {
   int current_outcome = 0;
   int32_t current_status = 0;
   std::vector<TraceNode*> node_stack;
-  std::unordered_map<int32_t, Newest> newest_instance;
-  std::unordered_set<Triple, TripleHash> instances;
+  InstanceTable instances;
 };
 
 // Reads one record and leaves the stream at the start of the next line.

@@ -1,0 +1,81 @@
+// Open-addressing tables of the TDF reader's instances.
+#include "readers/instance_table.h"
+
+namespace {
+
+uint64_t mix(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  x ^= x >> 33;
+  return x;
+}
+
+uint64_t hash_instance(int32_t instance) {
+  return mix(static_cast<uint32_t>(instance));
+}
+
+uint64_t hash_triple(int32_t line, int32_t instance, int32_t driver) {
+  uint64_t h = mix((static_cast<uint64_t>(static_cast<uint32_t>(line)) << 32) |
+                   static_cast<uint32_t>(instance));
+  return mix(h ^ static_cast<uint32_t>(driver));
+}
+
+bool same_triple(const InstanceTable::Slot& s, int32_t line, int32_t instance, int32_t driver) {
+  return s.line == line && s.instance == instance && s.driver == driver;
+}
+
+// The slot holding the key, or the empty slot where it would go.
+template <typename Same>
+InstanceTable::Slot& probe(std::vector<InstanceTable::Slot>& slots, uint64_t hash, Same same) {
+  const size_t mask = slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (!slots[i].used || same(slots[i])) return slots[i];
+  }
+}
+
+// Keeps the table at most half full, so probes stay short.
+template <typename Hash>
+void make_room(std::vector<InstanceTable::Slot>& slots, size_t count, Hash hash) {
+  if (!slots.empty() && (count + 1) * 2 <= slots.size()) return;
+  std::vector<InstanceTable::Slot> old;
+  old.swap(slots);
+  slots.assign(old.empty() ? 64 : old.size() * 2, InstanceTable::Slot{});
+  const size_t mask = slots.size() - 1;
+  for (const InstanceTable::Slot& s : old) {
+    if (!s.used) continue;
+    size_t i = hash(s) & mask;
+    while (slots[i].used) i = (i + 1) & mask;
+    slots[i] = s;
+  }
+}
+
+}  // namespace
+
+bool InstanceTable::add(int32_t line, int32_t instance, int32_t driver) {
+  make_room(seen_slots, seen_count,
+            [](const Slot& s) { return hash_triple(s.line, s.instance, s.driver); });
+  Slot& seen = probe(seen_slots, hash_triple(line, instance, driver),
+                     [&](const Slot& s) { return same_triple(s, line, instance, driver); });
+  if (seen.used) return false;
+  seen = Slot{line, instance, driver, true};
+  ++seen_count;
+
+  make_room(newest_slots, newest_count, [](const Slot& s) { return hash_instance(s.instance); });
+  Slot& newest = probe(newest_slots, hash_instance(instance),
+                       [&](const Slot& s) { return s.instance == instance; });
+  if (!newest.used) ++newest_count;
+  newest = Slot{line, instance, driver, true};
+  return true;
+}
+
+const InstanceTable::Slot* InstanceTable::newest(int32_t instance) const {
+  if (newest_slots.empty()) return nullptr;
+  const size_t mask = newest_slots.size() - 1;
+  for (size_t i = hash_instance(instance) & mask;; i = (i + 1) & mask) {
+    const Slot& s = newest_slots[i];
+    if (!s.used) return nullptr;
+    if (s.instance == instance) return &s;
+  }
+}

@@ -1,0 +1,30 @@
+// The TDF reader's instance bookkeeping in two flat hash tables: the newest
+// entry of each instance, and every (line, instance, driver) announced so far.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// An "NI" record makes a new newest entry for its instance unless the same
+// three values were announced before (then the list is left as it was). Both
+// questions cost one probe of an open-addressing table, however many
+// instances there are.
+struct InstanceTable {
+  struct Slot {
+    int32_t line = 0;
+    int32_t instance = 0;
+    int32_t driver = 0;
+    bool used = false;
+  };
+
+  // False when (line, instance, driver) was announced before.
+  bool add(int32_t line, int32_t instance, int32_t driver);
+  // The newest entry of `instance`, or null.
+  const Slot* newest(int32_t instance) const;
+
+  std::vector<Slot> newest_slots;  // keyed by instance
+  std::vector<Slot> seen_slots;    // keyed by all three values
+  size_t newest_count = 0;
+  size_t seen_count = 0;
+};
