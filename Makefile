@@ -38,7 +38,7 @@ setup-test:
 	@# Some nodejs builds bring npm themselves; Debian's comes as a package of its own.
 	@command -v npm >/dev/null 2>&1 || $(MAKE) --no-print-directory setup-npm
 	@if [ -f tests/browser/package.json ] && [ ! -d tests/browser/node_modules/playwright-core ]; then \
-	  (cd tests/browser && npm install --no-audit --no-fund --silent); fi
+	  (cd tests/browser && npm ci --no-audit --no-fund --silent); fi
 
 setup-npm:
 	$(call ensure_pkgs,npm)
@@ -72,6 +72,7 @@ fuzz: setup-test
 
 bench: setup-bench
 	@bench/run
+	@bench/export_bench
 
 install: build
 	cmake --install $(BUILD)

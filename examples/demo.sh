@@ -8,4 +8,9 @@ set -- -tsf examples/calc_test.tsf examples/calc_memory.tsf -tdf examples/calc.t
 status=$?
 echo "tallyrep exit status: $status"
 [ $status -eq 0 ] && echo "report written: $out/calc.xrd"
+if [ $status -eq 0 ] && [ -x "$build/tallyrep-export" ]; then
+  "$build/tallyrep-export" "$out/calc.xrd" --html "$out/calc.html" --junit "$out/calc.junit.xml"
+  status=$?
+  [ $status -eq 0 ] && echo "HTML page written: $out/calc.html" && echo "JUnit XML written: $out/calc.junit.xml"
+fi
 exit $status

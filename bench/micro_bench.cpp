@@ -1,0 +1,86 @@
+// Micro-benchmarks of the scanners, the report escape and the node index.
+// Build with -DTALLYREP_BENCHMARKS=ON; run build/bench/micro_bench.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "model/tree.h"
+#include "readers/scanner.h"
+#include "readers/trace_stream.h"
+#include "report/markup.h"
+#include "report/report_out.h"
+
+namespace {
+
+std::string tdf_lines(int count) {
+  std::string data;
+  for (int i = 0; i < count; ++i) {
+    data += "GL 96 " + std::to_string(100 + i % 5000) + "\nNO 1a \"check text of some length\"\n";
+  }
+  return data;
+}
+
+void BM_ScanNumbers(benchmark::State& state) {
+  const std::string data = tdf_lines(10000);
+  for (auto _ : state) {
+    TraceStream stream;
+    stream_open_buffer(stream, data.data(), data.size());
+    uint64_t sum = 0;
+    while (!stream.eof) {
+      sum += scan_record_code(stream);
+      sum += scan_number(stream, ' ', 16);
+      skip_rest_of_line(stream);
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK(BM_ScanNumbers);
+
+void BM_ScanEscapedText(benchmark::State& state) {
+  std::string data;
+  for (int i = 0; i < 10000; ++i) data += "\"calc.divide(1, 3) == \\\"0.333\\\" && x < y\"\n";
+  std::string text;
+  for (auto _ : state) {
+    TraceStream stream;
+    stream_open_buffer(stream, data.data(), data.size());
+    while (!stream.eof) {
+      skip_char(stream);
+      scan_escaped_text_into(stream, "\n", text);
+    }
+    benchmark::DoNotOptimize(text);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK(BM_ScanEscapedText);
+
+void BM_MarkupText(benchmark::State& state) {
+  const std::string text = "display.text().equals(\"8\") && width < 10   caf\xc3\xa9";
+  std::string sink;
+  for (auto _ : state) {
+    sink.clear();
+    ReportOut out;
+    out_open_string(out, &sink);
+    for (int i = 0; i < 1000; ++i) markup_text(out, text.c_str());
+    out_close(out);
+    benchmark::DoNotOptimize(sink);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 1000 * text.size()));
+}
+BENCHMARK(BM_MarkupText);
+
+void BM_NodeFind(benchmark::State& state) {
+  const int32_t nodes = static_cast<int32_t>(state.range(0));
+  tree_init();
+  driver_open(0, 1, "D");
+  for (int32_t line = 2; line < nodes; ++line) node_add_child(0, 3, line, "c", 1, 0);
+  int32_t line = 2;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(node_find(0, line));
+    line = line * 7 % nodes + 2;
+  }
+  tree_free();
+}
+BENCHMARK(BM_NodeFind)->Arg(1000)->Arg(100000)->Arg(1000000);
+
+}  // namespace
