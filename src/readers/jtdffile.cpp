@@ -41,18 +41,15 @@ void parse_note(TraceStream& stream, TdfRecord& record) {
   record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
 }
 
-TdfReader::Memo& memo_slot(TdfReader& reader, std::vector<TdfReader::Memo>& memo,
-                           const TraceNode* parent, int32_t driver, int32_t line) {
+// The memo slot of a key; the memo gets its slots on first use.
+template <typename Slot>
+Slot& memo_slot(const TdfReader& reader, std::vector<Slot>& memo, const TraceNode* parent,
+                int32_t driver, int32_t line) {
   if (memo.empty()) memo.resize(reader.memo_mask + 1);
   uint64_t h = reinterpret_cast<uintptr_t>(parent);
   h = (h ^ static_cast<uint32_t>(driver)) * 0x9E3779B97F4A7C15ull;
   h = (h ^ static_cast<uint32_t>(line)) * 0x9E3779B97F4A7C15ull;
   return memo[(h >> 40) & reader.memo_mask];
-}
-
-bool memo_holds(const TdfReader::Memo& slot, const TraceNode* parent, int32_t driver,
-                int32_t line) {
-  return slot.used && slot.parent == parent && slot.driver == driver && slot.line == line;
 }
 
 // Grows whenever a type change may change the first child of `parent` that
@@ -69,15 +66,15 @@ uint32_t match_version(const TdfReader& reader, const TraceNode* parent, const T
 
 // node_find through the memo.
 TraceNode* find_node(TdfReader& reader, int32_t driver, int32_t line) {
-  TdfReader::Memo& slot = memo_slot(reader, reader.found_memo, nullptr, driver, line);
-  if (memo_holds(slot, nullptr, driver, line)) return slot.node;
-  slot = TdfReader::Memo{nullptr, driver, line, node_find(driver, line), nullptr, 0, 0, true};
+  TdfReader::FoundMemo& slot = memo_slot(reader, reader.found_memo, nullptr, driver, line);
+  if (slot.used && slot.driver == driver && slot.line == line) return slot.node;
+  slot = TdfReader::FoundMemo{node_find(driver, line), driver, line, true};
   return slot.node;
 }
 
 // Whether a kept first equal child is still the answer. Without a type change
 // since it was last checked it is; otherwise the versions tell.
-bool target_still_valid(TdfReader& reader, TdfReader::Memo& slot) {
+bool target_still_valid(TdfReader& reader, TdfReader::TargetMemo& slot) {
   if (slot.checked_at == reader.type_change_count) return true;
   if (match_version(reader, slot.parent, slot.model) != slot.version) return false;
   slot.checked_at = reader.type_change_count;
@@ -90,8 +87,9 @@ void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* parent = reader.current_node;
   if (parent == nullptr) return;  // nothing to find or copy under
   const int32_t driver = reader.current_driver;
-  TdfReader::Memo& slot = memo_slot(reader, reader.target_memo, parent, driver, line);
-  if (memo_holds(slot, parent, driver, line) && target_still_valid(reader, slot)) {
+  TdfReader::TargetMemo& slot = memo_slot(reader, reader.target_memo, parent, driver, line);
+  if (slot.parent == parent && slot.driver == driver && slot.line == line &&
+      target_still_valid(reader, slot)) {
     node_record_outcome(slot.node, reader.current_outcome);
     return;
   }
@@ -100,14 +98,13 @@ void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* target = node_find_child(parent, model);
   if (target == nullptr) target = node_clone_child(parent, model);
   if (target == nullptr) return;
-  slot = TdfReader::Memo{parent,
-                         driver,
-                         line,
-                         target,
-                         model,
-                         match_version(reader, parent, model),
-                         reader.type_change_count,
-                         true};
+  slot = TdfReader::TargetMemo{parent,
+                               target,
+                               model,
+                               driver,
+                               line,
+                               match_version(reader, parent, model),
+                               reader.type_change_count};
   node_record_outcome(target, reader.current_outcome);
 }
 

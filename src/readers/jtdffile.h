@@ -46,21 +46,26 @@ struct TdfReader {
   // copies are appended behind it, so node_find_child answers are kept until
   // the model or a child of that parent changes its type (counted per node in
   // `type_changes`).
-  struct Memo {
-    const TraceNode* parent = nullptr;
+  struct FoundMemo {  // node_find(driver, line)
+    TraceNode* node = nullptr;
     int32_t driver = 0;
     int32_t line = 0;
-    TraceNode* node = nullptr;
-    const TraceNode* model = nullptr;
-    uint32_t version = 0;     // match version of (parent, model) when checked
-    uint64_t checked_at = 0;  // type_change_count when last checked
     bool used = false;
   };
-  std::vector<Memo> found_memo;
-  std::vector<Memo> target_memo;
+  struct TargetMemo {                   // the first child of parent equal to model, or its copy
+    const TraceNode* parent = nullptr;  // none: an empty slot
+    TraceNode* node = nullptr;
+    const TraceNode* model = nullptr;
+    int32_t driver = 0;
+    int32_t line = 0;
+    uint32_t version = 0;     // match version of (parent, model) when checked
+    uint32_t checked_at = 0;  // type_change_count when last checked
+  };
+  std::vector<FoundMemo> found_memo;
+  std::vector<TargetMemo> target_memo;
   size_t memo_mask = 255;  // slots - 1; larger inputs get larger memos
   std::unordered_map<const TraceNode*, uint32_t> type_changes;
-  uint64_t type_change_count = 0;
+  uint32_t type_change_count = 0;  // a node becomes a Stub at most once
 
   int32_t current_driver = -1;
   TraceNode* current_node = nullptr;
