@@ -110,10 +110,12 @@ void SiblingTable::add(TraceNode* child) {
   const uint64_t hash = match_hash(child->parent, child);
   Slot& s = slots_[probe(hash, child->parent, child)];
   child->next_equal = nullptr;
+  child->equal_head = false;
   if (!s.head) {
     s.head = child;
     s.tail = child;
     s.hash = hash;
+    child->equal_head = true;
     ++used_;
     return;
   }
@@ -124,7 +126,9 @@ void SiblingTable::add(TraceNode* child) {
     return;
   }
   if (child->seq < s.head->seq) {
+    s.head->equal_head = false;
     child->next_equal = s.head;
+    child->equal_head = true;
     s.head = child;
     return;
   }
@@ -149,9 +153,11 @@ void SiblingTable::remove(TraceNode* child) {
     prev->next_equal = child->next_equal;
   } else {
     s.head = child->next_equal;
+    if (s.head) s.head->equal_head = true;
   }
   if (s.tail == child) s.tail = prev;
   child->next_equal = nullptr;
+  child->equal_head = false;
   if (!s.head) {
     s.head = kTombstone;  // keeps later probes of this chain going
     s.tail = nullptr;

@@ -184,12 +184,13 @@ TEST_F(RollupTest, FindChildAndCloneMatchWholeNodes) {
   EXPECT_EQ(check, node_find(0, 3));  // the copy is not indexed
   EXPECT_EQ(copy, node_find_child(other, check));
   // A node differing only in value or one character of text is another node.
-  TraceNode near = *check;
-  near.value = 13;
-  EXPECT_EQ(nullptr, node_find_child(tc, &near));
-  near.value = 12;
-  near.text = "x == 2";
-  EXPECT_FALSE(node_equal(&near, check));
+  TraceNode* other_value = node_create(TYPE_CHECK_EXPRESSION, 0, 3, "x == 1", tc, 13);
+  EXPECT_EQ(nullptr, node_find_child(tc, other_value));
+  TraceNode* other_text = node_create(TYPE_CHECK_EXPRESSION, 0, 3, "x == 2", tc, 12);
+  EXPECT_FALSE(node_equal(other_text, check));
+  EXPECT_EQ(nullptr, node_find_child(tc, other_text));
+  TraceNode* same = node_create(TYPE_CHECK_EXPRESSION, 0, 3, "x == 1", other, 12);
+  EXPECT_EQ(check, node_find_child(tc, same));  // an unlinked equal model finds the child
   EXPECT_EQ(nullptr, node_clone_child(nullptr, check));
 }
 
