@@ -51,22 +51,39 @@ void make_room(std::vector<InstanceTable::Slot>& slots, size_t count, Hash hash)
   }
 }
 
+// Adds the three values to the set; false when they were in it already.
+bool insert_seen(InstanceTable& table, int32_t line, int32_t instance, int32_t driver) {
+  make_room(table.seen_slots, table.seen_count,
+            [](const InstanceTable::Slot& s) { return hash_triple(s.line, s.instance, s.driver); });
+  InstanceTable::Slot& seen =
+      probe(table.seen_slots, hash_triple(line, instance, driver),
+            [&](const InstanceTable::Slot& s) { return same_triple(s, line, instance, driver); });
+  if (seen.used) return false;
+  seen = InstanceTable::Slot{line, instance, driver, true, false};
+  ++table.seen_count;
+  return true;
+}
+
 }  // namespace
 
 bool InstanceTable::add(int32_t line, int32_t instance, int32_t driver) {
-  make_room(seen_slots, seen_count,
-            [](const Slot& s) { return hash_triple(s.line, s.instance, s.driver); });
-  Slot& seen = probe(seen_slots, hash_triple(line, instance, driver),
-                     [&](const Slot& s) { return same_triple(s, line, instance, driver); });
-  if (seen.used) return false;
-  seen = Slot{line, instance, driver, true};
-  ++seen_count;
-
   make_room(newest_slots, newest_count, [](const Slot& s) { return hash_instance(s.instance); });
   Slot& newest = probe(newest_slots, hash_instance(instance),
                        [&](const Slot& s) { return s.instance == instance; });
-  if (!newest.used) ++newest_count;
-  newest = Slot{line, instance, driver, true};
+  if (!newest.used) {
+    newest = Slot{line, instance, driver, true, false};
+    ++newest_count;
+    return true;
+  }
+  if (newest.line == line && newest.driver == driver) return false;
+  if (!newest.several) {
+    // The instance's one entry so far joins the set, with the new one.
+    insert_seen(*this, newest.line, instance, newest.driver);
+    insert_seen(*this, line, instance, driver);
+  } else if (!insert_seen(*this, line, instance, driver)) {
+    return false;
+  }
+  newest = Slot{line, instance, driver, true, true};
   return true;
 }
 

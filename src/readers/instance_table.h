@@ -8,14 +8,17 @@
 
 // An "NI" record makes a new newest entry for its instance unless the same
 // three values were announced before (then the list is left as it was). Both
-// questions cost one probe of an open-addressing table, however many
-// instances there are.
+// questions cost a probe or two of an open-addressing table, however many
+// instances there are. Most instances are announced with one (line, driver)
+// only, so the set of announced values holds just those of the instances
+// that had more than one.
 struct InstanceTable {
   struct Slot {
     int32_t line = 0;
     int32_t instance = 0;
     int32_t driver = 0;
     bool used = false;
+    bool several = false;  // newest slots: the instance has older entries
   };
 
   // False when (line, instance, driver) was announced before.
@@ -24,7 +27,7 @@ struct InstanceTable {
   const Slot* newest(int32_t instance) const;
 
   std::vector<Slot> newest_slots;  // keyed by instance
-  std::vector<Slot> seen_slots;    // keyed by all three values
+  std::vector<Slot> seen_slots;    // keyed by all three values, see above
   size_t newest_count = 0;
   size_t seen_count = 0;
 };
