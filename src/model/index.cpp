@@ -70,11 +70,11 @@ bool KeyIndex::insert(TraceNode* node) {
 }
 
 void KeyIndex::grow() {
-  std::vector<Slot> old;
-  old.swap(slots_);
-  slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot());
+  ZeroedArray<Slot> old = std::move(slots_);
+  slots_ = ZeroedArray<Slot>(old.empty() ? 256 : old.size() * 2);
   const size_t mask = slots_.size() - 1;
-  for (const Slot& s : old) {
+  for (size_t k = 0; k < old.size(); ++k) {
+    const Slot& s = old[k];
     if (!s.node) continue;
     size_t i = mix64(s.key) & mask;
     while (slots_[i].node) i = (i + 1) & mask;
@@ -83,7 +83,7 @@ void KeyIndex::grow() {
 }
 
 void KeyIndex::clear() {
-  std::vector<Slot>().swap(slots_);
+  slots_ = ZeroedArray<Slot>();
   used_ = 0;
 }
 
@@ -165,16 +165,16 @@ void SiblingTable::remove(TraceNode* child) {
 }
 
 void SiblingTable::grow() {
-  std::vector<Slot> old;
-  old.swap(slots_);
+  ZeroedArray<Slot> old = std::move(slots_);
   size_t live = 0;
-  for (const Slot& s : old) live += (s.head && s.head != kTombstone);
-  size_t size = 1024;
+  for (size_t k = 0; k < old.size(); ++k) live += (old[k].head && old[k].head != kTombstone);
+  size_t size = 256;
   while (size * 3 < (live + 1) * 8) size *= 2;  // live stays below 3/8 after a rebuild
-  slots_.assign(size, Slot());
+  slots_ = ZeroedArray<Slot>(size);
   used_ = 0;
   const size_t mask = size - 1;
-  for (const Slot& s : old) {
+  for (size_t k = 0; k < old.size(); ++k) {
+    const Slot& s = old[k];
     if (!s.head || s.head == kTombstone) continue;
     size_t i = s.hash & mask;
     while (slots_[i].head) i = (i + 1) & mask;
@@ -184,6 +184,6 @@ void SiblingTable::grow() {
 }
 
 void SiblingTable::clear() {
-  std::vector<Slot>().swap(slots_);
+  slots_ = ZeroedArray<Slot>();
   used_ = 0;
 }

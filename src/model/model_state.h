@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/tree.h"
+#include "model/zeroed_block.h"
 
 // Open-addressing table from a node's key (file, line) to the one indexed node.
 // It answers exactly what a chained index refusing duplicate keys answers, at
@@ -28,7 +29,7 @@ class KeyIndex {
     TraceNode* node = nullptr;
   };
   void grow();
-  std::vector<Slot> slots_;
+  ZeroedArray<Slot> slots_;
   size_t used_ = 0;
 };
 
@@ -52,7 +53,7 @@ class SiblingTable {
   };
   size_t probe(uint64_t hash, const TraceNode* parent, const TraceNode* model) const;
   void grow();
-  std::vector<Slot> slots_;
+  ZeroedArray<Slot> slots_;
   size_t used_ = 0;  // live slots plus tombstones
 };
 
@@ -63,9 +64,13 @@ using DriverSet = std::set<DriverEntry*, DriverBySeq>;  // newest first
 
 struct TraceModel {
   // Arenas: released all at once by tree_free.
-  std::vector<std::unique_ptr<TraceNode[]>> node_chunks;
+  // Chunks double in size up to a few megabytes, so that a small model
+  // costs little and a large one takes few blocks.
+  std::vector<ZeroedBlock> node_chunks;
   size_t nodes_in_last_chunk = 0;
-  std::vector<std::unique_ptr<char[]>> text_chunks;
+  size_t last_chunk_capacity = 0;
+  std::vector<ZeroedBlock> text_chunks;
+  size_t next_text_chunk = 0;
   size_t text_left = 0;
   char* text_next = nullptr;
   uint32_t next_node_seq = 0;

@@ -1,28 +1,35 @@
 // The trace model's life, its nodes and the node index.
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "model/model_state.h"
 
 namespace {
-constexpr size_t kNodesPerChunk = 4096;
-constexpr size_t kTextChunk = 256 * 1024;
+// Nodes live in raw chunks released without running destructors.
+static_assert(std::is_trivially_destructible<TraceNode>::value, "nodes are never destroyed");
+
+constexpr size_t kFirstNodeChunk = 64;
+constexpr size_t kLastNodeChunk = (4u << 20) / sizeof(TraceNode);
+constexpr size_t kFirstTextChunk = 4096;
+constexpr size_t kLastTextChunk = 4u << 20;
 
 std::unique_ptr<TraceModel> g_model;
 
 const char* store_text(const char* text) {
   TraceModel& m = model();
   const size_t size = std::strlen(text) + 1;
-  if (size > kTextChunk / 4) {
-    // Long texts get a block of their own so that chunks are not wasted.
-    m.text_chunks.emplace_back(new char[size]);
-    std::memcpy(m.text_chunks.back().get(), text, size);
-    return m.text_chunks.back().get();
-  }
   if (size > m.text_left) {
-    m.text_chunks.emplace_back(new char[kTextChunk]);
-    m.text_next = m.text_chunks.back().get();
-    m.text_left = kTextChunk;
+    // Chunks double up to a few megabytes; a text longer than that gets a block
+    // of its own, sized to it.
+    if (m.next_text_chunk == 0) m.next_text_chunk = kFirstTextChunk;
+    size_t chunk = m.next_text_chunk;
+    if (m.next_text_chunk < kLastTextChunk) m.next_text_chunk *= 2;
+    if (size > chunk) chunk = size;
+    m.text_chunks.emplace_back(chunk);
+    m.text_next = static_cast<char*>(m.text_chunks.back().data());
+    m.text_left = m.text_chunks.back().size();
   }
   char* at = m.text_next;
   std::memcpy(at, text, size);
@@ -33,11 +40,15 @@ const char* store_text(const char* text) {
 
 TraceNode* new_node() {
   TraceModel& m = model();
-  if (m.node_chunks.empty() || m.nodes_in_last_chunk == kNodesPerChunk) {
-    m.node_chunks.emplace_back(new TraceNode[kNodesPerChunk]);
+  if (m.nodes_in_last_chunk == m.last_chunk_capacity) {
+    size_t count = m.last_chunk_capacity ? m.last_chunk_capacity * 2 : kFirstNodeChunk;
+    if (count > kLastNodeChunk) count = kLastNodeChunk;
+    m.node_chunks.emplace_back(count * sizeof(TraceNode));
+    m.last_chunk_capacity = m.node_chunks.back().size() / sizeof(TraceNode);
     m.nodes_in_last_chunk = 0;
   }
-  return &m.node_chunks.back()[m.nodes_in_last_chunk++];
+  void* at = static_cast<TraceNode*>(m.node_chunks.back().data()) + m.nodes_in_last_chunk++;
+  return new (at) TraceNode();
 }
 }  // namespace
 
