@@ -1,4 +1,5 @@
 // The model's lookup tables: the node index by key and the sibling-match table.
+#include <algorithm>
 #include <cstring>
 
 #include "model/model_state.h"
@@ -42,7 +43,7 @@ uint32_t text_hash_of(const char* text) {
   return h;
 }
 
-TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
+TraceNode* KeyHash::find(int32_t file, int32_t line) const {
   if (slots_.empty()) return nullptr;
   const uint64_t key = pack_key(file, line);
   const size_t mask = slots_.size() - 1;
@@ -53,7 +54,7 @@ TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
   }
 }
 
-bool KeyIndex::insert(TraceNode* node) {
+bool KeyHash::insert(TraceNode* node) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
   const uint64_t key = pack_key(node->file, node->line);
   const size_t mask = slots_.size() - 1;
@@ -69,7 +70,7 @@ bool KeyIndex::insert(TraceNode* node) {
   }
 }
 
-void KeyIndex::grow() {
+void KeyHash::grow() {
   ZeroedArray<Slot> old = std::move(slots_);
   slots_ = ZeroedArray<Slot>(old.empty() ? 256 : old.size() * 2);
   const size_t mask = slots_.size() - 1;
@@ -82,9 +83,32 @@ void KeyIndex::grow() {
   }
 }
 
-void KeyIndex::clear() {
-  slots_ = ZeroedArray<Slot>();
-  used_ = 0;
+bool KeyIndex::insert(TraceNode* node) {
+  if (find(node->file, node->line)) return false;
+  const int64_t file = node->file;
+  const int64_t line = node->line;
+  // A driver number or line goes to the arrays while they stay within a few
+  // times the number of indexed keys, so that no input can make them large.
+  const int64_t file_room = static_cast<int64_t>(2 * indexed_ + 64);
+  if (file >= 0 && file < file_room && line >= 0) {
+    if (static_cast<size_t>(file) >= drivers_.size()) {
+      drivers_.resize(std::max<size_t>(static_cast<size_t>(file) + 1, 2 * drivers_.size()));
+    }
+    DriverLines& d = drivers_[static_cast<size_t>(file)];
+    const int64_t line_room = static_cast<int64_t>(8 * d.count + 64);
+    if (line < line_room) {
+      if (static_cast<size_t>(line) >= d.lines.size()) {
+        d.lines.resize(std::max<size_t>(static_cast<size_t>(line) + 1, 2 * d.lines.size()));
+      }
+      d.lines[static_cast<size_t>(line)] = node;
+      ++d.count;
+      ++indexed_;
+      return true;
+    }
+  }
+  spill_.insert(node);
+  ++indexed_;
+  return true;
 }
 
 size_t SiblingTable::probe(uint64_t hash, const TraceNode* parent, const TraceNode* model) const {

@@ -15,13 +15,11 @@
 #include "model/zeroed_block.h"
 
 // Open-addressing table from a node's key (file, line) to the one indexed node.
-// It answers exactly what a chained index refusing duplicate keys answers, at
-// the cost of one hash and a short probe whatever the number of nodes.
-class KeyIndex {
+class KeyHash {
  public:
   TraceNode* find(int32_t file, int32_t line) const;
-  bool insert(TraceNode* node);  // false when the key is already indexed
-  void clear();
+  bool insert(TraceNode* node);  // false when the key is already there
+  bool empty() const { return used_ == 0; }
 
  private:
   struct Slot {
@@ -31,6 +29,32 @@ class KeyIndex {
   void grow();
   ZeroedArray<Slot> slots_;
   size_t used_ = 0;
+};
+
+// The node index: finds the one indexed node of a key (file, line), refusing
+// a second node with a key already indexed, as a chained index does. Test
+// drivers are numbered 0, 1, 2 ... and their lines mostly run densely from 1,
+// so most keys sit in a plain array per driver, where neighbouring lines share
+// cache lines; keys far outside that go to a hash table.
+class KeyIndex {
+ public:
+  TraceNode* find(int32_t file, int32_t line) const {
+    if (file >= 0 && static_cast<size_t>(file) < drivers_.size()) {
+      const std::vector<TraceNode*>& lines = drivers_[static_cast<size_t>(file)].lines;
+      if (line >= 0 && static_cast<size_t>(line) < lines.size() && lines[line]) return lines[line];
+    }
+    return spill_.empty() ? nullptr : spill_.find(file, line);
+  }
+  bool insert(TraceNode* node);
+
+ private:
+  struct DriverLines {
+    std::vector<TraceNode*> lines;
+    size_t count = 0;
+  };
+  std::vector<DriverLines> drivers_;
+  size_t indexed_ = 0;
+  KeyHash spill_;
 };
 
 // Finds the first child of a parent, in child order, that equals a model node

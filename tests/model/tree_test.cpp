@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 
 namespace {
@@ -117,6 +119,39 @@ TEST_F(ModelTest, ManyNodesStayFindable) {
   }
   EXPECT_EQ(nullptr, node_find(0, 200000));
   EXPECT_EQ(nullptr, node_find(1, 2));
+}
+
+TEST_F(ModelTest, IndexTakesAnyKeyOnceWhateverItsRange) {
+  // Dense lines, sparse and huge lines, negative files and lines, random keys:
+  // every first key is found, every repeat refused, absent keys not found.
+  std::mt19937 rng(5);
+  std::map<std::pair<int32_t, int32_t>, TraceNode*> plain;
+  auto random_key = [&rng]() -> std::pair<int32_t, int32_t> {
+    switch (rng() % 4) {
+      case 0:
+        return {static_cast<int32_t>(rng() % 4), static_cast<int32_t>(rng() % 300)};
+      case 1:
+        return {static_cast<int32_t>(rng() % 4), static_cast<int32_t>(rng())};
+      case 2:
+        return {static_cast<int32_t>(rng()), static_cast<int32_t>(rng() % 50)};
+      default:
+        return {-static_cast<int32_t>(rng() % 3) - 1, static_cast<int32_t>(rng() % 100) - 50};
+    }
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const auto key = random_key();
+    TraceNode* n = node_create(TYPE_COMMENT, key.first, key.second, "k", nullptr, i);
+    node_index_add(n);
+    plain.emplace(key, n);  // keeps the first node of a key
+  }
+  for (int i = 0; i < 20000; ++i) {
+    const auto key = random_key();
+    auto it = plain.find(key);
+    ASSERT_EQ(it == plain.end() ? nullptr : it->second, node_find(key.first, key.second));
+  }
+  for (const auto& entry : plain) {
+    ASSERT_EQ(entry.second, node_find(entry.first.first, entry.first.second));
+  }
 }
 
 TEST_F(ModelTest, DriversAreListedNewestFirst) {
