@@ -41,81 +41,21 @@ void parse_note(TraceStream& stream, TdfRecord& record) {
   record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
 }
 
-// The memo slot of a key; the memo gets its slots on first use.
-template <typename Slot>
-Slot& memo_slot(const TdfReader& reader, std::vector<Slot>& memo, const TraceNode* parent,
-                int32_t driver, int32_t line) {
-  if (memo.empty()) memo.resize(reader.memo_mask + 1);
-  uint64_t h = reinterpret_cast<uintptr_t>(parent);
-  h = (h ^ static_cast<uint32_t>(driver)) * 0x9E3779B97F4A7C15ull;
-  h = (h ^ static_cast<uint32_t>(line)) * 0x9E3779B97F4A7C15ull;
-  return memo[(h >> 40) & reader.memo_mask];
-}
-
-// Grows whenever a type change may change the first child of `parent` that
-// equals `model`: a change of the model itself or of one of parent's children.
-uint32_t match_version(const TdfReader& reader, const TraceNode* parent, const TraceNode* model) {
-  if (reader.type_changes.empty()) return 0;
-  uint32_t version = 0;
-  for (const TraceNode* node : {parent, model}) {
-    auto found = reader.type_changes.find(node);
-    if (found != reader.type_changes.end()) version += found->second;
-  }
-  return version;
-}
-
-// node_find through the memo.
-TraceNode* find_node(TdfReader& reader, int32_t driver, int32_t line) {
-  TdfReader::FoundMemo& slot = memo_slot(reader, reader.found_memo, nullptr, driver, line);
-  if (slot.used && slot.driver == driver && slot.line == line) return slot.node;
-  slot = TdfReader::FoundMemo{node_find(driver, line), driver, line, true};
-  return slot.node;
-}
-
-// Whether a kept first equal child is still the answer. Without a type change
-// since it was last checked it is; otherwise the versions tell.
-bool target_still_valid(TdfReader& reader, TdfReader::TargetMemo& slot) {
-  if (slot.checked_at == reader.type_change_count) return true;
-  if (match_version(reader, slot.parent, slot.model) != slot.version) return false;
-  slot.checked_at = reader.type_change_count;
-  return true;
-}
-
 // Counts an evaluation on a node under the current node: the model itself when
 // it is a child there, else an equal child made earlier, else a new copy.
 void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* parent = reader.current_node;
   if (parent == nullptr) return;  // nothing to find or copy under
-  const int32_t driver = reader.current_driver;
-  TdfReader::TargetMemo& slot = memo_slot(reader, reader.target_memo, parent, driver, line);
-  if (slot.parent == parent && slot.driver == driver && slot.line == line &&
-      target_still_valid(reader, slot)) {
-    node_record_outcome(slot.node, reader.current_outcome);
-    return;
-  }
-  TraceNode* model = find_node(reader, driver, line);
+  TraceNode* model = node_find(reader.current_driver, line);
   if (model == nullptr) return;
   TraceNode* target = node_find_child(parent, model);
   if (target == nullptr) target = node_clone_child(parent, model);
-  if (target == nullptr) return;
-  slot = TdfReader::TargetMemo{parent,
-                               target,
-                               model,
-                               driver,
-                               line,
-                               match_version(reader, parent, model),
-                               reader.type_change_count};
   node_record_outcome(target, reader.current_outcome);
 }
 
-// Turns a method's parent into a Stub. The node may be a model, and a child
-// of its own parent, whose equal children change with it.
-void mark_stub(TdfReader& reader, TraceNode* node) {
-  if (node->type == TYPE_STUB) return;
-  node_set_type(node, TYPE_STUB);
-  ++reader.type_changes[node];
-  if (node->parent != nullptr) ++reader.type_changes[node->parent];
-  ++reader.type_change_count;
+// Turns a method's parent into a Stub (once; later stub calls find it one).
+void mark_stub(TraceNode* node) {
+  if (node->type != TYPE_STUB) node_set_type(node, TYPE_STUB);
 }
 
 // Statuses that mark the method being noted as a stub call.
@@ -234,13 +174,13 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       break;
     case TDF_NI:
       instance_add(reader, record.line, record.instance, reader.current_driver);
-      reader.current_node = find_node(reader, reader.current_driver, record.line);
+      reader.current_node = node_find(reader.current_driver, record.line);
       break;
     case TDF_CI: {
       // An unknown instance gives driver and line -1, which name no node.
       const InstanceTable::Slot* newest = reader.instances.newest(record.instance);
       reader.current_node =
-          newest == nullptr ? nullptr : find_node(reader, newest->driver, newest->line);
+          newest == nullptr ? nullptr : node_find(newest->driver, newest->line);
       break;
     }
     case TDF_ST:
@@ -259,7 +199,7 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       if (reader.method_node != nullptr) {
         node_record_outcome(reader.method_node, reader.current_outcome);
         if (status_marks_stub(reader.current_status) && reader.method_node->parent != nullptr) {
-          mark_stub(reader, reader.method_node->parent);
+          mark_stub(reader.method_node->parent);
         }
       } else if (reader.current_node != nullptr) {
         node_record_outcome(reader.current_node, reader.current_outcome);
@@ -267,7 +207,7 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       break;
     case TDF_ME:
       node_stack_push(reader, reader.current_node);
-      reader.method_node = find_node(reader, reader.current_driver, record.line);
+      reader.method_node = node_find(reader.current_driver, record.line);
       break;
     case TDF_MR:
       // An empty stack (no well-formed trace has one here) leaves no current node.
@@ -281,10 +221,6 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
 
 int tdf_read_stream(TraceStream& stream) {
   TdfReader reader;
-  // About one memo slot per 32 bytes of input, from 256 to 65536 slots.
-  while (reader.memo_mask < 65535 && (reader.memo_mask + 1) * 32 < stream.size) {
-    reader.memo_mask = reader.memo_mask * 2 + 1;
-  }
   // The read that meets the end after the last line yields an empty code,
   // which is ignored like any unknown one.
   while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));

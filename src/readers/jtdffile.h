@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "readers/instance_table.h"
@@ -40,32 +39,6 @@ struct TdfRecord {
 // The state of one read. Instances are looked up newest first through flat
 // hash tables, so neither lookup walks a list.
 struct TdfReader {
-  // Small direct-mapped memos of the model's answers. During a read the node
-  // index never changes (a copy is never indexed, since its model is), so
-  // node_find answers can be kept. A first equal child stays first while only
-  // copies are appended behind it, so node_find_child answers are kept until
-  // the model or a child of that parent changes its type (counted per node in
-  // `type_changes`).
-  struct FoundMemo {  // node_find(driver, line)
-    TraceNode* node = nullptr;
-    int32_t driver = 0;
-    int32_t line = 0;
-    bool used = false;
-  };
-  struct TargetMemo {                   // the first child of parent equal to model, or its copy
-    const TraceNode* parent = nullptr;  // none: an empty slot
-    TraceNode* node = nullptr;
-    const TraceNode* model = nullptr;
-    int32_t driver = 0;
-    int32_t line = 0;
-    uint32_t version = 0;     // match version of (parent, model) when checked
-    uint32_t checked_at = 0;  // type_change_count when last checked
-  };
-  std::vector<FoundMemo> found_memo;
-  std::vector<TargetMemo> target_memo;
-  size_t memo_mask = 255;  // slots - 1; larger inputs get larger memos
-  std::unordered_map<const TraceNode*, uint32_t> type_changes;
-  uint32_t type_change_count = 0;  // a node becomes a Stub at most once
 
   int32_t current_driver = -1;
   TraceNode* current_node = nullptr;
