@@ -29,6 +29,7 @@ uint64_t match_hash(const TraceNode* parent, const TraceNode* n) {
 }
 
 bool same_match_key(const TraceNode* a, const TraceNode* b) {
+  // node_equal, with the text hashes compared before the texts.
   return a->type == b->type && a->file == b->file && a->line == b->line &&
          a->value == b->value && a->text_hash == b->text_hash &&
          std::strcmp(a->text, b->text) == 0;
@@ -193,7 +194,7 @@ void SiblingTable::grow() {
   size_t live = 0;
   for (size_t k = 0; k < old.size(); ++k) live += (old[k].head && old[k].head != kTombstone);
   size_t size = 256;
-  while (size * 3 < (live + 1) * 8) size *= 2;  // live stays below 3/8 after a rebuild
+  while (size < (live + 1) * 2) size *= 2;  // live stays below a half after a rebuild
   slots_ = ZeroedArray<Slot>(size);
   used_ = 0;
   const size_t mask = size - 1;
@@ -210,4 +211,59 @@ void SiblingTable::grow() {
 void SiblingTable::clear() {
   slots_ = ZeroedArray<Slot>();
   used_ = 0;
+}
+
+namespace {
+bool equal_before(const TraceNode* child) {
+  for (const TraceNode* c = child->parent->first_child; c != child; c = c->next) {
+    if (same_match_key(c, child)) return true;
+  }
+  return false;
+}
+
+void mark_small_family(TraceNode* parent) {
+  for (TraceNode* c = parent->first_child; c; c = c->next) c->equal_head = !equal_before(c);
+}
+}  // namespace
+
+void siblings_added(TraceNode* child) {
+  TraceNode* parent = child->parent;
+  const uint32_t count = ++parent->child_count;
+  SiblingTable& table = model().siblings;
+  if (count < kSmallFamily) {
+    child->equal_head = !equal_before(child);
+  } else if (count == kSmallFamily) {
+    for (TraceNode* c = parent->first_child; c; c = c->next) table.add(c);
+  } else {
+    table.add(child);
+  }
+}
+
+void siblings_retype(TraceNode* node, int type) {
+  TraceNode* parent = node->parent;
+  if (!parent) {
+    node->type = type;
+  } else if (parent->child_count < kSmallFamily) {
+    node->type = type;
+    mark_small_family(parent);
+  } else {
+    SiblingTable& table = model().siblings;
+    table.remove(node);
+    node->type = type;
+    table.add(node);
+  }
+}
+
+TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model_node) {
+  // Most evaluations name a check declared right under the current node.
+  if (model_node->parent == parent && model_node->equal_head) {
+    return const_cast<TraceNode*>(model_node);
+  }
+  if (parent->child_count < kSmallFamily) {
+    for (TraceNode* c = parent->first_child; c; c = c->next) {
+      if (same_match_key(c, model_node)) return c;
+    }
+    return nullptr;
+  }
+  return model().siblings.find_first(parent, model_node);
 }

@@ -120,4 +120,13 @@ struct TraceModel {
 TraceModel& model();
 // Links a node created under a parent as that parent's last child.
 void node_append(TraceNode* node);
+
+// Sibling matching. A family of fewer than kSmallFamily children is searched
+// child by child (its nodes lie close together in memory); larger families go
+// through the model's SiblingTable. Either way each child knows whether it is
+// the first of its parent's children equal to it.
+constexpr uint32_t kSmallFamily = 8;
+void siblings_added(TraceNode* child);  // after the child was linked
+void siblings_retype(TraceNode* node, int type);
+TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model);
 uint32_t text_hash_of(const char* text);

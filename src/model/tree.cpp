@@ -118,7 +118,7 @@ void node_append(TraceNode* node) {
     parent->first_child = node;
   }
   parent->last_child = node;
-  model().siblings.add(node);
+  siblings_added(node);
 }
 
 void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,
@@ -133,11 +133,9 @@ void node_add_child(int32_t file, int type, int32_t line, const char* text, int3
 void node_set_type(TraceNode* node, int type) {
   if (!node || node->type == type) return;
   TraceModel& m = model();
-  if (node->parent) m.siblings.remove(node);
   if (type_is_check(type) && !type_is_check(node->type)) {
     m.check_links_valid = false;
     if (!node->stats) node->stats = &node->own_stats;
   }
-  node->type = type;
-  if (node->parent) m.siblings.add(node);
+  siblings_retype(node, type);
 }

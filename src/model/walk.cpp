@@ -36,11 +36,7 @@ bool node_equal(const TraceNode* a, const TraceNode* b) {
 
 TraceNode* node_find_child(TraceNode* parent, const TraceNode* model_node) {
   if (!parent || !model_node) return nullptr;
-  // Most evaluations name a check declared right under the current node.
-  if (model_node->parent == parent && model_node->equal_head) {
-    return const_cast<TraceNode*>(model_node);
-  }
-  return model().siblings.find_first(parent, model_node);
+  return siblings_first_equal(parent, model_node);
 }
 
 TraceNode* node_clone_child(TraceNode* parent, const TraceNode* model_node) {
