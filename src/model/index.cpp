@@ -2,18 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "model/hash_mix.h"
 #include "model/model_state.h"
 
 namespace {
-uint64_t mix64(uint64_t x) {
-  x ^= x >> 33;
-  x *= 0xff51afd7ed558ccdULL;
-  x ^= x >> 33;
-  x *= 0xc4ceb9fe1a85ec53ULL;
-  x ^= x >> 33;
-  return x;
-}
-
 uint64_t pack_key(int32_t file, int32_t line) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(file)) << 32) | static_cast<uint32_t>(line);
 }
@@ -21,11 +13,11 @@ uint64_t pack_key(int32_t file, int32_t line) {
 TraceNode* const kTombstone = reinterpret_cast<TraceNode*>(alignof(TraceNode));
 
 uint64_t match_hash(const TraceNode* parent, const TraceNode* n) {
-  uint64_t h = mix64(reinterpret_cast<uintptr_t>(parent));
-  h = mix64(h ^ pack_key(n->file, n->line));
-  h = mix64(h ^ ((static_cast<uint64_t>(static_cast<uint32_t>(n->type)) << 32) |
+  uint64_t h = hash_mix64(reinterpret_cast<uintptr_t>(parent));
+  h = hash_mix64(h ^ pack_key(n->file, n->line));
+  h = hash_mix64(h ^ ((static_cast<uint64_t>(static_cast<uint32_t>(n->type)) << 32) |
                  static_cast<uint32_t>(n->value)));
-  return mix64(h ^ n->text_hash);
+  return hash_mix64(h ^ n->text_hash);
 }
 
 bool same_match_key(const TraceNode* a, const TraceNode* b) {
@@ -48,7 +40,7 @@ TraceNode* KeyHash::find(int32_t file, int32_t line) const {
   if (slots_.empty()) return nullptr;
   const uint64_t key = pack_key(file, line);
   const size_t mask = slots_.size() - 1;
-  for (size_t i = mix64(key) & mask;; i = (i + 1) & mask) {
+  for (size_t i = hash_mix64(key) & mask;; i = (i + 1) & mask) {
     const Slot& s = slots_[i];
     if (!s.node) return nullptr;
     if (s.key == key) return s.node;
@@ -59,7 +51,7 @@ bool KeyHash::insert(TraceNode* node) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
   const uint64_t key = pack_key(node->file, node->line);
   const size_t mask = slots_.size() - 1;
-  for (size_t i = mix64(key) & mask;; i = (i + 1) & mask) {
+  for (size_t i = hash_mix64(key) & mask;; i = (i + 1) & mask) {
     Slot& s = slots_[i];
     if (!s.node) {
       s.key = key;
@@ -78,7 +70,7 @@ void KeyHash::grow() {
   for (size_t k = 0; k < old.size(); ++k) {
     const Slot& s = old[k];
     if (!s.node) continue;
-    size_t i = mix64(s.key) & mask;
+    size_t i = hash_mix64(s.key) & mask;
     while (slots_[i].node) i = (i + 1) & mask;
     slots_[i] = s;
   }

@@ -1,25 +1,18 @@
 // Open-addressing tables of the TDF reader's instances.
 #include "readers/instance_table.h"
 
+#include "model/hash_mix.h"
+
 namespace {
 
-uint64_t mix(uint64_t x) {
-  x ^= x >> 33;
-  x *= 0xff51afd7ed558ccdULL;
-  x ^= x >> 33;
-  x *= 0xc4ceb9fe1a85ec53ULL;
-  x ^= x >> 33;
-  return x;
-}
-
 uint64_t hash_instance(int32_t instance) {
-  return mix(static_cast<uint32_t>(instance));
+  return hash_mix64(static_cast<uint32_t>(instance));
 }
 
 uint64_t hash_triple(int32_t line, int32_t instance, int32_t driver) {
-  uint64_t h = mix((static_cast<uint64_t>(static_cast<uint32_t>(line)) << 32) |
+  uint64_t h = hash_mix64((static_cast<uint64_t>(static_cast<uint32_t>(line)) << 32) |
                    static_cast<uint32_t>(instance));
-  return mix(h ^ static_cast<uint32_t>(driver));
+  return hash_mix64(h ^ static_cast<uint32_t>(driver));
 }
 
 bool same_triple(const InstanceTable::Slot& s, int32_t line, int32_t instance, int32_t driver) {

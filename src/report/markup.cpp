@@ -195,14 +195,14 @@ void markup_link_cell(ReportOut& out, const char* text, int style, const char* t
   out_lit(out, "</TEXT>\n</LINK>\n</CELL>\n");
 }
 
-void markup_check_header(ReportOut& out, int style) {
+void markup_header_row(ReportOut& out, int style, const char* const (&labels)[5]) {
   markup_tag(out, "ROW", 0);
-  markup_cell_text(out, "Expression", style);
-  markup_cell_text(out, "Status", style);
-  markup_cell_text(out, "Executed", style);
-  markup_cell_text(out, "Failed", style);
-  markup_cell_text(out, "Passed", style);
+  for (const char* label : labels) markup_cell_text(out, label, style);
   markup_tag(out, "ROW", 1);
+}
+
+void markup_check_header(ReportOut& out, int style) {
+  markup_header_row(out, style, {"Expression", "Status", "Executed", "Failed", "Passed"});
 }
 
 void markup_node_open(ReportOut& out, const char* name, const char* type, const char* state,

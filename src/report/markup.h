@@ -44,6 +44,8 @@ void markup_cell_text(ReportOut& out, const char* text, int style);
 void markup_link_cell(ReportOut& out, const char* text, int style, const char* target, int line);
 // The header row of a check table.
 void markup_check_header(ReportOut& out, int style);
+// A header row of five cells in one style.
+void markup_header_row(ReportOut& out, int style, const char* const (&labels)[5]);
 // The opening tag of a browse-tree entry, without a line feed after it.
 void markup_node_open(ReportOut& out, const char* name, const char* type, const char* state,
                       int sum, int icon);

@@ -173,13 +173,7 @@ int status_style(int status) {
 }
 
 void stub_check_header(ReportOut& out, int style) {
-  markup_tag(out, "ROW", 0);
-  markup_cell_text(out, "Expression", style);
-  markup_cell_text(out, "Status", style);
-  markup_cell_text(out, "entermethod()", style);
-  markup_cell_text(out, "fail()", style);
-  markup_cell_text(out, "exitmethod()", style);
-  markup_tag(out, "ROW", 1);
+  markup_header_row(out, style, {"Expression", "Status", "entermethod()", "fail()", "exitmethod()"});
 }
 
 void report_driver(ReportOut& out, TraceNode* root) {
