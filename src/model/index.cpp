@@ -132,7 +132,6 @@ void SiblingTable::add(TraceNode* child) {
     s.head = child;
     s.tail = child;
     s.hash = hash;
-    child->equal_head = true;
     ++used_;
     return;
   }
@@ -145,7 +144,6 @@ void SiblingTable::add(TraceNode* child) {
   if (child->seq < s.head->seq) {
     s.head->equal_head = false;
     child->next_equal = s.head;
-    child->equal_head = true;
     s.head = child;
     return;
   }
@@ -170,7 +168,6 @@ void SiblingTable::remove(TraceNode* child) {
     prev->next_equal = child->next_equal;
   } else {
     s.head = child->next_equal;
-    if (s.head) s.head->equal_head = true;
   }
   if (s.tail == child) s.tail = prev;
   child->next_equal = nullptr;
@@ -206,44 +203,46 @@ void SiblingTable::clear() {
 }
 
 namespace {
-bool equal_before(const TraceNode* child) {
-  for (const TraceNode* c = child->parent->first_child; c != child; c = c->next) {
-    if (same_match_key(c, child)) return true;
-  }
-  return false;
+bool is_indexed(const TraceNode* n) { return node_find(n->file, n->line) == n; }
+
+// The first node ever made with a key is the one the index holds, so it comes
+// before every other child of its parent that could equal `n`.
+bool has_indexed_twin(const TraceNode* parent, const TraceNode* n) {
+  const TraceNode* x = node_find(n->file, n->line);
+  return x && x != n && x->parent == parent && x->seq < n->seq && same_match_key(x, n);
 }
 
-void mark_small_family(TraceNode* parent) {
-  for (TraceNode* c = parent->first_child; c; c = c->next) c->equal_head = !equal_before(c);
+// Sets the flag of the first node in the chain of `key`'s match key under `parent`.
+void refresh_head(const TraceNode* parent, const TraceNode* key) {
+  TraceNode* head = model().siblings.find_first(parent, key);
+  if (head) head->equal_head = !has_indexed_twin(parent, head);
 }
 }  // namespace
 
 void siblings_added(TraceNode* child) {
-  TraceNode* parent = child->parent;
-  const uint32_t count = ++parent->child_count;
-  SiblingTable& table = model().siblings;
-  if (count < kSmallFamily) {
-    child->equal_head = !equal_before(child);
-  } else if (count == kSmallFamily) {
-    for (TraceNode* c = parent->first_child; c; c = c->next) table.add(c);
-  } else {
-    table.add(child);
+  if (is_indexed(child)) {
+    child->equal_head = true;
+    return;
   }
+  model().siblings.add(child);
+  refresh_head(child->parent, child);
 }
 
 void siblings_retype(TraceNode* node, int type) {
   TraceNode* parent = node->parent;
   if (!parent) {
     node->type = type;
-  } else if (parent->child_count < kSmallFamily) {
-    node->type = type;
-    mark_small_family(parent);
-  } else {
-    SiblingTable& table = model().siblings;
-    table.remove(node);
-    node->type = type;
-    table.add(node);
+    return;
   }
+  SiblingTable& table = model().siblings;
+  const bool indexed = is_indexed(node);
+  if (!indexed) table.remove(node);
+  const TraceNode old_key = *node;
+  node->type = type;
+  if (!indexed) table.add(node);
+  refresh_head(parent, &old_key);
+  refresh_head(parent, node);
+  if (indexed) node->equal_head = true;
 }
 
 TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model_node) {
@@ -251,11 +250,11 @@ TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model_node) 
   if (model_node->parent == parent && model_node->equal_head) {
     return const_cast<TraceNode*>(model_node);
   }
-  if (parent->child_count < kSmallFamily) {
-    for (TraceNode* c = parent->first_child; c; c = c->next) {
-      if (same_match_key(c, model_node)) return c;
-    }
-    return nullptr;
-  }
-  return model().siblings.find_first(parent, model_node);
+  // Every child equal to the model has its key: the indexed node, or one of
+  // the later nodes with that key, which the table chains per parent.
+  TraceNode* x = node_find(model_node->file, model_node->line);
+  if (x && !(x->parent == parent && same_match_key(x, model_node))) x = nullptr;
+  TraceNode* chained = model().siblings.find_first(parent, model_node);
+  if (x && chained) return x->seq < chained->seq ? x : chained;
+  return x ? x : chained;
 }

@@ -57,11 +57,11 @@ class KeyIndex {
   KeyHash spill_;
 };
 
-// Finds the first child of a parent, in child order, that equals a model node
-// (same type, file, line, value and text). Each distinct (parent, match key)
-// has one slot holding the earliest such child; later equal siblings hang off
-// it through TraceNode::next_equal in creation order, so the answer stays the
-// first equal child in child order even after a node's type changes.
+// Chains the children that the index does not hold (repeated keys, copies) by
+// parent and match key (type, file, line, value, text). Each distinct key has
+// one slot holding the earliest such child; later ones hang off it through
+// TraceNode::next_equal in creation order, which is child order, also after a
+// node's type changes.
 class SiblingTable {
  public:
   TraceNode* find_first(const TraceNode* parent, const TraceNode* model) const;
@@ -121,12 +121,11 @@ TraceModel& model();
 // Links a node created under a parent as that parent's last child.
 void node_append(TraceNode* node);
 
-// Sibling matching. A family of fewer than kSmallFamily children is searched
-// child by child (its nodes lie close together in memory); larger families go
-// through the model's SiblingTable. Either way each child knows whether it is
-// the first of its parent's children equal to it.
-constexpr uint32_t kSmallFamily = 8;
-void siblings_added(TraceNode* child);  // after the child was linked
+// Sibling matching. Each child knows whether it is the first of its parent's
+// children equal to it. A node whose key the index holds was the first node
+// made with that key, so it is; every other child (a repeated key, or a copy)
+// is chained in the SiblingTable under its parent and match key.
+void siblings_added(TraceNode* child);  // after the child was linked and indexed
 void siblings_retype(TraceNode* node, int type);
 TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model);
 uint32_t text_hash_of(const char* text);

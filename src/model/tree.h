@@ -51,7 +51,6 @@ struct TraceNode {
   NodeStats own_stats;
   uint32_t text_hash = 0;           // hash of text, for sibling matching
   uint32_t seq = 0;                 // creation order; children order follows it
-  uint32_t child_count = 0;         // children appended so far
   bool equal_head = false;          // first of its parent's children equal to it
   TraceNode* check_above = nullptr;  // a node at or above the nearest check ancestor
   TraceNode* next_equal = nullptr;   // next later sibling with the same match key
