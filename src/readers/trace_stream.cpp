@@ -30,7 +30,8 @@ bool stream_open_file(TraceStream& stream, const char* path) {
   if (stream.fd >= 0) ::close(stream.fd);
   stream.fd = fd;
   stream.size = S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
-  if (!stream.block) stream.block = std::make_unique<unsigned char[]>(kBlockSize);
+  // Left uninitialised: every byte is read into before it is looked at.
+  if (!stream.block) stream.block.reset(new unsigned char[kBlockSize]);
   stream.pos = stream.end = stream.block.get();
   stream.eof = false;
   stream.ended = false;

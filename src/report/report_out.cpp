@@ -10,7 +10,7 @@
 namespace {
 
 void init_buffer(ReportOut& out) {
-  out.buffer = std::make_unique<char[]>(kReportBufferSize);
+  out.buffer.reset(new char[kReportBufferSize]);  // written before it is flushed
   out.capacity = kReportBufferSize;
   out.used = 0;
   out.failed = false;
