@@ -21,7 +21,7 @@ bool same_triple(const InstanceTable::Slot& s, int32_t line, int32_t instance, i
 
 // The slot holding the key, or the empty slot where it would go.
 template <typename Same>
-InstanceTable::Slot& probe(std::vector<InstanceTable::Slot>& slots, uint64_t hash, Same same) {
+InstanceTable::Slot& probe(InstanceTable::Slots& slots, uint64_t hash, Same same) {
   const size_t mask = slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     if (!slots[i].used || same(slots[i])) return slots[i];
@@ -30,13 +30,13 @@ InstanceTable::Slot& probe(std::vector<InstanceTable::Slot>& slots, uint64_t has
 
 // Keeps the table at most half full, so probes stay short.
 template <typename Hash>
-void make_room(std::vector<InstanceTable::Slot>& slots, size_t count, Hash hash) {
+void make_room(InstanceTable::Slots& slots, size_t count, Hash hash) {
   if (!slots.empty() && (count + 1) * 2 <= slots.size()) return;
-  std::vector<InstanceTable::Slot> old;
-  old.swap(slots);
-  slots.assign(old.empty() ? 64 : old.size() * 2, InstanceTable::Slot{});
+  InstanceTable::Slots old = std::move(slots);
+  slots = InstanceTable::Slots(old.empty() ? 64 : old.size() * 2);
   const size_t mask = slots.size() - 1;
-  for (const InstanceTable::Slot& s : old) {
+  for (size_t k = 0; k < old.size(); ++k) {
+    const InstanceTable::Slot& s = old[k];
     if (!s.used) continue;
     size_t i = hash(s) & mask;
     while (slots[i].used) i = (i + 1) & mask;

@@ -4,7 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "model/zeroed_block.h"
 
 // An "NI" record makes a new newest entry for its instance unless the same
 // three values were announced before (then the list is left as it was). Both
@@ -26,8 +27,10 @@ struct InstanceTable {
   // The newest entry of `instance`, or null.
   const Slot* newest(int32_t instance) const;
 
-  std::vector<Slot> newest_slots;  // keyed by instance
-  std::vector<Slot> seen_slots;    // keyed by all three values, see above
+  // Zero bytes are empty slots; large tables come from the kernel already zeroed.
+  using Slots = ZeroedArray<Slot>;
+  Slots newest_slots;  // keyed by instance
+  Slots seen_slots;    // keyed by all three values, see above
   size_t newest_count = 0;
   size_t seen_count = 0;
 };
