@@ -27,8 +27,12 @@ void set_run(DriverEntry* e, uint32_t run_id) {
   if (run_id == 0) return;
   m.unbound.erase(e);
   e->run_id = run_id;
-  DriverEntry*& newest = m.by_run[run_id];
-  if (!newest || newest->seq < e->seq) newest = e;
+  auto found = m.by_run.find(run_id);
+  if (found == m.by_run.end()) {
+    m.by_run.emplace(run_id, TraceModel::RunBinding{e->number, e->seq});
+  } else if (found->second.seq < e->seq) {
+    found->second = TraceModel::RunBinding{e->number, e->seq};
+  }
 }
 }  // namespace
 
@@ -94,7 +98,7 @@ int32_t driver_by_run(uint32_t run_id) {
   TraceModel& m = model();
   if (run_id == 0) return m.unbound.empty() ? -1 : (*m.unbound.begin())->number;
   auto it = m.by_run.find(run_id);
-  return it == m.by_run.end() ? -1 : it->second->number;
+  return it == m.by_run.end() ? -1 : it->second.number;
 }
 
 int driver_count() { return static_cast<int>(model().rooted.size()); }

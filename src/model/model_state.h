@@ -112,7 +112,13 @@ struct TraceModel {
   uint64_t next_driver_seq = 0;
   std::vector<DriverEntry*> rooted;  // entries with a root, oldest first
   std::unordered_map<int32_t, DriverEntry*> by_number;
-  std::unordered_map<uint32_t, DriverEntry*> by_run;  // run_id != 0
+  // run_id != 0 -> the number and seq of the newest entry bound to it, kept
+  // here so that the frequent run switches of a TDF touch no driver entry.
+  struct RunBinding {
+    int32_t number;
+    uint64_t seq;
+  };
+  std::unordered_map<uint32_t, RunBinding> by_run;
   DriverSet unbound;                                   // run_id == 0
   std::map<std::pair<uint32_t, uint32_t>, DriverSet> by_sigs;
 };
