@@ -31,9 +31,12 @@ inline void write_all(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A scratch folder per test binary run, under the build folder.
+// A scratch folder per test process, under the build folder: ctest runs tests
+// of this binary in parallel processes that use the same file names.
 inline std::string scratch(const std::string& name) {
   std::string dir = std::string(TALLYREP_BINARY_DIR) + "/export-test-out";
+  ::mkdir(dir.c_str(), 0777);
+  dir += "/" + std::to_string(::getpid());
   ::mkdir(dir.c_str(), 0777);
   return dir + "/" + name;
 }
