@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/banner.h"
 #include "driver/errors.h"
 #include "model/tree.h"
 #include "readers/jtdffile.h"
@@ -55,10 +56,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* cmd) {
 }
 
 void print_banner() {
-  std::fprintf(stderr, "%s %s %s\n", "Kestrel(R) Proofline", "Java Test Report Generator",
-               "2002.05.21.468.004");
-  std::fprintf(stderr, "%s %s\n", "Copyright (C) 2002-2026 Kestrel Software.",
-               "All rights reserved.");
+  std::fprintf(stderr, "%s %s %s\n", kProductName, kProductKind, kProductVersion);
+  std::fprintf(stderr, "%s %s\n", kCopyright, kRights);
 }
 
 void print_usage(const char* program) {

@@ -7,14 +7,10 @@
 #include "model/node_types.h"
 #include "report/header.h"
 #include "report/markup.h"
+#include "driver/banner.h"
 #include "report/report_driver.h"
 
 namespace {
-
-constexpr const char* kProductName = "Kestrel(R) Proofline";
-constexpr const char* kProductKind = "Java Test Report Generator";
-constexpr const char* kCopyright = "Copyright (C) 2002-2026 Kestrel Software.";
-constexpr const char* kRights = "All rights reserved.";
 
 bool g_time_overridden = false;
 std::time_t g_time_override = 0;
