@@ -1,18 +1,39 @@
 // The test-driver list: opening drivers, their names and words, run binding and lookups.
+#include <algorithm>
+
 #include "model/model_state.h"
 
 namespace {
-DriverEntry* push_entry(int32_t number) {
+// Entries are made in seq order, so a new one goes at the front of every
+// newest-first set it joins.
+void insert_newest(DriverSet& set, DriverEntry* e) {
+  set.insert(set.begin(), e);
+}
+
+// A new entry, newest of all, with the words (sig1, sig2) and the run given.
+DriverEntry* push_entry(int32_t number, uint32_t sig1, uint32_t sig2, uint32_t run_id) {
   TraceModel& m = model();
-  m.drivers.emplace_back();
-  DriverEntry* e = &m.drivers.back();
+  if (m.entries_in_last_chunk == m.last_entry_chunk_capacity) {
+    m.last_entry_chunk_capacity =
+        m.driver_chunks.empty() ? 8 : std::min<size_t>(2 * m.last_entry_chunk_capacity, 4096);
+    m.driver_chunks.push_back(std::make_unique<DriverEntry[]>(m.last_entry_chunk_capacity));
+    m.entries_in_last_chunk = 0;
+  }
+  DriverEntry* e = &m.driver_chunks.back()[m.entries_in_last_chunk++];
   e->number = number;
   e->seq = m.next_driver_seq++;
   e->next = m.head;
   m.head = e;
   m.by_number[number] = e;  // the newest entry with this number
-  m.by_sigs[{0, 0}].insert(e);
-  m.unbound.insert(e);
+  e->sig1 = sig1;
+  e->sig2 = sig2;
+  insert_newest(m.by_sigs[{sig1, sig2}], e);
+  e->run_id = run_id;
+  if (run_id == 0) {
+    insert_newest(m.unbound, e);
+  } else {
+    m.by_run.bind(run_id, number, e->seq);
+  }
   return e;
 }
 
@@ -27,17 +48,42 @@ void set_run(DriverEntry* e, uint32_t run_id) {
   if (run_id == 0) return;
   m.unbound.erase(e);
   e->run_id = run_id;
-  auto found = m.by_run.find(run_id);
-  if (found == m.by_run.end()) {
-    m.by_run.emplace(run_id, TraceModel::RunBinding{e->number, e->seq});
-  } else if (found->second.seq < e->seq) {
-    found->second = TraceModel::RunBinding{e->number, e->seq};
-  }
+  m.by_run.bind(run_id, e->number, e->seq);
 }
 }  // namespace
 
+void RunTable::bind(uint32_t run, int32_t number, uint64_t seq) {
+  if ((used_ + 1) * 2 > slots_.size()) grow();
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash_mix64(run) & mask;; i = (i + 1) & mask) {
+    Binding& s = slots_[i];
+    if (s.run == 0) {
+      s = Binding{run, number, seq};
+      ++used_;
+      return;
+    }
+    if (s.run == run) {
+      if (s.seq < seq) s = Binding{run, number, seq};
+      return;
+    }
+  }
+}
+
+void RunTable::grow() {
+  ZeroedArray<Binding> old = std::move(slots_);
+  slots_ = ZeroedArray<Binding>(old.empty() ? 64 : old.size() * 2);
+  const size_t mask = slots_.size() - 1;
+  for (size_t k = 0; k < old.size(); ++k) {
+    const Binding& s = old[k];
+    if (s.run == 0) continue;
+    size_t i = hash_mix64(s.run) & mask;
+    while (slots_[i].run != 0) i = (i + 1) & mask;
+    slots_[i] = s;
+  }
+}
+
 void driver_open(int32_t number, int32_t line, const char* text) {
-  DriverEntry* e = push_entry(number);
+  DriverEntry* e = push_entry(number, 0, 0, 0);
   e->root = node_create(TYPE_TEST_DRIVER, number, line, text, nullptr, 0);
   node_index_add(e->root);
   model().rooted.push_back(e);
@@ -81,27 +127,23 @@ void driver_bind_run(uint32_t run_id, uint32_t sig1, uint32_t sig2) {
   }
   // Already bound to an earlier run: a copy without a root takes the new run,
   // so every run of the driver leads to the same number and tree.
-  const DriverEntry source = *found;
-  DriverEntry* copy = push_entry(source.number);
-  copy->has_prefix = source.has_prefix;
-  copy->prefix = source.prefix;
-  copy->has_source = source.has_source;
-  copy->source = source.source;
-  m.by_sigs[{0, 0}].erase(copy);
-  copy->sig1 = sig1;
-  copy->sig2 = sig2;
-  m.by_sigs[{sig1, sig2}].insert(copy);
-  set_run(copy, run_id);
+  DriverEntry* copy = push_entry(found->number, sig1, sig2, run_id);
+  copy->has_prefix = found->has_prefix;
+  copy->prefix = found->prefix;
+  copy->has_source = found->has_source;
+  copy->source = found->source;
 }
 
 int32_t driver_by_run(uint32_t run_id) {
   TraceModel& m = model();
   if (run_id == 0) return m.unbound.empty() ? -1 : (*m.unbound.begin())->number;
-  auto it = m.by_run.find(run_id);
-  return it == m.by_run.end() ? -1 : it->second.number;
+  const RunTable::Binding* b = m.by_run.find(run_id);
+  return b == nullptr ? -1 : b->number;
 }
 
-int driver_count() { return static_cast<int>(model().rooted.size()); }
+int driver_count() {
+  return static_cast<int>(model().rooted.size());
+}
 
 TraceNode* driver_root_at(int n) {
   const auto& rooted = model().rooted;
@@ -118,4 +160,6 @@ bool driver_title_by_number(int32_t number, std::string* title) {
   return true;
 }
 
-const DriverEntry* driver_list_head() { return model().head; }
+const DriverEntry* driver_list_head() {
+  return model().head;
+}

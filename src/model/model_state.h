@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/hash_mix.h"
 #include "model/tree.h"
 #include "model/zeroed_block.h"
 
@@ -81,6 +81,34 @@ class SiblingTable {
   size_t used_ = 0;  // live slots plus tombstones
 };
 
+// Open-addressing table from a run (never 0) to the number and seq of the
+// newest driver entry bound to it. A TDF switches runs on most of its records,
+// so each lookup touches one slot of one contiguous array.
+class RunTable {
+ public:
+  struct Binding {
+    uint32_t run = 0;  // 0: empty slot
+    int32_t number = 0;
+    uint64_t seq = 0;
+  };
+  const Binding* find(uint32_t run) const {
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash_mix64(run) & mask;; i = (i + 1) & mask) {
+      const Binding& s = slots_[i];
+      if (s.run == 0) return nullptr;
+      if (s.run == run) return &s;
+    }
+  }
+  // Binds the run to the entry unless a newer entry holds it already.
+  void bind(uint32_t run, int32_t number, uint64_t seq);
+
+ private:
+  void grow();
+  ZeroedArray<Binding> slots_;
+  size_t used_ = 0;
+};
+
 struct DriverBySeq {
   bool operator()(const DriverEntry* a, const DriverEntry* b) const { return a->seq > b->seq; }
 };
@@ -107,19 +135,19 @@ struct TraceModel {
 
   // Driver list: `head` is the newest entry; the lookups below give the
   // newest match in constant or logarithmic time.
-  std::deque<DriverEntry> drivers;
+  // Entries never move: chunks that double in size, so that a TDF binding
+  // thousands of runs makes few allocations.
+  std::vector<std::unique_ptr<DriverEntry[]>> driver_chunks;
+  size_t entries_in_last_chunk = 0;
+  size_t last_entry_chunk_capacity = 0;
   DriverEntry* head = nullptr;
   uint64_t next_driver_seq = 0;
   std::vector<DriverEntry*> rooted;  // entries with a root, oldest first
   std::unordered_map<int32_t, DriverEntry*> by_number;
-  // run_id != 0 -> the number and seq of the newest entry bound to it, kept
-  // here so that the frequent run switches of a TDF touch no driver entry.
-  struct RunBinding {
-    int32_t number;
-    uint64_t seq;
-  };
-  std::unordered_map<uint32_t, RunBinding> by_run;
-  DriverSet unbound;                                   // run_id == 0
+  // run_id != 0 -> the newest entry bound to it, kept apart so that the
+  // frequent run switches of a TDF touch no driver entry.
+  RunTable by_run;
+  DriverSet unbound;  // run_id == 0
   std::map<std::pair<uint32_t, uint32_t>, DriverSet> by_sigs;
 };
 
