@@ -3,6 +3,7 @@
 #include "report/report_out.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,8 +17,9 @@ void init_buffer(ReportOut& out) {
   out.failed = false;
 }
 
-// Writes all n bytes to the descriptor, riding out partial writes and signals.
-bool write_all(int fd, const char* data, std::size_t n) {
+// Writes all n bytes to the descriptor, riding out partial writes and signals;
+// `written` counts what reached the file, also when a later part fails.
+bool write_all(int fd, const char* data, std::size_t n, std::uint64_t& written) {
   while (n > 0) {
     ssize_t done = ::write(fd, data, n);
     if (done < 0) {
@@ -27,6 +29,7 @@ bool write_all(int fd, const char* data, std::size_t n) {
     if (done == 0) return false;
     data += done;
     n -= static_cast<std::size_t>(done);
+    written += static_cast<std::uint64_t>(done);
   }
   return true;
 }
@@ -35,7 +38,7 @@ void emit(ReportOut& out, const char* data, std::size_t n) {
   if (out.failed || n == 0) return;
   if (out.target) {
     out.target->append(data, n);
-  } else if (out.fd < 0 || !write_all(out.fd, data, n)) {
+  } else if (out.fd < 0 || !write_all(out.fd, data, n, out.written)) {
     out.failed = true;
   }
 }
@@ -45,8 +48,13 @@ void emit(ReportOut& out, const char* data, std::size_t n) {
 bool out_open_file(ReportOut& out, const char* path) {
   out = ReportOut();
   if (!path) return false;
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // An old report is overwritten in place and cut to length at the end,
+  // instead of truncated first: releasing (and discarding) the blocks of a
+  // large old report and allocating them anew costs more than the writing.
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.cut_at_close = true;
   out.fd = fd;
   init_buffer(out);
   return true;
@@ -66,6 +74,10 @@ void out_flush(ReportOut& out) {
 bool out_close(ReportOut& out) {
   out_flush(out);
   if (out.fd >= 0) {
+    // Also after a failed write, so that no part of the old report remains.
+    if (out.cut_at_close && ::ftruncate(out.fd, static_cast<off_t>(out.written)) != 0) {
+      out.failed = true;
+    }
     if (::close(out.fd) != 0) out.failed = true;
     out.fd = -1;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -13,13 +14,16 @@ struct ReportOut {
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;
-  bool failed = false;  // some write (or the close) failed; later bytes are dropped
+  bool failed = false;        // some write (or the close) failed; later bytes are dropped
+  std::uint64_t written = 0;  // bytes handed to the file
+  bool cut_at_close = false;  // an old file is rewritten in place: cut it to `written`
 };
 
 constexpr std::size_t kReportBufferSize = std::size_t{1} << 20;
 
-// Creates (or empties) the file at `path` for writing. False when it cannot be
-// opened, directories included; `out` then holds no file.
+// Creates the file at `path`, or rewrites an existing one from its start and
+// cuts it to the new length at out_close. False when it cannot be opened,
+// directories included; `out` then holds no file.
 bool out_open_file(ReportOut& out, const char* path);
 // Makes `out` append everything written to `*target`.
 void out_open_string(ReportOut& out, std::string* target);

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -56,12 +57,16 @@ std::string tool_path(const char* name) {
   return found;
 }
 
-bool have_tool(const char* name) { return !tool_path(name).empty(); }
+bool have_tool(const char* name) {
+  return !tool_path(name).empty();
+}
 
 // The size of the big trees: a million, or a quarter of it under the
 // sanitizers, which run several times slower and whose larger stack frames
 // overflow the stack well before that depth if anything recurses.
-int big_count() { return sanitized() ? 250000 : 1000000; }
+int big_count() {
+  return sanitized() ? 250000 : 1000000;
+}
 
 std::string diag(const std::string& category, const std::string& message) {
   return "tallyrep: " + category + ": " + message + "\n";
@@ -86,7 +91,9 @@ class Robustness : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  void put(const std::string& name, const std::string& bytes) const { write_file(path(name), bytes); }
+  void put(const std::string& name, const std::string& bytes) const {
+    write_file(path(name), bytes);
+  }
 
   // tallyrep with these arguments, run in the test folder without a header file;
   // `prefix` (prlimit, sh -c ...) goes in front of the binary.
@@ -158,6 +165,51 @@ TEST_F(Robustness, ReportCutShortByTheFileSizeLimitIsAFailure) {
                         {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "sh"});
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(kBanner + diag("error", "o.xrd, permission denied;"), r.err);
+}
+
+// --- An old report is in the way --------------------------------------------
+
+// The report with its generation time blanked out.
+std::string masked_report(const std::string& bytes) {
+  static const std::regex kTime(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d +\d+)");
+  return std::regex_replace(bytes, kTime, "TIME");
+}
+
+TEST_F(Robustness, LongerOldReportIsReplacedWhole) {
+  put("a.tsf", kSmallTsf);
+  put("r.tdf", kSmallTdf);
+  expect_clean_report(run_files("a.tsf", "r.tdf"));
+  const std::string fresh = masked_report(read_file(path("o.xrd")));
+  // An old report many times longer, and one that is shorter.
+  for (size_t old_size : {size_t{3} << 20, size_t{10}}) {
+    put("o.xrd", std::string(old_size, '\x01'));
+    expect_clean_report(run_files("a.tsf", "r.tdf"));
+    EXPECT_EQ(fresh, masked_report(read_file(path("o.xrd")))) << old_size;
+  }
+}
+
+TEST_F(Robustness, FailedRewriteLeavesNothingOfTheOldReport) {
+  std::string tsf = "IN \"File\" 1 \"Big\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
+  std::string tdf = "SF 5 1 2\nNI 2 1\n";
+  for (int i = 0; i < 20000; ++i) {
+    tsf += "TX " + std::to_string(i + 3) + " \"check number " + std::to_string(i) + "\"\n";
+    char rec[32];
+    std::snprintf(rec, sizeof rec, "GL 96 %x\n", i + 3);
+    tdf += rec;
+  }
+  put("a.tsf", tsf);
+  put("r.tdf", tdf);
+  // The old report is larger than the file size limit; the new one would be too.
+  const std::string old(size_t{4} << 20, '\x01');
+  put("o.xrd", old);
+  ProgramResult r = run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
+                        {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "sh"});
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(kBanner + diag("error", "o.xrd, permission denied;"), r.err);
+  const std::string left = read_file(path("o.xrd"));
+  EXPECT_LT(left.size(), old.size());
+  EXPECT_EQ(0u, left.rfind("<?xml", 0));
+  EXPECT_EQ(std::string::npos, left.find('\x01'));
 }
 
 // --- A trace cannot be read ----------------------------------------------
@@ -348,13 +400,15 @@ TEST_F(Robustness, MillionSiblingsAreSurvived) {
   }
   put("a.tsf", tsf + "ED \n");
   char tdf[160];
-  std::snprintf(tdf, sizeof tdf, "SF 5 1 2\nNI 2 1\nGL 96 2000000\nNI %x 2\nGL 96 2000000\nGL 97 20003e7\n",
+  std::snprintf(tdf, sizeof tdf,
+                "SF 5 1 2\nNI 2 1\nGL 96 2000000\nNI %x 2\nGL 96 2000000\nGL 97 20003e7\n",
                 siblings + 1);
   put("r.tdf", tdf);
   expect_clean_report(run_files("a.tsf", "r.tdf"));
   std::string report = read_file(path("o.xrd"));
   // The first and the last test case are reported, the last one failed.
-  EXPECT_NE(std::string::npos, report.find("Failed</CELL_TEXT>\n<CELL_TEXT STYLE=\"Array Failed\">1<"));
+  EXPECT_NE(std::string::npos,
+            report.find("Failed</CELL_TEXT>\n<CELL_TEXT STYLE=\"Array Failed\">1<"));
   EXPECT_NE(std::string::npos, report.find("Passed</CELL_TEXT>\n<CELL_TEXT STYLE=\"Array\">1<"));
 }
 
@@ -386,7 +440,8 @@ TEST_F(Robustness, BinaryGarbageGivesAReport) {
   put("n.tdf", tdf);
   expect_clean_report(run_files("n.tsf", "n.tdf"));
   // And garbage header values, which reach the document's head as well.
-  put("h.txt", "$NAME=" + noise.substr(0, 300) + "\n$PROJECT_NAME=" + noise.substr(300, 300) + "\n");
+  put("h.txt",
+      "$NAME=" + noise.substr(0, 300) + "\n$PROJECT_NAME=" + noise.substr(300, 300) + "\n");
   ProgramResult r = run_program({TALLYREP_BIN, "-tsf", "n.tsf", "-tdf", "n.tdf", "-xrd", "h.xrd"},
                                 dir_, {"KSPX_WORKSHOP_HEADER_FILE=" + path("h.txt")});
   expect_clean_report(r, "h.xrd");
@@ -394,8 +449,9 @@ TEST_F(Robustness, BinaryGarbageGivesAReport) {
 
 TEST_F(Robustness, NulBytesDoNotEndTheData) {
   using namespace std::string_literals;
-  put("a.tsf", "IN \"File\" 1 \"De\0mo\"\nID 1 2\n\0\0\0 junk\nIN \"TestCase\" a \"Ca\0se\"\n"
-               "TX 12 \"x \0== 1\"\nTX 13 \"after the nul\"\nED \n"s);
+  put("a.tsf",
+      "IN \"File\" 1 \"De\0mo\"\nID 1 2\n\0\0\0 junk\nIN \"TestCase\" a \"Ca\0se\"\n"
+      "TX 12 \"x \0== 1\"\nTX 13 \"after the nul\"\nED \n"s);
   put("r.tdf", "SF 5 1 2\n\0\0 junk\nNI a 1\nST 96\nNO c \"o\0k\"\nGL 97 d\n"s);
   expect_clean_report(run_files("a.tsf", "r.tdf"));
   EXPECT_NE(std::string::npos, read_file(path("o.xrd")).find("after the nul"));
@@ -420,16 +476,20 @@ TEST_F(Robustness, SubstituteCharacterEndsTheData) {
 TEST_F(Robustness, CarriageReturnLineEndsAreSurvived) {
   std::string tsf = kSmallTsf;
   std::string tdf = kSmallTdf;
-  for (char& c : tsf) if (c == '\n') c = '\r';
-  for (char& c : tdf) if (c == '\n') c = '\r';
+  for (char& c : tsf)
+    if (c == '\n') c = '\r';
+  for (char& c : tdf)
+    if (c == '\n') c = '\r';
   put("a.tsf", tsf);
   put("r.tdf", tdf);
   expect_clean_report(run_files("a.tsf", "r.tdf"));
   // CR LF reads exactly like LF.
   std::string crlf_tsf;
   std::string crlf_tdf;
-  for (char c : std::string(kSmallTsf)) crlf_tsf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  for (char c : std::string(kSmallTdf)) crlf_tdf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (char c : std::string(kSmallTsf))
+    crlf_tsf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (char c : std::string(kSmallTdf))
+    crlf_tdf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   put("c.tsf", crlf_tsf);
   put("c.tdf", crlf_tdf);
   put("l.tsf", kSmallTsf);
