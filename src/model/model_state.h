@@ -116,11 +116,8 @@ using DriverSet = std::set<DriverEntry*, DriverBySeq>;  // newest first
 
 struct TraceModel {
   // Arenas: released all at once by tree_free.
-  // Chunks double in size up to a few megabytes, so that a small model
-  // costs little and a large one takes few blocks.
-  std::vector<ZeroedBlock> node_chunks;
-  size_t nodes_in_last_chunk = 0;
-  size_t last_chunk_capacity = 0;
+  ZeroedPool<TraceNode> nodes;
+  ZeroedPool<NodeStats> stats;  // the counters of check nodes only
   std::vector<ZeroedBlock> text_chunks;
   size_t next_text_chunk = 0;
   size_t text_left = 0;

@@ -6,12 +6,10 @@
 
 #include "model/model_state.h"
 
-namespace {
-// Nodes live in raw chunks released without running destructors.
-static_assert(std::is_trivially_destructible<TraceNode>::value, "nodes are never destroyed");
+// Millions of nodes: every field counts.
+static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 96, "TraceNode grew");
 
-constexpr size_t kFirstNodeChunk = 64;
-constexpr size_t kLastNodeChunk = (4u << 20) / sizeof(TraceNode);
+namespace {
 constexpr size_t kFirstTextChunk = 4096;
 constexpr size_t kLastTextChunk = 4u << 20;
 
@@ -38,18 +36,6 @@ const char* store_text(const char* text) {
   return at;
 }
 
-TraceNode* new_node() {
-  TraceModel& m = model();
-  if (m.nodes_in_last_chunk == m.last_chunk_capacity) {
-    size_t count = m.last_chunk_capacity ? m.last_chunk_capacity * 2 : kFirstNodeChunk;
-    if (count > kLastNodeChunk) count = kLastNodeChunk;
-    m.node_chunks.emplace_back(count * sizeof(TraceNode));
-    m.last_chunk_capacity = m.node_chunks.back().size() / sizeof(TraceNode);
-    m.nodes_in_last_chunk = 0;
-  }
-  void* at = static_cast<TraceNode*>(m.node_chunks.back().data()) + m.nodes_in_last_chunk++;
-  return new (at) TraceNode();
-}
 }  // namespace
 
 TraceModel& model() {
@@ -62,11 +48,13 @@ void tree_init() {
   g_model = std::make_unique<TraceModel>();
 }
 
-void tree_free() { tree_init(); }
+void tree_free() {
+  tree_init();
+}
 
 TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,
                        int32_t value) {
-  TraceNode* node = new_node();
+  TraceNode* node = model().nodes.make();
   node->type = type;
   node->file = file;
   node->line = line;
@@ -79,7 +67,7 @@ TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, T
     node->check_above = type_is_check(parent->type) ? parent : parent->check_above;
   }
   if (type_is_check(type)) {
-    node->stats = &node->own_stats;
+    node->stats = model().stats.make();
     node->status = STATUS_NOT_EXECUTED;
   } else {
     node->status = STATUS_PASSED;
@@ -91,7 +79,9 @@ void node_index_add(TraceNode* node) {
   if (node) model().index.insert(node);
 }
 
-TraceNode* node_find(int32_t file, int32_t line) { return model().index.find(file, line); }
+TraceNode* node_find(int32_t file, int32_t line) {
+  return model().index.find(file, line);
+}
 
 std::string node_key_text(int32_t file, int32_t line) {
   char key[32];
@@ -135,7 +125,7 @@ void node_set_type(TraceNode* node, int type) {
   TraceModel& m = model();
   if (type_is_check(type) && !type_is_check(node->type)) {
     m.check_links_valid = false;
-    if (!node->stats) node->stats = &node->own_stats;
+    if (!node->stats) node->stats = m.stats.make();
   }
   siblings_retype(node, type);
 }

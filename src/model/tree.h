@@ -35,23 +35,23 @@ struct NodeStats {
 };
 
 struct TraceNode {
-  int32_t type = 0;    // NodeType; only node_set_type may change it after creation
-  int32_t file = 0;    // number of the test driver that declared the node
-  int32_t line = 0;    // key within the driver
+  int32_t type = 0;            // NodeType; only node_set_type may change it after creation
+  int32_t file = 0;            // number of the test driver that declared the node
+  int32_t line = 0;            // key within the driver
+  bool equal_head = false;     // model bookkeeping (here it fills padding): first of
+                               // its parent's children equal to it
   const char* text = nullptr;  // owned by the model, never null
-  int32_t value = 0;   // source line the report links to
-  int32_t status = 0;  // NodeStatus
-  NodeStats* stats = nullptr;  // points at own_stats for nodes created as checks
+  int32_t value = 0;           // source line the report links to
+  int32_t status = 0;          // NodeStatus
+  NodeStats* stats = nullptr;  // counters of nodes created as (or turned into) checks
   TraceNode* parent = nullptr;
   TraceNode* next = nullptr;
   TraceNode* first_child = nullptr;
   TraceNode* last_child = nullptr;
 
   // Bookkeeping of the model; readers and the report never touch these.
-  NodeStats own_stats;
-  uint32_t text_hash = 0;           // hash of text, for sibling matching
-  uint32_t seq = 0;                 // creation order; children order follows it
-  bool equal_head = false;          // first of its parent's children equal to it
+  uint32_t text_hash = 0;            // hash of text, for sibling matching
+  uint32_t seq = 0;                  // creation order; children order follows it
   TraceNode* check_above = nullptr;  // a node at or above the nearest check ancestor
   TraceNode* next_equal = nullptr;   // next later sibling with the same match key
 };
@@ -65,7 +65,7 @@ struct DriverEntry {
   std::string prefix;
   bool has_source = false;
   std::string source;
-  TraceNode* root = nullptr;   // none for the copies made by driver_bind_run
+  TraceNode* root = nullptr;    // none for the copies made by driver_bind_run
   DriverEntry* next = nullptr;  // next older entry
   uint64_t seq = 0;
 };
@@ -80,12 +80,12 @@ void driver_set_names(int32_t number, const char* prefix, const char* source);  
 void driver_set_sigs(int32_t number, uint32_t sig1, uint32_t sig2);
 void driver_bind_run(uint32_t run_id, uint32_t sig1, uint32_t sig2);
 int32_t driver_by_run(uint32_t run_id);  // -1 when no entry has this run
-int driver_count();                       // entries that have a root
-TraceNode* driver_root_at(int n);         // 0 is the driver opened last
+int driver_count();                      // entries that have a root
+TraceNode* driver_root_at(int n);        // 0 is the driver opened last
 // The newest entry with this number: false when there is none. Otherwise
 // *title is the prefix followed by the source (absent parts skipped).
 bool driver_title_by_number(int32_t number, std::string* title);
-const DriverEntry* driver_list_head();    // newest entry, for tests
+const DriverEntry* driver_list_head();  // newest entry, for tests
 
 // Nodes.
 TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
 
 class ZeroedBlock {
  public:
@@ -43,4 +46,32 @@ class ZeroedArray {
  private:
   ZeroedBlock block_;
   std::size_t count_ = 0;
+};
+
+// Objects of T made one by one and released all at once with the pool. They
+// never move and are never destroyed; chunks double from a few objects up to
+// about 4 MB, so a small model costs little and a large one takes few blocks.
+template <class T>
+class ZeroedPool {
+  static_assert(std::is_trivially_destructible<T>::value, "pooled objects are never destroyed");
+
+ public:
+  T* make() {
+    if (used_ == capacity_) add_chunk();
+    return new (static_cast<T*>(chunks_.back().data()) + used_++) T();
+  }
+
+ private:
+  static constexpr std::size_t kFirst = 64;
+  static constexpr std::size_t kLast = (std::size_t{4} << 20) / sizeof(T);
+  void add_chunk() {
+    std::size_t count = capacity_ ? capacity_ * 2 : kFirst;
+    if (count > kLast) count = kLast;
+    chunks_.emplace_back(count * sizeof(T));
+    capacity_ = chunks_.back().size() / sizeof(T);  // mapped blocks round up
+    used_ = 0;
+  }
+  std::vector<ZeroedBlock> chunks_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
 };
