@@ -123,6 +123,27 @@ class Robustness : public ::testing::Test {
     }
   }
 
+  // a.tsf and r.tdf for a report of about a megabyte: 20,000 executed checks.
+  void put_big_traces() const {
+    std::string tsf = "IN \"File\" 1 \"Big\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
+    std::string tdf = "SF 5 1 2\nNI 2 1\n";
+    for (int i = 0; i < 20000; ++i) {
+      tsf += "TX " + std::to_string(i + 3) + " \"check number " + std::to_string(i) + "\"\n";
+      char rec[32];
+      std::snprintf(rec, sizeof rec, "GL 96 %x\n", i + 3);
+      tdf += rec;
+    }
+    put("a.tsf", tsf);
+    put("r.tdf", tdf);
+  }
+
+  // tallyrep on them into o.xrd under a file size limit far below the report's
+  // size; the signal that would end the process is ignored, as under a quota.
+  ProgramResult run_under_size_limit() const {
+    return run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
+               {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "sh"});
+  }
+
   std::string dir_;
 };
 
@@ -148,21 +169,10 @@ TEST_F(Robustness, ReportThatCannotBeWrittenEndsWithPermissionDenied) {
 }
 
 TEST_F(Robustness, ReportCutShortByTheFileSizeLimitIsAFailure) {
-  // A report far larger than the limit: the write fails part-way (the signal
-  // that would end the process is ignored, as under a quota), so the run must
-  // not claim success for the half-written file.
-  std::string tsf = "IN \"File\" 1 \"Big\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
-  std::string tdf = "SF 5 1 2\nNI 2 1\n";
-  for (int i = 0; i < 20000; ++i) {
-    tsf += "TX " + std::to_string(i + 3) + " \"check number " + std::to_string(i) + "\"\n";
-    char rec[32];
-    std::snprintf(rec, sizeof rec, "GL 96 %x\n", i + 3);
-    tdf += rec;
-  }
-  put("a.tsf", tsf);
-  put("r.tdf", tdf);
-  ProgramResult r = run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
-                        {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "sh"});
+  // The write fails part-way, so the run must not claim success for the
+  // half-written file.
+  put_big_traces();
+  ProgramResult r = run_under_size_limit();
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(kBanner + diag("error", "o.xrd, permission denied;"), r.err);
 }
@@ -189,21 +199,11 @@ TEST_F(Robustness, LongerOldReportIsReplacedWhole) {
 }
 
 TEST_F(Robustness, FailedRewriteLeavesNothingOfTheOldReport) {
-  std::string tsf = "IN \"File\" 1 \"Big\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
-  std::string tdf = "SF 5 1 2\nNI 2 1\n";
-  for (int i = 0; i < 20000; ++i) {
-    tsf += "TX " + std::to_string(i + 3) + " \"check number " + std::to_string(i) + "\"\n";
-    char rec[32];
-    std::snprintf(rec, sizeof rec, "GL 96 %x\n", i + 3);
-    tdf += rec;
-  }
-  put("a.tsf", tsf);
-  put("r.tdf", tdf);
+  put_big_traces();
   // The old report is larger than the file size limit; the new one would be too.
   const std::string old(size_t{4} << 20, '\x01');
   put("o.xrd", old);
-  ProgramResult r = run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
-                        {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "sh"});
+  ProgramResult r = run_under_size_limit();
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(kBanner + diag("error", "o.xrd, permission denied;"), r.err);
   const std::string left = read_file(path("o.xrd"));
