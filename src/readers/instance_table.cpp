@@ -11,63 +11,78 @@ uint64_t hash_instance(int32_t instance) {
 
 uint64_t hash_triple(int32_t line, int32_t instance, int32_t driver) {
   uint64_t h = hash_mix64((static_cast<uint64_t>(static_cast<uint32_t>(line)) << 32) |
-                   static_cast<uint32_t>(instance));
+                          static_cast<uint32_t>(instance));
   return hash_mix64(h ^ static_cast<uint32_t>(driver));
 }
 
-bool same_triple(const InstanceTable::Slot& s, int32_t line, int32_t instance, int32_t driver) {
-  return s.line == line && s.instance == instance && s.driver == driver;
-}
+bool used(const InstanceTable::NewestSlot& s) { return s.ref != 0; }
+bool used(const InstanceTable::SeenSlot& s) { return s.used; }
 
 // The slot holding the key, or the empty slot where it would go.
-template <typename Same>
-InstanceTable::Slot& probe(InstanceTable::Slots& slots, uint64_t hash, Same same) {
+template <typename Slot, typename Same>
+Slot& probe(const ZeroedArray<Slot>& slots, uint64_t hash, Same same) {
   const size_t mask = slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    if (!slots[i].used || same(slots[i])) return slots[i];
+    if (!used(slots[i]) || same(slots[i])) return slots[i];
   }
 }
 
 // Keeps the table at most half full, so probes stay short.
-template <typename Hash>
-void make_room(InstanceTable::Slots& slots, size_t count, Hash hash) {
+template <typename Slot, typename Hash>
+void make_room(ZeroedArray<Slot>& slots, size_t count, Hash hash) {
   if (!slots.empty() && (count + 1) * 2 <= slots.size()) return;
-  InstanceTable::Slots old = std::move(slots);
-  slots = InstanceTable::Slots(old.empty() ? 64 : old.size() * 2);
+  ZeroedArray<Slot> old = std::move(slots);
+  slots = ZeroedArray<Slot>(old.empty() ? 64 : old.size() * 2);
   const size_t mask = slots.size() - 1;
   for (size_t k = 0; k < old.size(); ++k) {
-    const InstanceTable::Slot& s = old[k];
-    if (!s.used) continue;
+    const Slot& s = old[k];
+    if (!used(s)) continue;
     size_t i = hash(s) & mask;
-    while (slots[i].used) i = (i + 1) & mask;
+    while (used(slots[i])) i = (i + 1) & mask;
     slots[i] = s;
   }
 }
 
 // Adds the three values to the set; false when they were in it already.
 bool insert_seen(InstanceTable& table, int32_t line, int32_t instance, int32_t driver) {
-  make_room(table.seen_slots, table.seen_count,
-            [](const InstanceTable::Slot& s) { return hash_triple(s.line, s.instance, s.driver); });
-  InstanceTable::Slot& seen =
+  make_room(table.seen_slots, table.seen_count, [](const InstanceTable::SeenSlot& s) {
+    return hash_triple(s.line, s.instance, s.driver);
+  });
+  InstanceTable::SeenSlot& seen =
       probe(table.seen_slots, hash_triple(line, instance, driver),
-            [&](const InstanceTable::Slot& s) { return same_triple(s, line, instance, driver); });
+            [&](const InstanceTable::SeenSlot& s) {
+              return s.line == line && s.instance == instance && s.driver == driver;
+            });
   if (seen.used) return false;
-  seen = InstanceTable::Slot{line, instance, driver, true, false};
+  seen = InstanceTable::SeenSlot{line, instance, driver, true};
   ++table.seen_count;
   return true;
+}
+
+// The reference of a new entry, appended after the existing ones.
+uint32_t append_entry(InstanceTable& table, int32_t line, int32_t driver) {
+  const size_t n = table.newest_count;
+  if ((n >> InstanceTable::kChunkBits) == table.chunks.size()) {
+    table.chunks.emplace_back(size_t{1} << InstanceTable::kChunkBits);
+  }
+  const uint32_t ref = static_cast<uint32_t>(n + 1);
+  table.entry(ref) = InstanceTable::Entry{line, driver, false};
+  return ref;
 }
 
 }  // namespace
 
 bool InstanceTable::add(int32_t line, int32_t instance, int32_t driver) {
-  make_room(newest_slots, newest_count, [](const Slot& s) { return hash_instance(s.instance); });
-  Slot& newest = probe(newest_slots, hash_instance(instance),
-                       [&](const Slot& s) { return s.instance == instance; });
-  if (!newest.used) {
-    newest = Slot{line, instance, driver, true, false};
+  make_room(newest_slots, newest_count,
+            [](const NewestSlot& s) { return hash_instance(s.instance); });
+  NewestSlot& slot = probe(newest_slots, hash_instance(instance),
+                           [&](const NewestSlot& s) { return s.instance == instance; });
+  if (slot.ref == 0) {
+    slot = NewestSlot{instance, append_entry(*this, line, driver)};
     ++newest_count;
     return true;
   }
+  Entry& newest = entry(slot.ref);
   if (newest.line == line && newest.driver == driver) return false;
   if (!newest.several) {
     // The instance's one entry so far joins the set, with the new one.
@@ -76,16 +91,17 @@ bool InstanceTable::add(int32_t line, int32_t instance, int32_t driver) {
   } else if (!insert_seen(*this, line, instance, driver)) {
     return false;
   }
-  newest = Slot{line, instance, driver, true, true};
+  // Only the newest entry is ever looked up; older ones live on in the set.
+  newest = Entry{line, driver, true};
   return true;
 }
 
-const InstanceTable::Slot* InstanceTable::newest(int32_t instance) const {
+const InstanceTable::Entry* InstanceTable::newest(int32_t instance) const {
   if (newest_slots.empty()) return nullptr;
   const size_t mask = newest_slots.size() - 1;
   for (size_t i = hash_instance(instance) & mask;; i = (i + 1) & mask) {
-    const Slot& s = newest_slots[i];
-    if (!s.used) return nullptr;
-    if (s.instance == instance) return &s;
+    const NewestSlot& s = newest_slots[i];
+    if (s.ref == 0) return nullptr;
+    if (s.instance == instance) return &entry(s.ref);
   }
 }

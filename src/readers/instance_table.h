@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "model/zeroed_block.h"
 
@@ -13,24 +14,45 @@
 // instances there are. Most instances are announced with one (line, driver)
 // only, so the set of announced values holds just those of the instances
 // that had more than one.
+//
+// A large TDF announces millions of instances under random ids, so every
+// announcement lands on a random slot. The slots of the newest-entry table
+// therefore hold only the id and the number of the instance's entry (8 bytes,
+// half the cache footprint of whole entries); the entries themselves are
+// written in order of first announcement, in chunks that never move.
 struct InstanceTable {
-  struct Slot {
+  struct Entry {
     int32_t line = 0;
-    int32_t instance = 0;
     int32_t driver = 0;
-    bool used = false;
-    bool several = false;  // newest slots: the instance has older entries
+    bool several = false;  // the instance has older entries
   };
 
   // False when (line, instance, driver) was announced before.
   bool add(int32_t line, int32_t instance, int32_t driver);
-  // The newest entry of `instance`, or null.
-  const Slot* newest(int32_t instance) const;
+  // The newest entry of `instance`, or null; valid until the next add.
+  const Entry* newest(int32_t instance) const;
 
   // Zero bytes are empty slots; large tables come from the kernel already zeroed.
-  using Slots = ZeroedArray<Slot>;
-  Slots newest_slots;  // keyed by instance
-  Slots seen_slots;    // keyed by all three values, see above
-  size_t newest_count = 0;
+  struct NewestSlot {
+    int32_t instance = 0;
+    uint32_t ref = 0;  // 0: empty; else the number of the instance's entry + 1
+  };
+  struct SeenSlot {
+    int32_t line = 0;
+    int32_t instance = 0;
+    int32_t driver = 0;
+    bool used = false;
+  };
+  static constexpr size_t kChunkBits = 14;  // entries per chunk: 16384 (128 KiB)
+
+  Entry& entry(uint32_t ref) const {
+    const size_t n = size_t{ref} - 1;
+    return chunks[n >> kChunkBits][n & ((size_t{1} << kChunkBits) - 1)];
+  }
+
+  ZeroedArray<NewestSlot> newest_slots;  // keyed by instance
+  ZeroedArray<SeenSlot> seen_slots;      // keyed by all three values, see above
+  std::vector<ZeroedArray<Entry>> chunks;
+  size_t newest_count = 0;  // also the number of entries
   size_t seen_count = 0;
 };

@@ -143,12 +143,12 @@ void instance_add(TdfReader& reader, int32_t line, int32_t instance, int32_t dri
 }
 
 int32_t instance_line(const TdfReader& reader, int32_t instance) {
-  const InstanceTable::Slot* newest = reader.instances.newest(instance);
+  const InstanceTable::Entry* newest = reader.instances.newest(instance);
   return newest == nullptr ? -1 : newest->line;
 }
 
 int32_t instance_driver(const TdfReader& reader, int32_t instance) {
-  const InstanceTable::Slot* newest = reader.instances.newest(instance);
+  const InstanceTable::Entry* newest = reader.instances.newest(instance);
   return newest == nullptr ? -1 : newest->driver;
 }
 
@@ -178,7 +178,7 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
       break;
     case TDF_CI: {
       // An unknown instance gives driver and line -1, which name no node.
-      const InstanceTable::Slot* newest = reader.instances.newest(record.instance);
+      const InstanceTable::Entry* newest = reader.instances.newest(record.instance);
       reader.current_node =
           newest == nullptr ? nullptr : node_find(newest->driver, newest->line);
       break;

@@ -3,8 +3,11 @@
 // check from both trace files through the roll-up.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/node_types.h"
@@ -272,6 +275,36 @@ TEST_F(TdfTest, InstanceListMatchesAPlainListOnRandomAnnouncements) {
     }
     ASSERT_EQ(instance_line(reader, probe), want_line) << step;
     ASSERT_EQ(instance_driver(reader, probe), want_driver) << step;
+  }
+}
+
+// Tens of thousands of instances: the tables grow many times and the entries
+// fill several chunks, while old instances keep being re-announced.
+TEST_F(TdfTest, InstanceListKeepsNewestEntriesAcrossGrowth) {
+  struct Newest {
+    int32_t line, driver;
+  };
+  std::map<int32_t, Newest> newest;
+  std::set<std::tuple<int32_t, int32_t, int32_t>> seen;
+  std::mt19937 random(11);
+  for (int step = 0; step < 120000; ++step) {
+    // Ids spread over the whole range, with negative ones and 0 among them.
+    int32_t instance = static_cast<int32_t>(random() % 40000 * 107361u);
+    int32_t line = static_cast<int32_t>(random() % 3);
+    int32_t driver = static_cast<int32_t>(random() % 2);
+    if (seen.insert({line, instance, driver}).second) newest[instance] = {line, driver};
+    instance_add(reader, line, instance, driver);
+    if (step % 7 == 0) {
+      int32_t probe = static_cast<int32_t>(random() % 41000 * 107361u);
+      auto it = newest.find(probe);
+      ASSERT_EQ(instance_line(reader, probe), it == newest.end() ? -1 : it->second.line) << step;
+      ASSERT_EQ(instance_driver(reader, probe), it == newest.end() ? -1 : it->second.driver)
+          << step;
+    }
+  }
+  for (const auto& [instance, want] : newest) {
+    ASSERT_EQ(instance_line(reader, instance), want.line);
+    ASSERT_EQ(instance_driver(reader, instance), want.driver);
   }
 }
 
