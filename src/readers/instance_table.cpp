@@ -1,6 +1,9 @@
 // Open-addressing tables of the TDF reader's instances.
 #include "readers/instance_table.h"
 
+#include <limits>
+
+#include "driver/errors.h"
 #include "model/hash_mix.h"
 
 namespace {
@@ -62,6 +65,9 @@ bool insert_seen(InstanceTable& table, int32_t line, int32_t instance, int32_t d
 // The reference of a new entry, appended after the existing ones.
 uint32_t append_entry(InstanceTable& table, int32_t line, int32_t driver) {
   const size_t n = table.newest_count;
+  // Slots name entries by number + 1 in 32 bits, enough for every id but the
+  // last of 2^32. A trace with all of them (a 64 GiB table) counts as refused memory.
+  if (n >= std::numeric_limits<uint32_t>::max()) fatal_out_of_memory();
   if ((n >> InstanceTable::kChunkBits) == table.chunks.size()) {
     table.chunks.emplace_back(size_t{1} << InstanceTable::kChunkBits);
   }
