@@ -1,10 +1,13 @@
-// Micro-benchmarks of the scanners, the report escape and the node index.
+// Micro-benchmarks of the scanners, the report escape, the node index and the
+// instance table.
 // Build with -DTALLYREP_BENCHMARKS=ON; run build/bench/micro_bench.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "model/hash_mix.h"
 #include "model/tree.h"
+#include "readers/instance_table.h"
 #include "readers/scanner.h"
 #include "readers/trace_stream.h"
 #include "report/markup.h"
@@ -82,5 +85,20 @@ void BM_NodeFind(benchmark::State& state) {
   tree_free();
 }
 BENCHMARK(BM_NodeFind)->Arg(1000)->Arg(100000)->Arg(1000000);
+
+// Announcing N instances under random ids, as a harness that numbers objects
+// by identity hash does; the table grows as it goes, like the reader's.
+void BM_InstanceAdd(benchmark::State& state) {
+  const uint64_t count = static_cast<uint64_t>(state.range(0));
+  for (auto _ : state) {
+    InstanceTable table;
+    for (uint64_t i = 0; i < count; ++i) {
+      table.add(static_cast<int32_t>(i % 4096), static_cast<int32_t>(hash_mix64(i)), 0);
+    }
+    benchmark::DoNotOptimize(table.newest(0));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
+}
+BENCHMARK(BM_InstanceAdd)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
