@@ -17,13 +17,13 @@ uint64_t match_hash(const TraceNode* parent, const TraceNode* n) {
   h = hash_mix64(h ^ pack_key(n->file, n->line));
   h = hash_mix64(h ^ ((static_cast<uint64_t>(static_cast<uint32_t>(n->type)) << 32) |
                  static_cast<uint32_t>(n->value)));
-  return hash_mix64(h ^ n->text_hash);
+  return hash_mix64(h ^ node_text_hash(n));
 }
 
 bool same_match_key(const TraceNode* a, const TraceNode* b) {
   // node_equal, with the text hashes compared before the texts.
   return a->type == b->type && a->file == b->file && a->line == b->line &&
-         a->value == b->value && a->text_hash == b->text_hash &&
+         a->value == b->value && node_text_hash(a) == node_text_hash(b) &&
          std::strcmp(a->text, b->text) == 0;
 }
 }  // namespace
@@ -126,7 +126,7 @@ void SiblingTable::add(TraceNode* child) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
   const uint64_t hash = match_hash(child->parent, child);
   Slot& s = slots_[probe(hash, child->parent, child)];
-  child->next_equal = nullptr;
+  child->next_equal = 0;
   child->equal_head = false;
   if (!s.head) {
     s.head = child;
@@ -137,20 +137,23 @@ void SiblingTable::add(TraceNode* child) {
   }
   // Equal siblings are kept in creation order, which is child order.
   if (s.tail->seq < child->seq) {
-    s.tail->next_equal = child;
+    s.tail->next_equal = node_ref(child);
     s.tail = child;
     return;
   }
   if (child->seq < s.head->seq) {
     s.head->equal_head = false;
-    child->next_equal = s.head;
+    child->next_equal = node_ref(s.head);
     s.head = child;
     return;
   }
   TraceNode* at = s.head;
-  while (at->next_equal && at->next_equal->seq < child->seq) at = at->next_equal;
+  for (TraceNode* n = node_at(at->next_equal); n && n->seq < child->seq;
+       n = node_at(at->next_equal)) {
+    at = n;
+  }
   child->next_equal = at->next_equal;
-  at->next_equal = child;
+  at->next_equal = node_ref(child);
 }
 
 void SiblingTable::remove(TraceNode* child) {
@@ -161,16 +164,16 @@ void SiblingTable::remove(TraceNode* child) {
   TraceNode* at = s.head;
   while (at && at != child) {
     prev = at;
-    at = at->next_equal;
+    at = node_at(at->next_equal);
   }
   if (!at) return;
   if (prev) {
     prev->next_equal = child->next_equal;
   } else {
-    s.head = child->next_equal;
+    s.head = node_at(child->next_equal);
   }
   if (s.tail == child) s.tail = prev;
-  child->next_equal = nullptr;
+  child->next_equal = 0;
   child->equal_head = false;
   if (!s.head) {
     s.head = kTombstone;  // keeps later probes of this chain going

@@ -122,7 +122,6 @@ struct TraceModel {
   size_t next_text_chunk = 0;
   size_t text_left = 0;
   char* text_next = nullptr;
-  uint32_t next_node_seq = 0;
 
   KeyIndex index;
   SiblingTable siblings;
@@ -151,6 +150,13 @@ struct TraceModel {
 TraceModel& model();
 // Links a node created under a parent as that parent's last child.
 void node_append(TraceNode* node);
+
+// The bookkeeping links of a node hold node numbers: 0 for none, else the
+// node's seq + 1, which is its place in the node pool + 1.
+inline uint32_t node_ref(const TraceNode* node) { return node ? node->seq + 1 : 0; }
+inline TraceNode* node_at(uint32_t ref) { return ref ? model().nodes.at(ref - 1) : nullptr; }
+// The hash of a node's text, stored in the text arena just before the text.
+uint32_t node_text_hash(const TraceNode* node);
 
 // Sibling matching. Each child knows whether it is the first of its parent's
 // children equal to it. A node whose key the index holds was the first node

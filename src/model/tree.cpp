@@ -1,13 +1,15 @@
 // The trace model's life, its nodes and the node index.
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <type_traits>
 
+#include "driver/errors.h"
 #include "model/model_state.h"
 
 // Millions of nodes: every field counts.
-static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 96, "TraceNode grew");
+static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 72, "TraceNode grew");
 
 namespace {
 constexpr size_t kFirstTextChunk = 4096;
@@ -15,9 +17,12 @@ constexpr size_t kLastTextChunk = 4u << 20;
 
 std::unique_ptr<TraceModel> g_model;
 
+// Copies the text into the arena after its hash, which sibling matching reads
+// from there (node_text_hash) instead of every node carrying it.
 const char* store_text(const char* text) {
   TraceModel& m = model();
-  const size_t size = std::strlen(text) + 1;
+  const size_t length = std::strlen(text) + 1;
+  const size_t size = sizeof(uint32_t) + length;
   if (size > m.text_left) {
     // Chunks double up to a few megabytes; a text longer than that gets a block
     // of its own, sized to it.
@@ -29,8 +34,10 @@ const char* store_text(const char* text) {
     m.text_next = static_cast<char*>(m.text_chunks.back().data());
     m.text_left = m.text_chunks.back().size();
   }
-  char* at = m.text_next;
-  std::memcpy(at, text, size);
+  const uint32_t hash = text_hash_of(text);
+  std::memcpy(m.text_next, &hash, sizeof hash);
+  char* at = m.text_next + sizeof hash;
+  std::memcpy(at, text, length);
   m.text_next += size;
   m.text_left -= size;
   return at;
@@ -52,22 +59,30 @@ void tree_free() {
   tree_init();
 }
 
+uint32_t node_text_hash(const TraceNode* node) {
+  uint32_t hash;
+  std::memcpy(&hash, node->text - sizeof hash, sizeof hash);
+  return hash;
+}
+
 TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,
                        int32_t value) {
-  TraceNode* node = model().nodes.make();
-  node->type = type;
+  TraceModel& m = model();
+  // Node numbers + 1 must fit the 32-bit links: some 300 GB of nodes.
+  if (m.nodes.size() >= std::numeric_limits<uint32_t>::max() - 1) fatal_out_of_memory();
+  TraceNode* node = m.nodes.make();
+  node->seq = static_cast<uint32_t>(m.nodes.size() - 1);
+  node->type = static_cast<int16_t>(type);
   node->file = file;
   node->line = line;
   node->value = value;
   node->parent = parent;
   node->text = store_text(text ? text : "");
-  node->text_hash = text_hash_of(node->text);
-  node->seq = model().next_node_seq++;
   if (parent) {
-    node->check_above = type_is_check(parent->type) ? parent : parent->check_above;
+    node->check_above = type_is_check(parent->type) ? node_ref(parent) : parent->check_above;
   }
   if (type_is_check(type)) {
-    node->stats = model().stats.make();
+    node->stats = m.stats.make();
     node->status = STATUS_NOT_EXECUTED;
   } else {
     node->status = STATUS_PASSED;
@@ -102,13 +117,17 @@ int node_hash(int32_t file, int32_t line) {
 // Links `node` as the last child of its parent.
 void node_append(TraceNode* node) {
   TraceNode* parent = node->parent;
-  if (parent->last_child) {
-    parent->last_child->next = node;
+  if (TraceNode* last = node_at(parent->last_child)) {
+    last->next = node;
   } else {
     parent->first_child = node;
   }
-  parent->last_child = node;
+  parent->last_child = node_ref(node);
   siblings_added(node);
+}
+
+TraceNode* node_last_child(const TraceNode* node) {
+  return node ? node_at(node->last_child) : nullptr;
 }
 
 void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,

@@ -62,9 +62,9 @@ TraceNode* owning_check(TraceNode* node) {
     }
     return nullptr;
   }
-  TraceNode* a = node->check_above;
-  while (a && !type_is_check(a->type)) a = a->check_above;
-  node->check_above = a;
+  TraceNode* a = node_at(node->check_above);
+  while (a && !type_is_check(a->type)) a = node_at(a->check_above);
+  node->check_above = node_ref(a);
   return a;
 }
 

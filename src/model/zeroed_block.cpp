@@ -8,13 +8,12 @@
 #include "driver/errors.h"
 
 namespace {
-constexpr std::size_t kMapAtLeast = 256 * 1024;
 constexpr std::size_t kHugePage = 2 * 1024 * 1024;
 }  // namespace
 
 ZeroedBlock::ZeroedBlock(std::size_t bytes) {
   if (bytes == 0) return;
-  if (bytes < kMapAtLeast) {
+  if (bytes < kZeroedMapAtLeast) {
     small_.reset(new unsigned char[bytes]());
     data_ = small_.get();
     bytes_ = bytes;

@@ -119,6 +119,14 @@ TEST_F(ModelTest, ManyNodesStayFindable) {
   }
   EXPECT_EQ(nullptr, node_find(0, 200000));
   EXPECT_EQ(nullptr, node_find(1, 2));
+  // The children stay in order and the last one is known, well past the node
+  // pool's first chunks.
+  TraceNode* root = node_find(0, 1);
+  int32_t expected = 2;
+  for (TraceNode* c = root->first_child; c; c = c->next) ASSERT_EQ(expected++, c->line);
+  EXPECT_EQ(200000, expected);
+  EXPECT_EQ(node_find(0, 199999), node_last_child(root));
+  EXPECT_EQ(nullptr, node_last_child(node_find(0, 5)));
 }
 
 TEST_F(ModelTest, IndexTakesAnyKeyOnceWhateverItsRange) {
