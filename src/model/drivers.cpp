@@ -72,14 +72,8 @@ void RunTable::bind(uint32_t run, int32_t number, uint64_t seq) {
 void RunTable::grow() {
   ZeroedArray<Binding> old = std::move(slots_);
   slots_ = ZeroedArray<Binding>(old.empty() ? 64 : old.size() * 2);
-  const size_t mask = slots_.size() - 1;
-  for (size_t k = 0; k < old.size(); ++k) {
-    const Binding& s = old[k];
-    if (s.run == 0) continue;
-    size_t i = hash_mix64(s.run) & mask;
-    while (slots_[i].run != 0) i = (i + 1) & mask;
-    slots_[i] = s;
-  }
+  auto used = [](const Binding& s) { return s.run != 0; };
+  reinsert_slots(old, slots_, used, [](const Binding& s) { return hash_mix64(s.run); }, used);
 }
 
 void driver_open(int32_t number, int32_t line, const char* text) {

@@ -66,14 +66,8 @@ bool KeyHash::insert(TraceNode* node) {
 void KeyHash::grow() {
   ZeroedArray<Slot> old = std::move(slots_);
   slots_ = ZeroedArray<Slot>(old.empty() ? 256 : old.size() * 2);
-  const size_t mask = slots_.size() - 1;
-  for (size_t k = 0; k < old.size(); ++k) {
-    const Slot& s = old[k];
-    if (!s.node) continue;
-    size_t i = hash_mix64(s.key) & mask;
-    while (slots_[i].node) i = (i + 1) & mask;
-    slots_[i] = s;
-  }
+  auto used = [](const Slot& s) { return s.node != nullptr; };
+  reinsert_slots(old, slots_, used, [](const Slot& s) { return hash_mix64(s.key); }, used);
 }
 
 bool KeyIndex::insert(TraceNode* node) {
@@ -183,21 +177,14 @@ void SiblingTable::remove(TraceNode* child) {
 
 void SiblingTable::grow() {
   ZeroedArray<Slot> old = std::move(slots_);
-  size_t live = 0;
-  for (size_t k = 0; k < old.size(); ++k) live += (old[k].head && old[k].head != kTombstone);
+  auto live = [](const Slot& s) { return s.head && s.head != kTombstone; };
+  size_t count = 0;
+  for (size_t k = 0; k < old.size(); ++k) count += live(old[k]);
   size_t size = 256;
-  while (size < (live + 1) * 2) size *= 2;  // live stays below a half after a rebuild
+  while (size < (count + 1) * 2) size *= 2;  // live stays below a half after a rebuild
   slots_ = ZeroedArray<Slot>(size);
-  used_ = 0;
-  const size_t mask = size - 1;
-  for (size_t k = 0; k < old.size(); ++k) {
-    const Slot& s = old[k];
-    if (!s.head || s.head == kTombstone) continue;
-    size_t i = s.hash & mask;
-    while (slots_[i].head) i = (i + 1) & mask;
-    slots_[i] = s;
-    ++used_;
-  }
+  used_ = reinsert_slots(old, slots_, live, [](const Slot& s) { return s.hash; },
+                         [](const Slot& s) { return s.head != nullptr; });
 }
 
 void SiblingTable::clear() {

@@ -36,14 +36,8 @@ void make_room(ZeroedArray<Slot>& slots, size_t count, Hash hash) {
   if (!slots.empty() && (count + 1) * 2 <= slots.size()) return;
   ZeroedArray<Slot> old = std::move(slots);
   slots = ZeroedArray<Slot>(old.empty() ? 64 : old.size() * 2);
-  const size_t mask = slots.size() - 1;
-  for (size_t k = 0; k < old.size(); ++k) {
-    const Slot& s = old[k];
-    if (!used(s)) continue;
-    size_t i = hash(s) & mask;
-    while (used(slots[i])) i = (i + 1) & mask;
-    slots[i] = s;
-  }
+  auto taken = [](const Slot& s) { return used(s); };
+  reinsert_slots(old, slots, taken, hash, taken);
 }
 
 // Adds the three values to the set; false when they were in it already.
