@@ -85,9 +85,9 @@ bool KeyIndex::insert(TraceNode* node) {
     const int64_t line_room = static_cast<int64_t>(8 * d.count + 64);
     if (line < line_room) {
       if (static_cast<size_t>(line) >= d.lines.size()) {
-        d.lines.resize(std::max<size_t>(static_cast<size_t>(line) + 1, 2 * d.lines.size()));
+        d.lines.grow(std::max<size_t>(static_cast<size_t>(line) + 1, 2 * d.lines.size()));
       }
-      d.lines[static_cast<size_t>(line)] = node;
+      d.lines[static_cast<size_t>(line)] = node_ref(node);
       ++d.count;
       ++indexed_;
       return true;

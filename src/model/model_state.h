@@ -34,22 +34,16 @@ class KeyHash {
 // The node index: finds the one indexed node of a key (file, line), refusing
 // a second node with a key already indexed, as a chained index does. Test
 // drivers are numbered 0, 1, 2 ... and their lines mostly run densely from 1,
-// so most keys sit in a plain array per driver, where neighbouring lines share
-// cache lines; keys far outside that go to a hash table.
+// so most keys sit in a plain array of node numbers per driver, where
+// neighbouring lines share cache lines; keys far outside that go to a hash table.
 class KeyIndex {
  public:
-  TraceNode* find(int32_t file, int32_t line) const {
-    if (file >= 0 && static_cast<size_t>(file) < drivers_.size()) {
-      const std::vector<TraceNode*>& lines = drivers_[static_cast<size_t>(file)].lines;
-      if (line >= 0 && static_cast<size_t>(line) < lines.size() && lines[line]) return lines[line];
-    }
-    return spill_.empty() ? nullptr : spill_.find(file, line);
-  }
+  inline TraceNode* find(int32_t file, int32_t line) const;
   bool insert(TraceNode* node);
 
  private:
   struct DriverLines {
-    std::vector<TraceNode*> lines;
+    ZeroedArray<uint32_t> lines;  // node numbers (see node_ref), 0 for none
     size_t count = 0;
   };
   std::vector<DriverLines> drivers_;
@@ -155,6 +149,16 @@ void node_append(TraceNode* node);
 // node's seq + 1, which is its place in the node pool + 1.
 inline uint32_t node_ref(const TraceNode* node) { return node ? node->seq + 1 : 0; }
 inline TraceNode* node_at(uint32_t ref) { return ref ? model().nodes.at(ref - 1) : nullptr; }
+inline TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
+  if (file >= 0 && static_cast<size_t>(file) < drivers_.size()) {
+    const ZeroedArray<uint32_t>& lines = drivers_[static_cast<size_t>(file)].lines;
+    if (line >= 0 && static_cast<size_t>(line) < lines.size() && lines[line]) {
+      return node_at(lines[line]);
+    }
+  }
+  return spill_.empty() ? nullptr : spill_.find(file, line);
+}
+
 // The hash of a node's text, stored in the text arena just before the text.
 uint32_t node_text_hash(const TraceNode* node);
 

@@ -3,6 +3,7 @@
 
 #include <sys/mman.h>
 
+#include <cstring>
 #include <utility>
 
 #include "driver/errors.h"
@@ -42,6 +43,22 @@ ZeroedBlock& ZeroedBlock::operator=(ZeroedBlock&& other) noexcept {
 }
 
 ZeroedBlock::~ZeroedBlock() { release(); }
+
+void ZeroedBlock::grow(std::size_t bytes) {
+  if (bytes <= bytes_) return;
+  if (mapped_) {
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = ::mremap(data_, bytes_, rounded, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) fatal_out_of_memory();
+    ::madvise(p, rounded, MADV_HUGEPAGE);
+    data_ = p;
+    bytes_ = rounded;
+    return;
+  }
+  ZeroedBlock bigger(bytes);
+  if (bytes_) std::memcpy(bigger.data_, data_, bytes_);
+  *this = std::move(bigger);
+}
 
 void ZeroedBlock::release() {
   if (mapped_ && data_) ::munmap(data_, bytes_);

@@ -26,6 +26,10 @@ class ZeroedBlock {
 
   void* data() const { return data_; }
   std::size_t size() const { return bytes_; }
+  // Makes the block at least `bytes` long, keeping its contents; the new bytes
+  // are zero. A mapped block is moved by the kernel rather than copied, so a
+  // growing array never holds its old and new copies in memory at once.
+  void grow(std::size_t bytes);
 
  private:
   void release();
@@ -46,6 +50,12 @@ class ZeroedArray {
   T& operator[](std::size_t i) const { return data()[i]; }
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
+  // Lengthens the array to `count` objects; the added ones are zero.
+  void grow(std::size_t count) {
+    if (count <= count_) return;
+    block_.grow(count * sizeof(T));
+    count_ = count;
+  }
 
  private:
   ZeroedBlock block_;

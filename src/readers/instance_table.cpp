@@ -62,12 +62,8 @@ uint32_t append_entry(InstanceTable& table, int32_t line, int32_t driver) {
   // Slots name entries by number + 1 in 32 bits, enough for every id but the
   // last of 2^32. A trace with all of them (a 64 GiB table) counts as refused memory.
   if (n >= std::numeric_limits<uint32_t>::max()) fatal_out_of_memory();
-  if ((n >> InstanceTable::kChunkBits) == table.chunks.size()) {
-    table.chunks.emplace_back(size_t{1} << InstanceTable::kChunkBits);
-  }
-  const uint32_t ref = static_cast<uint32_t>(n + 1);
-  table.entry(ref) = InstanceTable::Entry{line, driver, false};
-  return ref;
+  *table.entries.make() = InstanceTable::Entry{line, driver, false};
+  return static_cast<uint32_t>(n + 1);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "model/zeroed_block.h"
 
@@ -43,16 +42,11 @@ struct InstanceTable {
     int32_t driver = 0;
     bool used = false;
   };
-  static constexpr size_t kChunkBits = 14;  // entries per chunk: 16384 (128 KiB)
-
-  Entry& entry(uint32_t ref) const {
-    const size_t n = size_t{ref} - 1;
-    return chunks[n >> kChunkBits][n & ((size_t{1} << kChunkBits) - 1)];
-  }
+  Entry& entry(uint32_t ref) const { return *entries.at(size_t{ref} - 1); }
 
   ZeroedArray<NewestSlot> newest_slots;  // keyed by instance
   ZeroedArray<SeenSlot> seen_slots;      // keyed by all three values, see above
-  std::vector<ZeroedArray<Entry>> chunks;
+  ZeroedPool<Entry> entries;             // in order of first announcement
   size_t newest_count = 0;  // also the number of entries
   size_t seen_count = 0;
 };

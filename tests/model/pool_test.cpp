@@ -1,5 +1,5 @@
-// Tests of the arenas' object pool: numbers that find every object again, across
-// the chunks that double and the fixed-size chunks after them.
+// Tests of the arenas' object pool (numbers that find every object again, across
+// the chunks that double and the fixed-size chunks after them) and growing arrays.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -54,6 +54,27 @@ TEST(ZeroedPool, AnEmptyPoolHasNoObjects) {
   pool.make();
   EXPECT_EQ(1u, pool.size());
   EXPECT_EQ(pool.at(0), pool.at(0));
+}
+
+// An index array grows from the heap into a mapping and then is moved by the
+// kernel: every step must keep what was written and add only zeros.
+TEST(ZeroedArray, GrowingKeepsContentsAndAddsZeros) {
+  ZeroedArray<uint32_t> lines;
+  size_t written = 0;
+  for (size_t count : {size_t{0}, size_t{64}, size_t{50000}, size_t{70000}, size_t{600000},
+                       size_t{600001}, size_t{3000000}}) {
+    lines.grow(count);
+    ASSERT_EQ(count, lines.size());
+    for (size_t i = 0; i < written; ++i) ASSERT_EQ(static_cast<uint32_t>(i * 7 + 1), lines[i]) << i;
+    for (size_t i = written; i < count; ++i) {
+      ASSERT_EQ(0u, lines[i]) << "not zero at " << i << " of " << count;
+      lines[i] = static_cast<uint32_t>(i * 7 + 1);
+    }
+    written = count;
+  }
+  lines.grow(10);  // never shrinks
+  EXPECT_EQ(3000000u, lines.size());
+  EXPECT_EQ(uint32_t{2999999 * 7 + 1}, lines[2999999]);
 }
 
 }  // namespace
