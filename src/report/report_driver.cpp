@@ -197,23 +197,27 @@ void report_node(TraceNode* node, void* context) {
   const ReportContext& ctx = *static_cast<const ReportContext*>(context);
   SectionWriter w{*ctx.out, std::string(), false, 0, std::string()};
   if (!open_section(w, node, ctx.level)) return;
-  // One frame per open section: the next child to visit and the section's level.
-  struct Frame {
-    const TraceNode* next_child;
-    int level;
-  };
-  std::vector<Frame> stack;
-  stack.push_back({node->first_child, ctx.level});
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    const TraceNode* child = top.next_child;
-    if (!child) {
-      markup_tag(w.out, "DAZU:NODE", 1);
-      stack.pop_back();
+  // Depth-first through the parent and sibling links, so that a chain of
+  // half a million levels needs no stack: every node on the way down had its
+  // section opened, and its close tag is written on the way back up.
+  TraceNode* n = node->first_child;
+  int level = ctx.level + 1;
+  while (n) {
+    const bool opened = open_section(w, n, level);
+    if (opened && n->first_child) {
+      n = n->first_child;
+      ++level;
       continue;
     }
-    top.next_child = child->next;
-    int level = top.level + 1;
-    if (open_section(w, child, level)) stack.push_back({child->first_child, level});
+    if (opened) markup_tag(w.out, "DAZU:NODE", 1);
+    // n is done; close the ancestors it was the last child of.
+    while (!n->next) {
+      n = n->parent;
+      --level;
+      markup_tag(w.out, "DAZU:NODE", 1);
+      if (n == node) return;
+    }
+    n = n->next;
   }
+  markup_tag(w.out, "DAZU:NODE", 1);
 }
