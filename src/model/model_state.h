@@ -149,6 +149,7 @@ void node_append(TraceNode* node);
 // node's seq + 1, which is its place in the node pool + 1.
 inline uint32_t node_ref(const TraceNode* node) { return node ? node->seq + 1 : 0; }
 inline TraceNode* node_at(uint32_t ref) { return ref ? model().nodes.at(ref - 1) : nullptr; }
+
 inline TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
   if (file >= 0 && static_cast<size_t>(file) < drivers_.size()) {
     const ZeroedArray<uint32_t>& lines = drivers_[static_cast<size_t>(file)].lines;
