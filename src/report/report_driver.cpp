@@ -200,7 +200,7 @@ void report_node(TraceNode* node, void* context) {
   // Depth-first through the parent and sibling links, so that a chain of
   // half a million levels needs no stack: every node on the way down had its
   // section opened, and its close tag is written on the way back up.
-  TraceNode* n = node->first_child;
+  const TraceNode* n = node->first_child;
   int level = ctx.level + 1;
   while (n) {
     const bool opened = open_section(w, n, level);
