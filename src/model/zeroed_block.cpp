@@ -10,6 +10,10 @@
 
 namespace {
 constexpr std::size_t kHugePage = 2 * 1024 * 1024;
+
+std::size_t whole_huge_pages(std::size_t bytes) {
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
 }  // namespace
 
 ZeroedBlock::ZeroedBlock(std::size_t bytes) {
@@ -20,7 +24,7 @@ ZeroedBlock::ZeroedBlock(std::size_t bytes) {
     bytes_ = bytes;
     return;
   }
-  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  const std::size_t rounded = whole_huge_pages(bytes);
   void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) fatal_out_of_memory();
   ::madvise(p, rounded, MADV_HUGEPAGE);  // advice only; small pages work as well
@@ -47,7 +51,7 @@ ZeroedBlock::~ZeroedBlock() { release(); }
 void ZeroedBlock::grow(std::size_t bytes) {
   if (bytes <= bytes_) return;
   if (mapped_) {
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    const std::size_t rounded = whole_huge_pages(bytes);
     void* p = ::mremap(data_, bytes_, rounded, MREMAP_MAYMOVE);
     if (p == MAP_FAILED) fatal_out_of_memory();
     ::madvise(p, rounded, MADV_HUGEPAGE);
