@@ -2,6 +2,7 @@
 // and raw double quotes in the values of browse-tree and link tags.
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "export/out_buffer.h"
 #include "export/xrd_read.h"
@@ -42,12 +43,11 @@ bool tag_well_formed(const char* p, const char* end) {
   }
 }
 
-// Last occurrence of what that starts in [from, to).
+// Last occurrence of what that lies whole in [from, to): a match that would
+// run past to may run past the end of the buffer too.
 const char* find_last(const char* from, const char* to, const char* what) {
-  size_t n = std::strlen(what);
-  for (const char* p = to - 1; p >= from; --p)
-    if (std::memcmp(p, what, n) == 0) return p;
-  return nullptr;
+  size_t at = std::string_view(from, static_cast<size_t>(to - from)).rfind(what);
+  return at == std::string_view::npos ? nullptr : from + at;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "export/xrd_read.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include "export_helpers.h"
 
@@ -11,6 +12,34 @@ namespace {
 std::string cell(const XrdReport& r, uint32_t row, uint32_t k) {
   return r.cells[r.rows[row].first_cell + k].text;
 }
+
+// Bytes that end right where an inaccessible page starts, so that reading one
+// byte too far faults in every build, not only under a sanitizer.
+class BeforeGuardPage {
+ public:
+  explicit BeforeGuardPage(const std::string& bytes) {
+    size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    map_size_ = 2 * page;
+    void* p =
+        ::mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED || bytes.size() > page) return;
+    map_ = static_cast<char*>(p);
+    ::mprotect(map_ + page, page, PROT_NONE);
+    data_ = map_ + page - bytes.size();
+    std::memcpy(data_, bytes.data(), bytes.size());
+  }
+  ~BeforeGuardPage() {
+    if (map_) ::munmap(map_, map_size_);
+  }
+  BeforeGuardPage(const BeforeGuardPage&) = delete;
+  BeforeGuardPage& operator=(const BeforeGuardPage&) = delete;
+  const char* data() const { return data_; }
+
+ private:
+  char* map_ = nullptr;
+  char* data_ = nullptr;
+  size_t map_size_ = 0;
+};
 
 TEST(XrdRead, WorkedDocumentGivesSectionsRowsAndInformation) {
   XrdReport r;
@@ -132,6 +161,28 @@ TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
   EXPECT_EQ(xrd_read(scratch("bad_tag.xrd").c_str(), other, error), -1);
   EXPECT_EQ(error.rfind("not an XML document (Error parsing element attribute at byte ", 0), 0u)
       << error;
+}
+
+// A broken tag at the very end of the input: the search for the writer's
+// boundary inside it must stay within the input, and still find a boundary
+// that ends right at the tag's end.
+TEST(XrdRead, QuoteRepairStopsAtTheEndOfTheInput) {
+  const struct {
+    const char* in;
+    const char* out;
+    bool changed;
+  } cases[] = {
+      {"<DAZU:NODE name=\"a\"b\">", "<DAZU:NODE name=\"a\"b\">", false},  // found by fuzzing
+      {"<DAZU:NODE name=\"a\"b\" type=\">", "<DAZU:NODE name=\"a&#34;b\" type=\">", true},
+      {"<LINK TARGET=\"a\"b\">", "<LINK TARGET=\"a&#34;b\">", true},
+  };
+  for (const auto& c : cases) {
+    BeforeGuardPage bytes(c.in);
+    ASSERT_NE(bytes.data(), nullptr);
+    std::string fixed;
+    EXPECT_EQ(xrd_repair_quotes(bytes.data(), std::strlen(c.in), fixed), c.changed) << c.in;
+    EXPECT_EQ(fixed, c.out);
+  }
 }
 
 TEST(XrdRead, NameOfTheTestNodeComesFromTheHeadTag) {
