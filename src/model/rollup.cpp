@@ -1,6 +1,7 @@
 // Status combination and the roll-up of recorded outcomes to every node.
 #include "model/rollup.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "model/model_state.h"
@@ -13,8 +14,11 @@ constexpr int kRankValid = 5;
 
 int rank_of(int status) { return (status >= 0 && status < kRankValid) ? kRank[status] : -1; }
 
+// Counters are never negative and sums stop at the largest count, so that no
+// number of evaluations can wrap a failure count into a pass.
 int32_t add32(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+  const int64_t sum = int64_t{a} + b;
+  return sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : static_cast<int32_t>(sum);
 }
 }  // namespace
 

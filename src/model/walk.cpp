@@ -1,4 +1,5 @@
 // Walks over the trees, sibling matching and copying, outcome recording.
+#include <cstdint>
 #include <cstring>
 
 #include "model/model_state.h"
@@ -68,8 +69,10 @@ TraceNode* owning_check(TraceNode* node) {
   return a;
 }
 
+// A check evaluated more than 2^31 - 1 times stays at the largest count: a
+// wrapped counter would turn negative and a failed check into a passed one.
 void add_one(int32_t* counter) {
-  *counter = static_cast<int32_t>(static_cast<uint32_t>(*counter) + 1u);
+  if (*counter < INT32_MAX) ++*counter;
 }
 }  // namespace
 

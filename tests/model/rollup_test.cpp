@@ -169,6 +169,29 @@ TEST_F(RollupTest, CountsAddUpAlongChainsOfChecks) {
   EXPECT_EQ(STATUS_PASSED, outer->status);
 }
 
+// A failure count that wrapped past 2^31 - 1 turned negative and the check
+// was reported passed.
+TEST_F(RollupTest, CountersStopAtTheLargestCount) {
+  add(TYPE_TEST_CASE, 2, 1);
+  TraceNode* outer = add(TYPE_CHECK_EXPRESSION, 3, 2);
+  TraceNode* a = add(TYPE_CHECK_EXPRESSION, 4, 3);
+  TraceNode* b = add(TYPE_CHECK_EXPRESSION, 5, 3);
+  a->stats->failed = INT32_MAX - 1;
+  b->stats->passed = INT32_MAX;
+  for (int i = 0; i < 2; ++i) {
+    node_record_outcome(a, OUTCOME_FAILED);
+    node_record_outcome(b, OUTCOME_PASSED);
+  }
+  tree_rollup();
+  EXPECT_EQ(INT32_MAX, a->stats->failed);
+  EXPECT_EQ(INT32_MAX, a->stats->executed);
+  EXPECT_EQ(STATUS_FAILED, a->status);
+  EXPECT_EQ(INT32_MAX, outer->stats->passed);
+  EXPECT_EQ(INT32_MAX, outer->stats->failed);
+  EXPECT_EQ(INT32_MAX, outer->stats->executed);
+  EXPECT_EQ(STATUS_FAILED, outer->status);
+}
+
 TEST_F(RollupTest, FindChildAndCloneMatchWholeNodes) {
   TraceNode* tc = add(TYPE_TEST_CASE, 2, 1);
   TraceNode* check = add(TYPE_CHECK_EXPRESSION, 3, 2, "x == 1", 12);
