@@ -224,7 +224,7 @@ int tdf_read_stream(TraceStream& stream) {
   // The read that meets the end after the last line yields an empty code,
   // which is ignored like any unknown one.
   while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));
-  return 0;
+  return stream.failed ? -1 : 0;
 }
 
 int tdf_read_buffer(const char* data, size_t size) {

@@ -69,7 +69,8 @@ TraceNode* node_stack_pop(TdfReader& reader);
 void tdf_apply_record(TdfReader& reader, const TdfRecord& record);
 
 // Reads the TDF file at `path` and merges it into the model. 0 when read to
-// its end, -1 when the file cannot be opened (a directory cannot).
+// its end, -1 when the file cannot be opened (a directory cannot) or a read
+// fails on the way.
 int tdf_read(const char* path);
 
 // The same over `size` bytes at `data`, and over an open stream.

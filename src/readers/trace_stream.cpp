@@ -35,6 +35,7 @@ bool stream_open_file(TraceStream& stream, const char* path) {
   stream.pos = stream.end = stream.block.get();
   stream.eof = false;
   stream.ended = false;
+  stream.failed = false;
   return true;
 }
 
@@ -46,6 +47,7 @@ void stream_open_buffer(TraceStream& stream, const char* data, size_t size) {
   stream.end = bytes == nullptr ? bytes : bytes + size;
   stream.size = bytes == nullptr ? 0 : size;
   stream.eof = false;
+  stream.failed = false;
   // A buffer is all the data there is: nothing to load after it.
   stream.ended = true;
 }
@@ -56,14 +58,16 @@ bool stream_refill(TraceStream& stream) {
     return false;
   }
   for (;;) {
-    ssize_t n = ::read(stream.fd, stream.block.get(), kBlockSize);
+    ssize_t n = stream.read_block(stream.fd, stream.block.get(), kBlockSize);
     if (n > 0) {
       stream.pos = stream.block.get();
       stream.end = stream.pos + n;
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
-    // End of file, or a read error: either way the data ends here.
+    // A read error ends the data too, but the reader must not take what came
+    // so far for the whole file.
+    if (n < 0) stream.failed = true;
     stream.ended = true;
     stream.pos = stream.end = stream.block.get();
     return false;

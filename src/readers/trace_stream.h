@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <memory>
 
+#include <sys/types.h>
+#include <unistd.h>
+
 // Carriage returns are dropped wherever they stand and a 0x1A byte ends the
 // data. `eof` turns true only when a read finds no further character: after the
 // last character has been read it is still false, and the record loops of both
@@ -14,9 +17,12 @@ struct TraceStream {
   const unsigned char* end = nullptr;
   bool eof = false;
   bool ended = false;  // no more data will come (source exhausted or 0x1A met)
+  bool failed = false;  // a read failed: the data that came is not the whole file
   int fd = -1;         // open file, or -1 for a memory buffer
   size_t size = 0;     // bytes of data when known in advance, else 0
   std::unique_ptr<unsigned char[]> block;
+  // How blocks are read; tests put a failing read here.
+  ssize_t (*read_block)(int fd, void* into, size_t size) = ::read;
 
   TraceStream() = default;
   TraceStream(const TraceStream&) = delete;
@@ -31,7 +37,8 @@ bool stream_open_file(TraceStream& stream, const char* path);
 // Reads from `size` bytes at `data`, which must outlive the stream.
 void stream_open_buffer(TraceStream& stream, const char* data, size_t size);
 
-// Loads the next block of a file. False when nothing more comes.
+// Loads the next block of a file. False when nothing more comes, also after a
+// read error, which sets `failed` as well.
 bool stream_refill(TraceStream& stream);
 
 // One character (0..255), or -1 when no further character is found, which

@@ -162,7 +162,7 @@ int tsf_read_stream(TraceStream& stream, const char* path, int32_t* driver_count
         break;
     }
   }
-  return 0;
+  return stream.failed ? -1 : 0;
 }
 
 int tsf_read_buffer(const char* data, size_t size, const char* path, int32_t* driver_counter) {

@@ -42,7 +42,7 @@ int tsf_text_type(const std::string& text);
 
 // Reads the TSF file at `path` into the model, numbering its test drivers from
 // *driver_counter on and advancing it. 0 when read to its end, -1 when the file
-// cannot be opened (a directory cannot).
+// cannot be opened (a directory cannot) or a read fails on the way.
 int tsf_read(const char* path, int32_t* driver_counter);
 
 // The same over `size` bytes at `data`; `path` (may be null) is the source

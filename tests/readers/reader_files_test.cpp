@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -10,6 +11,7 @@
 #include "model/tree.h"
 #include "readers/jtdffile.h"
 #include "readers/scanner.h"
+#include "readers/trace_stream.h"
 #include "readers/tsffile.h"
 
 namespace {
@@ -100,6 +102,41 @@ TEST_F(ReaderFilesTest, StreamFromAFileKeepsTheEndOfFileRule) {
   EXPECT_FALSE(stream.eof);
   EXPECT_EQ(stream_get(stream), -1);
   EXPECT_TRUE(stream.eof);
+}
+
+// A read error used to end the data like the end of the file: the run then
+// reported the part read so far as the whole trace.
+ssize_t fail_after_first_block(int fd, void* into, size_t size) {
+  static int calls = 0;
+  if (into == nullptr) {  // resets the count
+    calls = 0;
+    return 0;
+  }
+  if (calls++ > 0) {
+    errno = EIO;
+    return -1;
+  }
+  return ::read(fd, into, size);
+}
+
+TEST_F(ReaderFilesTest, ReadErrorFailsEitherReader) {
+  std::string big(3u << 20, '\n');  // several blocks, so the second read is reached
+  std::string tsf = write("io.tsf", "IN \"File\" 1 \"Demo\"\n" + big + "ED \n");
+  std::string tdf = write("io.tdf", "SF 5 1 2\n" + big);
+  for (bool is_tsf : {true, false}) {
+    fail_after_first_block(0, nullptr, 0);
+    TraceStream stream;
+    ASSERT_TRUE(stream_open_file(stream, (is_tsf ? tsf : tdf).c_str()));
+    stream.read_block = fail_after_first_block;
+    int32_t counter = 0;
+    int result = is_tsf ? tsf_read_stream(stream, tsf.c_str(), &counter) : tdf_read_stream(stream);
+    EXPECT_EQ(result, -1) << (is_tsf ? "tsf" : "tdf");
+    EXPECT_TRUE(stream.failed);
+  }
+  // The same files read without a fault are fine.
+  int32_t counter = 0;
+  EXPECT_EQ(tsf_read(tsf.c_str(), &counter), 0);
+  EXPECT_EQ(tdf_read(tdf.c_str()), 0);
 }
 
 }  // namespace
