@@ -5,24 +5,22 @@
 
 #include "readers/number_scan.h"
 
-namespace {
-
-// A NUL ends a text: what follows it was read but does not count.
-void cut_at_nul(std::string& text) {
-  size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
-}
-
-}  // namespace
-
+// A NUL ends a text: what follows it is read but never stored, so that a run
+// of bytes after it costs no memory.
 void scan_token_into(TraceStream& stream, int delimiter, std::string& out) {
   out.clear();
+  bool cut = false;
   stream_scan(stream, [&](int c) {
     if (c == delimiter) return false;
-    if (c != '\n') out.push_back(static_cast<char>(c));
+    if (c != '\n' && !cut) {
+      if (c == 0) {
+        cut = true;
+      } else {
+        out.push_back(static_cast<char>(c));
+      }
+    }
     return true;
   });
-  cut_at_nul(out);
 }
 
 std::string scan_token(TraceStream& stream, int delimiter) {
@@ -68,11 +66,18 @@ void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::st
   const size_t k = std::strlen(terminator);
   size_t progress = 0;
   bool matched = false;
+  bool cut = false;  // a NUL was met: the text is what came before it
   for (;;) {
     int c = stream_get(stream);
     if (c == '\\') c = stream_get(stream);
     if (c < 0) break;  // also a backslash that is the last byte: nothing added
-    if (c != '\n') out.push_back(static_cast<char>(c));
+    if (c != '\n' && !cut) {
+      if (c == 0) {
+        cut = true;
+      } else {
+        out.push_back(static_cast<char>(c));
+      }
+    }
     // Deliberately no fall-back to a shorter partial match.
     const char ch = static_cast<char>(c);
     if (progress < k && ch != terminator[progress]) progress = 0;
@@ -82,8 +87,8 @@ void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::st
       break;
     }
   }
-  if (matched) out.resize(out.size() < k ? 0 : out.size() - k);
-  cut_at_nul(out);
+  // After a NUL the terminator's characters were not stored: nothing to drop.
+  if (matched && !cut) out.resize(out.size() < k ? 0 : out.size() - k);
 }
 
 std::string scan_escaped_text(TraceStream& stream, const char* terminator) {

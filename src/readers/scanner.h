@@ -8,8 +8,9 @@
 
 #include "readers/trace_stream.h"
 
-// Texts behave as C strings: every scanner first runs its steps on the raw
-// bytes, then cuts its text at the first NUL. Nothing limits a text's length.
+// Texts behave as C strings: every scanner runs its steps on the raw bytes but
+// stores nothing from the first NUL on, so a text ends there and the bytes
+// after it cost no memory. Nothing limits a text's length.
 
 // The characters before `delimiter`; the delimiter is consumed, line feeds are
 // dropped (and end the token only when they are the delimiter). End of file
