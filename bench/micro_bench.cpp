@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "model/hash_mix.h"
+#include "base/hash.h"
 #include "model/tree.h"
 #include "readers/instance_table.h"
 #include "readers/scanner.h"

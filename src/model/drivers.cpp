@@ -55,7 +55,7 @@ void set_run(DriverEntry* e, uint32_t run_id) {
 void RunTable::bind(uint32_t run, int32_t number, uint64_t seq) {
   if ((used_ + 1) * 2 > slots_.size()) grow();
   const size_t mask = slots_.size() - 1;
-  for (size_t i = hash_mix64(run) & mask;; i = (i + 1) & mask) {
+  for (size_t i = hash_word(run) & mask;; i = (i + 1) & mask) {
     Binding& s = slots_[i];
     if (s.run == 0) {
       s = Binding{run, number, seq};
@@ -73,7 +73,7 @@ void RunTable::grow() {
   ZeroedArray<Binding> old = std::move(slots_);
   slots_ = ZeroedArray<Binding>(old.empty() ? 64 : old.size() * 2);
   auto used = [](const Binding& s) { return s.run != 0; };
-  reinsert_slots(old, slots_, used, [](const Binding& s) { return hash_mix64(s.run); }, used);
+  reinsert_slots(old, slots_, used, [](const Binding& s) { return hash_word(s.run); }, used);
 }
 
 void driver_open(int32_t number, int32_t line, const char* text) {

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "model/hash_mix.h"
 #include "model/model_state.h"
 
 namespace {
@@ -13,11 +12,11 @@ uint64_t pack_key(int32_t file, int32_t line) {
 TraceNode* const kTombstone = reinterpret_cast<TraceNode*>(alignof(TraceNode));
 
 uint64_t match_hash(const TraceNode* parent, const TraceNode* n) {
-  uint64_t h = hash_mix64(reinterpret_cast<uintptr_t>(parent));
-  h = hash_mix64(h ^ pack_key(n->file, n->line));
-  h = hash_mix64(h ^ ((static_cast<uint64_t>(static_cast<uint32_t>(n->type)) << 32) |
-                 static_cast<uint32_t>(n->value)));
-  return hash_mix64(h ^ node_text_hash(n));
+  uint64_t h = hash_word(reinterpret_cast<uintptr_t>(parent));
+  h = hash_combine(h, pack_key(n->file, n->line));
+  h = hash_combine(h, (static_cast<uint64_t>(static_cast<uint32_t>(n->type)) << 32) |
+                          static_cast<uint32_t>(n->value));
+  return hash_combine(h, node_text_hash(n));
 }
 
 bool same_match_key(const TraceNode* a, const TraceNode* b) {
@@ -28,19 +27,11 @@ bool same_match_key(const TraceNode* a, const TraceNode* b) {
 }
 }  // namespace
 
-uint32_t text_hash_of(const char* text) {
-  uint32_t h = 2166136261u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    h = (h ^ *p) * 16777619u;
-  }
-  return h;
-}
-
 TraceNode* KeyHash::find(int32_t file, int32_t line) const {
   if (slots_.empty()) return nullptr;
   const uint64_t key = pack_key(file, line);
   const size_t mask = slots_.size() - 1;
-  for (size_t i = hash_mix64(key) & mask;; i = (i + 1) & mask) {
+  for (size_t i = hash_word(key) & mask;; i = (i + 1) & mask) {
     const Slot& s = slots_[i];
     if (!s.node) return nullptr;
     if (s.key == key) return s.node;
@@ -51,7 +42,7 @@ bool KeyHash::insert(TraceNode* node) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
   const uint64_t key = pack_key(node->file, node->line);
   const size_t mask = slots_.size() - 1;
-  for (size_t i = hash_mix64(key) & mask;; i = (i + 1) & mask) {
+  for (size_t i = hash_word(key) & mask;; i = (i + 1) & mask) {
     Slot& s = slots_[i];
     if (!s.node) {
       s.key = key;
@@ -67,7 +58,7 @@ void KeyHash::grow() {
   ZeroedArray<Slot> old = std::move(slots_);
   slots_ = ZeroedArray<Slot>(old.empty() ? 256 : old.size() * 2);
   auto used = [](const Slot& s) { return s.node != nullptr; };
-  reinsert_slots(old, slots_, used, [](const Slot& s) { return hash_mix64(s.key); }, used);
+  reinsert_slots(old, slots_, used, [](const Slot& s) { return hash_word(s.key); }, used);
 }
 
 bool KeyIndex::insert(TraceNode* node) {

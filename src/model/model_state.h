@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/hash_mix.h"
+#include "base/hash.h"
 #include "model/tree.h"
 #include "model/zeroed_block.h"
 
@@ -88,7 +88,7 @@ class RunTable {
   const Binding* find(uint32_t run) const {
     if (slots_.empty()) return nullptr;
     const size_t mask = slots_.size() - 1;
-    for (size_t i = hash_mix64(run) & mask;; i = (i + 1) & mask) {
+    for (size_t i = hash_word(run) & mask;; i = (i + 1) & mask) {
       const Binding& s = slots_[i];
       if (s.run == 0) return nullptr;
       if (s.run == run) return &s;
@@ -170,4 +170,3 @@ uint32_t node_text_hash(const TraceNode* node);
 void siblings_added(TraceNode* child);  // after the child was linked and indexed
 void siblings_retype(TraceNode* node, int type);
 TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model);
-uint32_t text_hash_of(const char* text);

@@ -34,7 +34,7 @@ const char* store_text(const char* text) {
     m.text_next = static_cast<char*>(m.text_chunks.back().data());
     m.text_left = m.text_chunks.back().size();
   }
-  const uint32_t hash = text_hash_of(text);
+  const uint32_t hash = hash_bytes(text, length - 1);
   std::memcpy(m.text_next, &hash, sizeof hash);
   char* at = m.text_next + sizeof hash;
   std::memcpy(at, text, length);

@@ -4,18 +4,18 @@
 #include <limits>
 
 #include "driver/errors.h"
-#include "model/hash_mix.h"
+#include "base/hash.h"
 
 namespace {
 
 uint64_t hash_instance(int32_t instance) {
-  return hash_mix64(static_cast<uint32_t>(instance));
+  return hash_word(static_cast<uint32_t>(instance));
 }
 
 uint64_t hash_triple(int32_t line, int32_t instance, int32_t driver) {
-  uint64_t h = hash_mix64((static_cast<uint64_t>(static_cast<uint32_t>(line)) << 32) |
-                          static_cast<uint32_t>(instance));
-  return hash_mix64(h ^ static_cast<uint32_t>(driver));
+  const uint64_t h = hash_word((static_cast<uint64_t>(static_cast<uint32_t>(line)) << 32) |
+                               static_cast<uint32_t>(instance));
+  return hash_combine(h, static_cast<uint32_t>(driver));
 }
 
 bool used(const InstanceTable::NewestSlot& s) { return s.ref != 0; }
