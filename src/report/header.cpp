@@ -2,7 +2,10 @@
 // line holding a key decides that key's value.
 #include "report/header.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -30,14 +33,28 @@ void header_clear() {
   g_header = ReportHeaderInfo();
 }
 
+// How long a FIFO may take to bring the header's first bytes.
+constexpr int kFifoWaitMs = 1000;
+
+// A header file is read to its end, so only a regular file or a FIFO whose
+// writer has sent something qualifies: a device such as /dev/zero never ends,
+// and a FIFO without a writer would block the report for ever.
 bool header_open() {
   const char* path = std::getenv("KSPX_WORKSHOP_HEADER_FILE");
   if (!path || !*path) return false;
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat st;
-  if (::fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(f);
+  bool usable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+  if (usable && S_ISFIFO(st.st_mode)) {
+    struct pollfd ready = {fd, POLLIN, 0};
+    usable = ::poll(&ready, 1, kFifoWaitMs) == 1 && (ready.revents & POLLIN);
+  }
+  // Once data is there, the rest of it is worth waiting for.
+  if (usable) usable = ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+  std::FILE* f = usable ? ::fdopen(fd, "rb") : nullptr;
+  if (!f) {
+    ::close(fd);
     return false;
   }
   g_header.header_file.reset(f);
