@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RunParts parts = split_run_input(data, size);
   memfile_set(files.tsf, parts.tsf, parts.tsf_size);
   memfile_set(files.tdf, parts.tdf, parts.tdf_size);
+  // A descriptor link is written in place at its end, so the last report goes first.
+  memfile_set(files.xrd, nullptr, 0);
   if (parts.header) {
     memfile_set(files.header, parts.header, parts.header_size);
     setenv("KSPX_WORKSHOP_HEADER_FILE", files.header.path.c_str(), 1);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "driver/banner.h"
@@ -15,7 +16,25 @@
 
 namespace {
 bool is_word(const char* arg, const char* word) { return std::strcmp(arg, word) == 0; }
+
+// True when `path` names the very file `report` describes (links included).
+bool same_file(const char* path, const struct stat& report) {
+  struct stat st;
+  return path && *path && ::stat(path, &st) == 0 && st.st_dev == report.st_dev &&
+         st.st_ino == report.st_ino;
+}
 }  // namespace
+
+bool report_names_an_input(const CommandLine& cmd) {
+  struct stat report;
+  // Writing to a device or a FIFO destroys no file.
+  if (::stat(cmd.xrd_file, &report) != 0 || !S_ISREG(report.st_mode)) return false;
+  if (same_file(cmd.tdf_file, report)) return true;
+  for (const char* tsf : cmd.tsf_files) {
+    if (same_file(tsf, report)) return true;
+  }
+  return same_file(std::getenv("KSPX_WORKSHOP_HEADER_FILE"), report);
+}
 
 bool parse_command_line(int argc, const char* const* argv, CommandLine* cmd) {
   *cmd = CommandLine();
@@ -92,6 +111,11 @@ int tallyrep_main(int argc, const char* const* argv) {
     }
   }
   if (missing) return -1;
+  // A report over its own input would lose that input for good.
+  if (report_names_an_input(cmd)) {
+    diag_report(DIAG_NO_PERMISSION, cmd.xrd_file);
+    return -1;
+  }
 
   tree_init();
   int32_t driver_counter = 0;

@@ -18,6 +18,9 @@ void print_banner();
 void print_usage(const char* program);
 // True when the system can report the status of `path` (file or directory).
 bool file_exists(const char* path);
+// True when the report names an existing regular file that is also the TDF, a
+// TSF or the header file (the same file under any name or link).
+bool report_names_an_input(const CommandLine& cmd);
 // The whole run: banner, command line, input checks, read, roll-up, report.
 // Returns the exit status (0, -1, or the failing reader's result).
 int tallyrep_main(int argc, const char* const* argv);

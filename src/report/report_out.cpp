@@ -1,5 +1,5 @@
-// The buffered report sink: file creation, flushing with full error tracking,
-// and number formatting.
+// The buffered report sink: the temporary file and its rename, flushing with
+// full error tracking, and number formatting.
 #include "report/report_out.h"
 
 #include <fcntl.h>
@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace {
 
@@ -43,19 +45,96 @@ void emit(ReportOut& out, const char* data, std::size_t n) {
   }
 }
 
+// The file a path finally names: symbolic links followed one by one, a
+// relative target taken from its link's folder; a dangling link gives the file
+// it would create. False when a link on the way lives in /proc: it stands for
+// an open descriptor (/dev/stdout, /dev/fd/N), which is written as it is.
+bool resolve_links(std::string& path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string real(PATH_MAX, '\0');
+    if (!::realpath(folder.c_str(), &real[0]) || real.compare(0, 6, "/proc/") == 0) return false;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), &target[0], target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return true;
+    target.resize(static_cast<std::size_t>(n));
+    if (target[0] != '/' && slash != std::string::npos) target.insert(0, path, 0, slash + 1);
+    path = std::move(target);
+  }
+  return true;  // a loop: the open reports it
+}
+
+// Creates a new file beside `target` whose name tells where it comes from,
+// with the mode (and, where allowed, the owner) of the report it replaces.
+int open_temp(const std::string& target, const struct stat* old, std::string& temp) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string pid = std::to_string(::getpid());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string tail = ".tallyrep-" + pid + "-" + std::to_string(attempt) + ".tmp";
+    temp = target + tail;
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENAMETOOLONG) {
+      temp = folder + tail;
+      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    }
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      break;
+    }
+    if (old) {
+      // Only root keeps another user's ownership; anyone else gets the new
+      // file as their own, still with the old mode.
+      const bool owner_kept = ::fchown(fd, old->st_uid, old->st_gid) == 0;
+      (void)owner_kept;
+      ::fchmod(fd, old->st_mode & 07777);
+    }
+    return fd;
+  }
+  temp.clear();
+  return -1;
+}
+
+// Writes the report in place, as for devices and FIFOs: an old regular file
+// is rewritten from its start and cut to the new length at out_close. Through
+// a descriptor link (/dev/stdout) the report is added at the end instead, so
+// that output redirected with >> keeps what came before it.
+bool open_direct(ReportOut& out, const char* path, bool descriptor) {
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | (descriptor ? O_APPEND : 0), 0666);
+  if (fd < 0) return false;
+  struct stat st;
+  if (!descriptor && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    out.cut_at_close = true;
+  }
+  out.fd = fd;
+  init_buffer(out);
+  return true;
+}
+
 }  // namespace
 
 bool out_open_file(ReportOut& out, const char* path) {
   out = ReportOut();
-  if (!path) return false;
-  // An old report is overwritten in place and cut to length at the end,
-  // instead of truncated first: releasing (and discarding) the blocks of a
-  // large old report and allocating them anew costs more than the writing.
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+  if (!path || !*path) return false;
+  std::string target = path;
+  const bool named = resolve_links(target);
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.cut_at_close = true;
+  const bool exists = ::stat(path, &st) == 0;
+  if (!named || (exists && !S_ISREG(st.st_mode))) return open_direct(out, path, !named);
+  if (exists) {
+    // A report that may not be written stays a failure, and stays untouched.
+    const int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (probe < 0) return false;
+    ::close(probe);
+  }
+  const int fd = open_temp(target, exists ? &st : nullptr, out.temp_path);
+  // A folder that takes no new file may still hold a writable report.
+  if (fd < 0) return open_direct(out, path, false);
   out.fd = fd;
+  out.final_path = target;
   init_buffer(out);
   return true;
 }
@@ -80,6 +159,13 @@ bool out_close(ReportOut& out) {
     }
     if (::close(out.fd) != 0) out.failed = true;
     out.fd = -1;
+  }
+  if (!out.temp_path.empty()) {
+    if (!out.failed && ::rename(out.temp_path.c_str(), out.final_path.c_str()) != 0) {
+      out.failed = true;
+    }
+    if (out.failed) ::unlink(out.temp_path.c_str());
+    out.temp_path.clear();
   }
   return !out.failed;
 }

@@ -1,5 +1,6 @@
 // The output sink of the results report: one large buffer in front of a file
-// descriptor (or a string, for tests) that remembers every failed write.
+// descriptor (or a string, for tests) that remembers every failed write, and
+// the replacement of an old report only once the new one is whole.
 #pragma once
 
 #include <cstddef>
@@ -17,19 +18,26 @@ struct ReportOut {
   bool failed = false;        // some write (or the close) failed; later bytes are dropped
   std::uint64_t written = 0;  // bytes handed to the file
   bool cut_at_close = false;  // an old file is rewritten in place: cut it to `written`
+  std::string temp_path;      // the file being written, renamed to final_path at close
+  std::string final_path;
 };
 
 constexpr std::size_t kReportBufferSize = std::size_t{1} << 20;
 
-// Creates the file at `path`, or rewrites an existing one from its start and
-// cuts it to the new length at out_close. False when it cannot be opened,
-// directories included; `out` then holds no file.
+// Opens the report at `path` for writing. A regular file (or a new one) is
+// written to a temporary file beside it that out_close renames over it, so
+// that the name never shows a half-written or mixed report; a symbolic link
+// keeps pointing to the replaced file. Devices, FIFOs and a report whose
+// folder takes no new file are written directly. False when the report cannot
+// be opened for writing (directories included); nothing is changed then.
 bool out_open_file(ReportOut& out, const char* path);
 // Makes `out` append everything written to `*target`.
 void out_open_string(ReportOut& out, std::string* target);
 // Hands the buffered bytes to the file or the string.
 void out_flush(ReportOut& out);
-// Flushes and closes the file. False when any write or the close failed.
+// Flushes and closes the file and puts it in place. False when any write, the
+// close or the rename failed; the temporary file is removed then and an old
+// report stays as it was.
 bool out_close(ReportOut& out);
 
 // Slow path of out_write: the buffer is full or the piece is larger than it.

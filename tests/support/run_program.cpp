@@ -2,6 +2,7 @@
 #include "support/run_program.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,8 +56,11 @@ ProgramResult run_program(const std::vector<std::string>& argv, const std::strin
     _exit(127);
   }
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  struct rusage usage {};
+  wait4(pid, &wstatus, 0, &usage);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+  result.peak_rss_kb = usage.ru_maxrss;
   result.out = slurp_fd(out_fd);
   result.err = slurp_fd(err_fd);
   close(out_fd);

@@ -7,6 +7,8 @@
 
 struct ProgramResult {
   int status = -1;  // exit status 0..255, or -1 when it did not exit normally
+  int signal = 0;   // the signal that ended it, if one did
+  long peak_rss_kb = 0;
   std::string out;
   std::string err;
 };
