@@ -2,10 +2,15 @@
 #include "export/out_buffer.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -27,7 +32,7 @@ void flush(OutBuffer& out) {
 }
 
 inline void put(OutBuffer& out, char c) {
-  if (out.used == kOutCapacity) flush(out);
+  if (out.used == out.capacity) flush(out);
   out.data[out.used++] = c;
 }
 
@@ -114,12 +119,100 @@ void put_special(OutBuffer& out, unsigned char c, EscapeMode mode) {
 
 }  // namespace
 
+OutBuffer::~OutBuffer() {
+  if (fd >= 0) ::close(fd);
+  if (!temp.empty()) ::unlink(temp.c_str());
+}
+
+namespace {
+
+// Names the system gives to open descriptors and devices (/dev/stdout leads
+// to /proc/self/fd/1): writing there must reach what is open, even when that
+// is a plain file, and not replace a file found by following the name.
+bool system_name(const std::string& path) {
+  return path.compare(0, 6, "/proc/") == 0 || path.compare(0, 5, "/dev/") == 0;
+}
+
+// The file a path finally names: symbolic links followed one by one, a
+// relative target taken from its link's folder; a dangling link gives the
+// file it would create. "" when the way passes through a system name.
+std::string follow_links(std::string path) {
+  for (int hops = 0; hops < 40 && !system_name(path); ++hops) {
+    std::string link(PATH_MAX, '\0');
+    ssize_t n = ::readlink(path.c_str(), &link[0], link.size());
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return path;
+    link.resize(static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    if (link[0] != '/' && slash != std::string::npos) link.insert(0, path, 0, slash + 1);
+    path = std::move(link);
+  }
+  return system_name(path) ? std::string() : path;
+}
+
+// A new file beside target, named after it and this process, with the mode
+// (and, where allowed, the owner) of the file it is to replace.
+int open_temp(const std::string& target, const struct stat* old, std::string& temp) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned long long r = 0;
+    if (::getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r))
+      r = static_cast<unsigned long long>(std::time(nullptr)) * 1000003u + attempt;
+    char tail[64];
+    std::snprintf(tail, sizeof tail, ".tallyrep-export-%ld.%016llx.tmp",
+                  static_cast<long>(::getpid()), r);
+    temp = target + tail;
+    // Private until it has the old file's mode.
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old ? 0600 : 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    if (old) {
+      // Only root keeps another user's ownership; anyone else gets the file
+      // as their own, with the old mode still.
+      bool owner_kept = ::fchown(fd, old->st_uid, old->st_gid) == 0;
+      (void)owner_kept;
+      ::fchmod(fd, old->st_mode & 07777);
+    }
+    return fd;
+  }
+  temp.clear();
+  return -1;
+}
+
+bool open_failed(OutBuffer& out) {
+  out.error = errno;
+  out.data.reset();
+  return false;
+}
+
+}  // namespace
+
 bool out_open(OutBuffer& out, const char* path) {
-  out.fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  out.error = out.fd < 0 ? errno : 0;
+  out.capacity = kOutCapacity;
+  out.data.reset(new char[out.capacity]);  // refused here, nothing is created yet
   out.used = 0;
-  if (out.fd >= 0) out.data.reset(new char[kOutCapacity]);
-  return out.fd >= 0;
+  out.error = 0;
+  std::string target = follow_links(path);
+  struct stat st, at;
+  bool exists = ::stat(path, &st) == 0;
+  if (!exists && errno != ENOENT) return open_failed(out);
+  // Only a plain file (or a new one) is replaced; anything else, or a name
+  // whose links do not lead to the file that is there, is written directly.
+  bool plain =
+      !target.empty() && (!exists || (S_ISREG(st.st_mode) && ::stat(target.c_str(), &at) == 0 &&
+                                      at.st_dev == st.st_dev && at.st_ino == st.st_ino));
+  if (!plain) {
+    out.fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return out.fd >= 0 || open_failed(out);
+  }
+  if (exists) {
+    // A file that may not be written stays a failure, and stays untouched.
+    int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (probe < 0) return open_failed(out);
+    ::close(probe);
+  }
+  out.fd = open_temp(target, exists ? &st : nullptr, out.temp);
+  if (out.fd < 0) return open_failed(out);
+  out.target = target;
+  return true;
 }
 
 bool out_close(OutBuffer& out) {
@@ -128,13 +221,18 @@ bool out_close(OutBuffer& out) {
   if (::close(out.fd) != 0 && out.error == 0) out.error = errno;
   out.fd = -1;
   out.data.reset();
+  if (!out.temp.empty()) {
+    if (out.error == 0 && ::rename(out.temp.c_str(), out.target.c_str()) != 0) out.error = errno;
+    if (out.error != 0) ::unlink(out.temp.c_str());
+    out.temp.clear();
+  }
   return out.error == 0;
 }
 
 void out_raw(OutBuffer& out, const char* bytes, size_t n) {
   while (n > 0) {
-    if (out.used == kOutCapacity) flush(out);
-    size_t k = kOutCapacity - out.used;
+    if (out.used == out.capacity) flush(out);
+    size_t k = out.capacity - out.used;
     if (k > n) k = n;
     std::memcpy(out.data.get() + out.used, bytes, k);
     out.used += k;

@@ -6,19 +6,34 @@
 #include <memory>
 #include <string>
 
-// One output file written through a large buffer; the first failure sticks.
+// One output written through a large buffer; the first failure sticks. A
+// plain file is written to a temporary beside it and renamed over it only once
+// whole, so its name never shows a half-written page.
 struct OutBuffer {
   int fd = -1;
-  int error = 0;  // errno of the first failed open, write or close
+  int error = 0;  // errno of the first failed open, write, close or rename
   std::unique_ptr<char[]> data;
+  size_t capacity = 0;
   size_t used = 0;
+  std::string temp;    // the temporary being written, "" if none
+  std::string target;  // the name it is renamed to
+  OutBuffer() = default;
+  OutBuffer(const OutBuffer&) = delete;
+  OutBuffer& operator=(const OutBuffer&) = delete;
+  // Closes an output that was not closed and removes its temporary: a run
+  // that gave up half-way leaves nothing behind.
+  ~OutBuffer();
 };
 
 // How text is escaped on its way out.
 enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
 
+// Opens path for writing. Devices, FIFOs and names of open descriptors are
+// written directly; a symbolic link keeps pointing to the file it names,
+// which is replaced.
 bool out_open(OutBuffer& out, const char* path);
-// Flushes and closes; false when anything written to the file was lost.
+// Flushes, closes and puts the file in place; false when anything written was
+// lost, and then an old file is left as it was.
 bool out_close(OutBuffer& out);
 void out_raw(OutBuffer& out, const char* bytes, size_t n);
 void out_str(OutBuffer& out, const char* text);

@@ -1,13 +1,39 @@
 // The tallyrep-export program: its command line, exit statuses and diagnostics.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "export_helpers.h"
 
 namespace {
 
 const std::string kBin = TALLYREP_EXPORT_BIN;
+
+// A fresh empty folder for one test, with the report under the name r.xrd.
+std::string folder_with_report(const std::string& name) {
+  std::string dir = scratch(name);
+  std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
+  write_all(dir + "/r.xrd", read_all(fixture("worked.xrd")));
+  return dir;
+}
+
+std::set<std::string> files_in(const std::string& dir) {
+  std::set<std::string> names;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (const dirent* e = ::readdir(d))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        names.insert(e->d_name);
+    ::closedir(d);
+  }
+  return names;
+}
+
+bool is_symlink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
 
 TEST(ExportCli, HelpAndBadCommandLines) {
   RunResult help = run(kBin + " --help");
@@ -66,6 +92,64 @@ TEST(ExportCli, FailuresNameTheFileOnOneLine) {
   EXPECT_EQ(
       r.err,
       "tallyrep-export: error: /no/such/dir/out.xml: cannot create: No such file or directory\n");
+}
+
+// A write that fails half-way (here past a file size limit) leaves the old
+// output as it was and no temporary file beside it.
+TEST(ExportCli, FailedWriteLeavesTheOldOutput) {
+  std::string dir = folder_with_report("fsize");
+  write_all(dir + "/o.html", "old page");
+  RunResult r =
+      run("cd " + dir + " && trap '' XFSZ && ulimit -f 8 && exec " + kBin + " r.xrd --html o.html");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tallyrep-export: error: o.html: cannot write: File too large\n");
+  EXPECT_EQ(read_all(dir + "/o.html"), "old page");
+  EXPECT_EQ(files_in(dir), (std::set<std::string>{"o.html", "r.xrd"}));
+}
+
+// A symbolic link stays a link: the file it names, there yet or not, is
+// replaced; the link's folder is not where the page is put.
+TEST(ExportCli, LinkedOutputReplacesTheFileItNames) {
+  const char* setups[] = {"echo old > real.html && ln -s real.html link.html",
+                          "ln -s real.html link.html"};
+  for (const char* setup : setups) {
+    std::string dir = folder_with_report("link");
+    ASSERT_EQ(std::system(("cd " + dir + " && " + setup).c_str()), 0) << setup;
+    RunResult r = run("cd " + dir + " && " + kBin + " r.xrd --html link.html");
+    EXPECT_EQ(r.status, 0) << setup << r.err;
+    EXPECT_TRUE(is_symlink(dir + "/link.html")) << setup;
+    EXPECT_NE(read_all(dir + "/real.html").find("</html>"), std::string::npos) << setup;
+    EXPECT_EQ(files_in(dir), (std::set<std::string>{"link.html", "real.html", "r.xrd"})) << setup;
+  }
+}
+
+// A replaced output keeps its mode; a new one gets what the umask leaves.
+TEST(ExportCli, OutputModeIsTheOldFilesOrTheUmasks) {
+  std::string dir = folder_with_report("mode");
+  write_all(dir + "/old.xml", "old");
+  ::chmod((dir + "/old.xml").c_str(), 0604);
+  RunResult r =
+      run("cd " + dir + " && umask 027 && " + kBin + " r.xrd --junit old.xml --html new.html");
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(::stat((dir + "/old.xml").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  ASSERT_EQ(::stat((dir + "/new.html").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// What is no plain file cannot be replaced and is written as it is.
+TEST(ExportCli, FifoOutputIsWrittenInPlace) {
+  std::string dir = folder_with_report("fifo");
+  ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0666), 0);
+  // The reader gives up in time should the FIFO be replaced by a file.
+  RunResult r = run("cd " + dir + " && { timeout 20 cat pipe > got & } && " + kBin +
+                    " r.xrd --junit pipe; s=$?; wait; exit $s");
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(::lstat((dir + "/pipe").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_NE(read_all(dir + "/got").find("</testsuites>"), std::string::npos);
 }
 
 }  // namespace
