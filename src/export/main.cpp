@@ -1,11 +1,14 @@
 // Entry point of tallyrep-export: reads one XRD report and writes it as an HTML
 // page and/or JUnit XML.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "export/html_export.h"
 #include "export/junit_export.h"
+#include "export/out_buffer.h"
 #include "export/page_memory.h"
 #include "export/xrd_read.h"
 
@@ -26,6 +29,24 @@ int usage_error(const char* reason) {
 int fail(const char* file, const std::string& reason) {
   std::fprintf(stderr, "tallyrep-export: error: %s: %s\n", file, reason.c_str());
   return 1;
+}
+
+// An output that is the report, or one file named by both options, would
+// destroy the report or one page while the other is written: refused before
+// anything is read or written. Names that cannot be resolved are left to the
+// reading and writing, which say why.
+int same_file_error(const char* report_path, const char* html_path, const char* junit_path) {
+  struct stat st;
+  bool have_report = ::stat(report_path, &st) == 0;
+  OutIdentity report{have_report ? st.st_dev : 0, have_report ? st.st_ino : 0, ""};
+  OutIdentity html, junit;
+  bool have_html = html_path && out_identity(html_path, html);
+  bool have_junit = junit_path && out_identity(junit_path, junit);
+  if (have_report && have_html && html == report) return fail(html_path, "is the report itself");
+  if (have_report && have_junit && junit == report) return fail(junit_path, "is the report itself");
+  if (have_html && have_junit && html == junit)
+    return fail(junit_path, "is also the --html output");
+  return 0;
 }
 
 }  // namespace
@@ -61,6 +82,7 @@ int main(int argc, char** argv) {
   if (!report_path) return usage_error("no report given");
   if (!html_path && !junit_path) return usage_error("no output given (--html or --junit)");
 
+  if (int status = same_file_error(report_path, html_path, junit_path)) return status;
   xml_arena_install();
   XrdReport report;
   std::string error;

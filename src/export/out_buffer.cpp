@@ -229,6 +229,22 @@ bool out_close(OutBuffer& out) {
   return out.error == 0;
 }
 
+bool out_identity(const char* path, OutIdentity& id) {
+  struct stat st;
+  if (::stat(path, &st) == 0) {
+    id = {st.st_dev, st.st_ino, ""};
+    return true;
+  }
+  if (errno != ENOENT) return false;
+  std::string target = follow_links(path);
+  if (target.empty()) return false;
+  size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  if (::stat(folder.c_str(), &st) != 0) return false;
+  id = {st.st_dev, st.st_ino, target.substr(slash + 1)};
+  return true;
+}
+
 void out_raw(OutBuffer& out, const char* bytes, size_t n) {
   while (n > 0) {
     if (out.used == out.capacity) flush(out);

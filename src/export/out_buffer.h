@@ -25,6 +25,18 @@ struct OutBuffer {
   ~OutBuffer();
 };
 
+// Where an output would land, to tell whether two names are one file: the
+// file itself when it exists, else its folder and name.
+struct OutIdentity {
+  unsigned long long dev = 0, ino = 0;
+  std::string name;  // "" when the file exists
+};
+// False (errno set) when the path names nothing that could be written.
+bool out_identity(const char* path, OutIdentity& id);
+inline bool operator==(const OutIdentity& a, const OutIdentity& b) {
+  return a.dev == b.dev && a.ino == b.ino && a.name == b.name;
+}
+
 // How text is escaped on its way out.
 enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
 

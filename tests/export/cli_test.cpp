@@ -94,6 +94,41 @@ TEST(ExportCli, FailuresNameTheFileOnOneLine) {
       "tallyrep-export: error: /no/such/dir/out.xml: cannot create: No such file or directory\n");
 }
 
+// An output that is the report, under any name, or one file named by both
+// options: refused before anything is read or written.
+TEST(ExportCli, OutputThatIsTheReportOrTheOtherOutputIsRefused) {
+  const struct {
+    const char* setup;  // shell commands run in the folder first, each after "&&"
+    const char* args;   // after the report
+    const char* named;  // the file the error names
+    const char* reason;
+  } cases[] = {
+      {"", "--html r.xrd", "r.xrd", "is the report itself"},
+      {"", "--junit ./r.xrd", "./r.xrd", "is the report itself"},
+      {"&& ln r.xrd hard.xml", "--junit hard.xml", "hard.xml", "is the report itself"},
+      {"&& ln -s r.xrd soft.html", "--html soft.html", "soft.html", "is the report itself"},
+      {"", "--html o.html --junit o.html", "o.html", "is also the --html output"},
+      {"", "--html o.html --junit ./o.html", "./o.html", "is also the --html output"},
+      {"&& echo old > o.html", "--junit o.html --html o.html", "o.html",
+       "is also the --html output"},
+      {"&& ln -s new.html link.html", "--html link.html --junit new.html", "new.html",
+       "is also the --html output"},
+  };
+  for (const auto& c : cases) {
+    std::string dir = folder_with_report("same");
+    ASSERT_EQ(std::system(("cd " + dir + " && true " + c.setup).c_str()), 0) << c.setup;
+    std::set<std::string> before = files_in(dir);
+    std::string old = read_all(dir + "/o.html");
+    RunResult r = run("cd " + dir + " && " + kBin + " r.xrd " + c.args);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(r.err, std::string("tallyrep-export: error: ") + c.named + ": " + c.reason + "\n")
+        << c.args;
+    EXPECT_EQ(read_all(dir + "/r.xrd"), read_all(fixture("worked.xrd"))) << c.args;
+    EXPECT_EQ(files_in(dir), before) << c.args;
+    EXPECT_EQ(read_all(dir + "/o.html"), old) << c.args;
+  }
+}
+
 // A write that fails half-way (here past a file size limit) leaves the old
 // output as it was and no temporary file beside it.
 TEST(ExportCli, FailedWriteLeavesTheOldOutput) {
