@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "export/html_export.h"
@@ -26,8 +29,8 @@ int usage_error(const char* reason) {
   return 2;
 }
 
-int fail(const char* file, const std::string& reason) {
-  std::fprintf(stderr, "tallyrep-export: error: %s: %s\n", file, reason.c_str());
+int fail(const char* file, const char* reason) {
+  std::fprintf(stderr, "tallyrep-export: error: %s: %s\n", file, reason);
   return 1;
 }
 
@@ -46,6 +49,43 @@ int same_file_error(const char* report_path, const char* html_path, const char* 
   if (have_report && have_junit && junit == report) return fail(junit_path, "is the report itself");
   if (have_html && have_junit && html == junit)
     return fail(junit_path, "is also the --html output");
+  return 0;
+}
+
+// What is being read or written: the file named when memory is refused.
+const char* current_file = nullptr;
+
+// Throwing std::bad_alloc takes memory of its own, from a pool that the C++
+// runtime sets aside at start-up, and that a tight limit may have refused
+// too. A block kept from the start is given back at the first refusal, so that
+// the throw finds room; without that block nothing has been created yet, and
+// the run can end right there.
+std::unique_ptr<char[]> spare_memory;
+
+void memory_refused() {
+  std::set_new_handler(nullptr);
+  if (spare_memory) {
+    spare_memory.reset();
+    throw std::bad_alloc();
+  }
+  fail(current_file, "out of memory");
+  std::_Exit(1);
+}
+
+int run(const char* report_path, const char* html_path, const char* junit_path) {
+  if (int status = same_file_error(report_path, html_path, junit_path)) return status;
+  xml_arena_install();
+  XrdReport report;
+  std::string error;
+  if (xrd_read(report_path, report, error) != 0) return fail(report_path, error.c_str());
+  if (html_path) {
+    current_file = html_path;
+    if (html_write(report, html_path, error) != 0) return fail(html_path, error.c_str());
+  }
+  if (junit_path) {
+    current_file = junit_path;
+    if (junit_write(report, junit_path, error) != 0) return fail(junit_path, error.c_str());
+  }
   return 0;
 }
 
@@ -82,12 +122,15 @@ int main(int argc, char** argv) {
   if (!report_path) return usage_error("no report given");
   if (!html_path && !junit_path) return usage_error("no output given (--html or --junit)");
 
-  if (int status = same_file_error(report_path, html_path, junit_path)) return status;
-  xml_arena_install();
-  XrdReport report;
-  std::string error;
-  if (xrd_read(report_path, report, error) != 0) return fail(report_path, error);
-  if (html_path && html_write(report, html_path, error) != 0) return fail(html_path, error);
-  if (junit_path && junit_write(report, junit_path, error) != 0) return fail(junit_path, error);
-  return 0;
+  // Refused memory surfaces as std::bad_alloc from any container on the way;
+  // it ends the run as a failure of the file being read or written then (an
+  // output's temporary is removed as the stack unwinds).
+  current_file = report_path;
+  std::set_new_handler(memory_refused);
+  spare_memory.reset(new (std::nothrow) char[size_t{64} << 10]);
+  try {
+    return run(report_path, html_path, junit_path);
+  } catch (const std::bad_alloc&) {
+    return fail(current_file, "out of memory");
+  }
 }

@@ -3,10 +3,10 @@
 
 #include <sys/mman.h>
 
+#include <array>
 #include <cstring>
 #include <pugixml.hpp>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -19,32 +19,38 @@ size_t round_up(size_t n, size_t to) {
 }
 
 // The parser's pages: chunks are filled front to back and all released
-// together once every block has been freed (the document was destroyed).
+// together once every block has been freed (the document was destroyed). The
+// list has fixed room (far more than any machine's memory in chunks): growing
+// it could throw from inside the parser, which takes a null pointer as its
+// one sign of refused memory.
 struct Arena {
-  std::vector<PageBuffer> chunks;
+  std::array<PageBuffer, 4096> chunks;
+  size_t count = 0;
   size_t used = 0;  // bytes taken from the last chunk
   size_t live = 0;
 };
 Arena arena;
 
-void* arena_allocate(size_t size) {
+void* arena_allocate(size_t size) noexcept {
   size = round_up(size == 0 ? 1 : size, kAlign);
-  if (arena.chunks.empty() || arena.chunks.back().size - arena.used < size) {
-    PageBuffer chunk;
-    if (!page_buffer_alloc(chunk, size > kChunk ? size : kChunk)) return nullptr;
-    arena.chunks.push_back(std::move(chunk));
+  if (arena.count == 0 || arena.chunks[arena.count - 1].size - arena.used < size) {
+    if (arena.count == arena.chunks.size()) return nullptr;
+    if (!page_buffer_alloc(arena.chunks[arena.count], size > kChunk ? size : kChunk))
+      return nullptr;
+    ++arena.count;
     arena.used = 0;
   }
-  void* p = arena.chunks.back().data + arena.used;
+  void* p = arena.chunks[arena.count - 1].data + arena.used;
   arena.used += size;
   ++arena.live;
   return p;
 }
 
-void arena_deallocate(void* p) {
+void arena_deallocate(void* p) noexcept {
   if (p == nullptr || arena.live == 0) return;
   if (--arena.live == 0) {
-    arena.chunks.clear();
+    for (size_t i = 0; i < arena.count; ++i) arena.chunks[i] = PageBuffer();
+    arena.count = 0;
     arena.used = 0;
   }
 }

@@ -13,6 +13,9 @@
 
 namespace {
 
+// What every refusal of memory reads as, wherever it happens.
+const char* const kOutOfMemory = "out of memory";
+
 bool is_name(const pugi::xml_node& n, const char* name) {
   return std::strcmp(n.name(), name) == 0;
 }
@@ -230,6 +233,10 @@ int parse_report(PageBuffer buffer, size_t size, XrdReport& report, std::string&
   pugi::xml_parse_result res =
       report.doc.load_buffer_inplace(buf, size, pugi::parse_default | pugi::parse_embed_pcdata);
   status = res.status;
+  if (res.status == pugi::status_out_of_memory) {
+    error = kOutOfMemory;
+    return -1;
+  }
   if (!res) {
     error = std::string("not an XML document (") + res.description() + " at byte " +
             std::to_string(res.offset) + ")";
@@ -283,13 +290,13 @@ int read_file(const char* path, PageBuffer& buf, size_t& size, std::string& erro
   size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
   size = 0;
   if (!page_buffer_alloc(buf, cap + 1)) {
-    error = std::string("cannot read: ") + std::strerror(ENOMEM);
+    error = kOutOfMemory;
     ::close(fd);
     return -1;
   }
   for (;;) {
     if (size + 1 >= buf.size && !page_buffer_grow(buf, buf.size * 2)) {
-      error = std::string("cannot read: ") + std::strerror(ENOMEM);
+      error = kOutOfMemory;
       ::close(fd);
       return -1;
     }
@@ -332,7 +339,7 @@ int xrd_read(const char* path, XrdReport& report, std::string& error) {
   }
   PageBuffer fixed;
   if (!page_buffer_alloc(fixed, repaired.size() + 1)) {
-    error = std::string("cannot read: ") + std::strerror(ENOMEM);
+    error = kOutOfMemory;
     return -1;
   }
   std::memcpy(fixed.data, repaired.data(), repaired.size());
