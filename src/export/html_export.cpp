@@ -239,12 +239,7 @@ ReportTotals report_totals(const XrdReport& report) {
   return t;
 }
 
-int html_write(const XrdReport& r, const char* path, std::string& error) {
-  OutBuffer out;
-  if (!out_open(out, path)) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return -1;
-  }
+void html_page(OutBuffer& out, const XrdReport& r) {
   const char* name = r.title.empty() ? "report" : r.title.c_str();
   out_str(out,
           "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -282,6 +277,15 @@ int html_write(const XrdReport& r, const char* path, std::string& error) {
   out_str(out, "</script>\n<script>\n");
   out_str(out, HTML_SCRIPT);
   out_str(out, "</script>\n</body>\n</html>\n");
+}
+
+int html_write(const XrdReport& r, const char* path, std::string& error) {
+  OutBuffer out;
+  if (!out_open(out, path)) {
+    error = std::string("cannot create: ") + std::strerror(out.error);
+    return -1;
+  }
+  html_page(out, r);
   if (!out_close(out)) {
     error = std::string("cannot write: ") + std::strerror(out.error);
     return -1;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "export/out_buffer.h"
 #include "export/xrd_read.h"
 
 struct ReportTotals {
@@ -15,6 +16,8 @@ struct ReportTotals {
 ReportTotals report_totals(const XrdReport& report);
 // Writes the page to path; 0, or -1 with the reason in error.
 int html_write(const XrdReport& report, const char* path, std::string& error);
+// Writes the page to an open output.
+void html_page(OutBuffer& out, const XrdReport& report);
 
 // The page's style sheet and script, kept apart from the writer.
 extern const char* const HTML_STYLE;

@@ -171,12 +171,7 @@ std::string junit_shorten(const std::string& classname) {
   return classname.substr(0, head) + "\xE2\x80\xA6" + classname.substr(tail);
 }
 
-int junit_write(const XrdReport& r, const char* path, std::string& error) {
-  OutBuffer out;
-  if (!out_open(out, path)) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return -1;
-  }
+void junit_document(OutBuffer& out, const XrdReport& r) {
   Counts all;
   for (const XrdSection& s : r.sections)
     if (s.parent >= 0 && is_test(s)) count(all, s);
@@ -191,6 +186,15 @@ int junit_write(const XrdReport& r, const char* path, std::string& error) {
     i = end;
   }
   out_str(out, "</testsuites>\n");
+}
+
+int junit_write(const XrdReport& r, const char* path, std::string& error) {
+  OutBuffer out;
+  if (!out_open(out, path)) {
+    error = std::string("cannot create: ") + std::strerror(out.error);
+    return -1;
+  }
+  junit_document(out, r);
   if (!out_close(out)) {
     error = std::string("cannot write: ") + std::strerror(out.error);
     return -1;

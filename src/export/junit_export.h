@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "export/out_buffer.h"
 #include "export/xrd_read.h"
 
 // Writes the JUnit file to path; 0, or -1 with the reason in error.
 int junit_write(const XrdReport& report, const char* path, std::string& error);
+// Writes the JUnit XML to an open output.
+void junit_document(OutBuffer& out, const XrdReport& report);
 
 // The longest classname written: deeper nestings keep both ends around an
 // ellipsis, so output stays linear in the report's size.

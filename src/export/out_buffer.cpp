@@ -17,6 +17,11 @@ namespace {
 constexpr size_t kOutCapacity = size_t{1} << 20;
 
 void flush(OutBuffer& out) {
+  if (out.sink) {
+    out.sink->append(out.data.get(), out.used);
+    out.used = 0;
+    return;
+  }
   size_t done = 0;
   while (done < out.used && out.error == 0) {
     ssize_t n = ::write(out.fd, out.data.get() + done, out.used - done);
@@ -215,7 +220,21 @@ bool out_open(OutBuffer& out, const char* path) {
   return true;
 }
 
+void out_open_memory(OutBuffer& out, std::string& sink, size_t capacity) {
+  out.capacity = capacity > 0 ? capacity : 1;
+  out.data.reset(new char[out.capacity]);
+  out.used = 0;
+  out.error = 0;
+  out.sink = &sink;
+}
+
 bool out_close(OutBuffer& out) {
+  if (out.sink) {
+    flush(out);
+    out.sink = nullptr;
+    out.data.reset();
+    return true;
+  }
   if (out.fd < 0) return false;
   flush(out);
   if (::close(out.fd) != 0 && out.error == 0) out.error = errno;

@@ -15,8 +15,9 @@ struct OutBuffer {
   std::unique_ptr<char[]> data;
   size_t capacity = 0;
   size_t used = 0;
-  std::string temp;    // the temporary being written, "" if none
-  std::string target;  // the name it is renamed to
+  std::string* sink = nullptr;  // collects the output instead of a file
+  std::string temp;             // the temporary being written, "" if none
+  std::string target;           // the name it is renamed to
   OutBuffer() = default;
   OutBuffer(const OutBuffer&) = delete;
   OutBuffer& operator=(const OutBuffer&) = delete;
@@ -44,6 +45,9 @@ enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
 // written directly; a symbolic link keeps pointing to the file it names,
 // which is replaced.
 bool out_open(OutBuffer& out, const char* path);
+// Makes out append everything written to sink, through a buffer of capacity
+// bytes (a small one makes every piece of output cross its end somewhere).
+void out_open_memory(OutBuffer& out, std::string& sink, size_t capacity = size_t{1} << 16);
 // Flushes, closes and puts the file in place; false when anything written was
 // lost, and then an old file is left as it was.
 bool out_close(OutBuffer& out);

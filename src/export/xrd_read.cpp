@@ -314,6 +314,23 @@ int read_file(const char* path, PageBuffer& buf, size_t& size, std::string& erro
   return 0;
 }
 
+// Raw quotes in attribute values: the report's bytes repaired and parsed
+// afresh. error holds the first parse's reason, kept when nothing could be
+// repaired.
+int parse_repaired(const char* bytes, size_t size, XrdReport& report, std::string& error) {
+  std::string repaired;
+  report_clear(report);
+  if (!xrd_repair_quotes(bytes, size, repaired)) return -1;
+  PageBuffer fixed;
+  if (!page_buffer_alloc(fixed, repaired.size() + 1)) {
+    error = kOutOfMemory;
+    return -1;
+  }
+  std::memcpy(fixed.data, repaired.data(), repaired.size());
+  pugi::xml_parse_status status;
+  return parse_report(std::move(fixed), repaired.size(), report, error, status);
+}
+
 }  // namespace
 
 int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error) {
@@ -328,20 +345,23 @@ int xrd_read(const char* path, XrdReport& report, std::string& error) {
   pugi::xml_parse_status status;
   if (parse_report(std::move(buf), size, report, error, status) == 0) return 0;
   if (status != pugi::status_bad_attribute) return -1;
-  // Raw quotes in attribute values: the parse consumed the bytes in place,
-  // so the file is read again and repaired (only reports that need it pay).
-  std::string first_error = error, repaired;
-  report_clear(report);
+  // The parse consumed the bytes in place, so the file is read again for the
+  // repair (only reports that need it pay).
+  std::string first_error = error;
   if (read_file(path, buf, size, error) != 0) return -1;
-  if (!xrd_repair_quotes(buf.data, size, repaired)) {
-    error = first_error;
-    return -1;
-  }
-  PageBuffer fixed;
-  if (!page_buffer_alloc(fixed, repaired.size() + 1)) {
+  error = first_error;
+  return parse_repaired(buf.data, size, report, error);
+}
+
+int xrd_read_bytes(const char* bytes, size_t size, XrdReport& report, std::string& error) {
+  PageBuffer buf;
+  if (!page_buffer_alloc(buf, size + 1)) {
     error = kOutOfMemory;
     return -1;
   }
-  std::memcpy(fixed.data, repaired.data(), repaired.size());
-  return parse_report(std::move(fixed), repaired.size(), report, error, status);
+  if (size > 0) std::memcpy(buf.data, bytes, size);
+  pugi::xml_parse_status status;
+  if (parse_report(std::move(buf), size, report, error, status) == 0) return 0;
+  if (status != pugi::status_bad_attribute) return -1;
+  return parse_repaired(bytes, size, report, error);
 }

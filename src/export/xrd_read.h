@@ -65,8 +65,11 @@ struct XrdReport {
 // Reads the report at path. Returns 0, or -1 with a one-line reason in error
 // (the file name is not part of it).
 int xrd_read(const char* path, XrdReport& report, std::string& error);
-// Same on bytes already in memory; buffer must hold more than size bytes (a
-// zero byte ends them) and is kept by the report.
+// Same on bytes in memory (copied; the caller keeps them).
+int xrd_read_bytes(const char* bytes, size_t size, XrdReport& report, std::string& error);
+// One parse of bytes already in a buffer, with no repair of raw quotes;
+// buffer must hold more than size bytes (a zero byte ends them) and is kept
+// by the report.
 int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error);
 
 // Blanks the DOCUMENT head (whose path and test-node name older writers left

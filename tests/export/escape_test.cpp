@@ -2,6 +2,8 @@
 // well-formed HTML, XML or JSON, and lost writes are reported.
 #include <gtest/gtest.h>
 
+#include "export/html_export.h"
+#include "export/junit_export.h"
 #include "export/out_buffer.h"
 #include "export_helpers.h"
 
@@ -61,6 +63,28 @@ TEST(Escape, LostWritesAreReported) {
   OutBuffer missing;
   EXPECT_FALSE(out_open(missing, "/no/such/dir/out.html"));
   EXPECT_EQ(missing.error, ENOENT);
+}
+
+// Written to memory, through buffers so small that every piece of output
+// crosses their end, the outputs are the bytes written to their files.
+TEST(Escape, MemoryOutputIsTheFilesBytesWhateverItsBuffer) {
+  XrdReport r;
+  std::string error, html = scratch("mem.html"), junit = scratch("mem.xml");
+  ASSERT_EQ(xrd_read(fixture("calc_like.xrd").c_str(), r, error), 0) << error;
+  ASSERT_EQ(html_write(r, html.c_str(), error), 0) << error;
+  ASSERT_EQ(junit_write(r, junit.c_str(), error), 0) << error;
+  for (size_t capacity : {1, 7, 4096}) {
+    std::string page, xml;
+    OutBuffer a, b;
+    out_open_memory(a, page, capacity);
+    html_page(a, r);
+    EXPECT_TRUE(out_close(a));
+    out_open_memory(b, xml, capacity);
+    junit_document(b, r);
+    EXPECT_TRUE(out_close(b));
+    EXPECT_TRUE(page == read_all(html)) << capacity;
+    EXPECT_TRUE(xml == read_all(junit)) << capacity;
+  }
 }
 
 }  // namespace

@@ -131,17 +131,22 @@ TEST(XrdRead, HeadRepairAndReferenceDecoding) {
 }
 
 TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
-  XrdReport r;
-  std::string error;
-  ASSERT_EQ(xrd_read(fixture("old_quotes.xrd").c_str(), r, error), 0) << error;
-  ASSERT_EQ(r.sections.size(), 4u);
-  EXPECT_STREQ(r.sections[0].name, "Quote\"Test");
-  EXPECT_STREQ(r.sections[0].type, "Test Driver");
-  EXPECT_STREQ(r.sections[2].name, "say \"hi\"");
-  EXPECT_EQ(r.sections[2].state, XRD_KO);
-  EXPECT_STREQ(r.sections[3].name, "format(String \"x\")");
-  EXPECT_STREQ(r.cells[r.rows[r.sections[2].first_row + 1].first_cell].target,
-               "My\"File.java line 5");
+  // From the file, and from its bytes in memory: both repair the quotes.
+  XrdReport from_file, from_bytes;
+  std::string error, bytes = read_all(fixture("old_quotes.xrd"));
+  ASSERT_EQ(xrd_read(fixture("old_quotes.xrd").c_str(), from_file, error), 0) << error;
+  ASSERT_EQ(xrd_read_bytes(bytes.data(), bytes.size(), from_bytes, error), 0) << error;
+  for (const XrdReport* report : {&from_file, &from_bytes}) {
+    const XrdReport& r = *report;
+    ASSERT_EQ(r.sections.size(), 4u);
+    EXPECT_STREQ(r.sections[0].name, "Quote\"Test");
+    EXPECT_STREQ(r.sections[0].type, "Test Driver");
+    EXPECT_STREQ(r.sections[2].name, "say \"hi\"");
+    EXPECT_EQ(r.sections[2].state, XRD_KO);
+    EXPECT_STREQ(r.sections[3].name, "format(String \"x\")");
+    EXPECT_STREQ(r.cells[r.rows[r.sections[2].first_row + 1].first_cell].target,
+                 "My\"File.java line 5");
+  }
 
   std::string fixed;
   const std::string good = "<DAZU:NODE name=\"a\" type=\"Stub\" state=\"ok\"><LINK TARGET='x'/>";
