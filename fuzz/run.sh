@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the fuzz targets: `sh fuzz/run.sh [SECONDS] [TARGET...]` (default 60 s
-# each, targets tsf tdf header run). Replays fuzz/regressions/<target>/ first,
-# then fuzzes from the seeds in fuzz/corpus/<target> into a working corpus.
+# each, targets tsf tdf header run export). Replays fuzz/regressions/<target>/
+# first, then fuzzes from the seeds in fuzz/corpus/<target> into a working
+# corpus, with the dictionary fuzz/<target>.dict where there is one.
 # Fails on any crash, leak, sanitizer report or input slower than 2 s.
 #   FUZZ_BUILD    build folder of the targets (default build-fuzz)
 #   FUZZ_WORK     working corpus folder (default fuzz/corpus-work, git-ignored)
@@ -10,7 +11,7 @@
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-tsf tdf header run}
+targets=${*:-tsf tdf header run export}
 build=${FUZZ_BUILD:-$root/build-fuzz}
 work=${FUZZ_WORK:-$root/fuzz/corpus-work}
 logs=${FUZZ_LOG:-$build/logs}
@@ -38,7 +39,9 @@ for t in $targets; do
   fi
   artifacts="$build/artifacts/$t"
   mkdir -p "$artifacts" "$work/$t"
-  common="-timeout=2 -rss_limit_mb=2048 -max_len=20000 -dict=$root/fuzz/tallyrep.dict"
+  dict="$root/fuzz/$t.dict"
+  [ -f "$dict" ] || dict="$root/fuzz/tallyrep.dict"
+  common="-timeout=2 -rss_limit_mb=2048 -max_len=20000 -dict=$dict"
 
   reg="$root/fuzz/regressions/$t"
   if [ -d "$reg" ] && [ -n "$(ls -A "$reg")" ]; then
