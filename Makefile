@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 # Debian packages each target needs (checked with dpkg, installed when root).
 DEMO_PKGS  := g++ cmake make libpugixml-dev
 TEST_PKGS  := $(DEMO_PKGS) libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
-              valgrind chromium nodejs python3 util-linux
+              valgrind chromium nodejs python3 util-linux strace
 BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time
 
 .PHONY: all demo test setup-demo setup-test setup-npm setup-bench build build-asan unit asan-test \
