@@ -11,7 +11,7 @@
 #include "readers/scanner.h"
 #include "readers/trace_stream.h"
 #include "report/markup.h"
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ void BM_MarkupText(benchmark::State& state) {
   std::string sink;
   for (auto _ : state) {
     sink.clear();
-    ReportOut out;
+    OutBuffer out;
     out_open_string(out, &sink);
     for (int i = 0; i < 1000; ++i) markup_text(out, text.c_str());
     out_close(out);

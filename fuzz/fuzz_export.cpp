@@ -12,7 +12,7 @@
 
 #include "export/html_export.h"
 #include "export/junit_export.h"
-#include "export/out_buffer.h"
+#include "export/escape.h"
 #include "export/xrd_read.h"
 
 namespace {
@@ -122,10 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string page, xml;
   OutBuffer html_out, junit_out;
   // A small buffer, so that pieces of output cross its end.
-  out_open_memory(html_out, page, 61);
+  out_open_string(html_out, &page, 61);
   html_page(html_out, report);
   out_close(html_out);
-  out_open_memory(junit_out, xml, 61);
+  out_open_string(junit_out, &xml, 61);
   junit_document(junit_out, report);
   out_close(junit_out);
 

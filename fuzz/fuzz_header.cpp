@@ -12,7 +12,7 @@
 #include "report/header.h"
 #include "report/jresfile.h"
 #include "report/report_driver.h"
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 
 namespace {
 
@@ -64,10 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A small sink buffer instead of the writer's megabyte: the fuzzer runs far
   // faster, and the writer's flush-when-full path is taken all the time.
   std::string doc;
-  ReportOut out;
-  out.target = &doc;
-  out.capacity = 512;
-  out.buffer = std::make_unique<char[]>(out.capacity);
+  OutBuffer out;
+  out_open_string(out, &doc, 512);
   report_write_document(out, "fuzz.xrd");
   if (!out_close(out)) fuzz_fail("writing to a string failed");
   std::string fault = xml_check(doc);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "export/out_buffer.h"
+#include "export/escape.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ void html(OutBuffer& out, const char* text) {
 }
 
 void json(OutBuffer& out, const char* text, size_t n) {
-  out_raw(out, "\"", 1);
+  out_write(out, "\"", 1);
   out_escaped(out, text, n, ESCAPE_JSON);
-  out_raw(out, "\"", 1);
+  out_write(out, "\"", 1);
 }
 void json(OutBuffer& out, const char* text) {
   json(out, text, std::strlen(text));
@@ -43,7 +43,7 @@ void json(OutBuffer& out, const char* text) {
 
 void json_int(OutBuffer& out, long long v) {
   if (v < 0) {
-    out_raw(out, "-", 1);
+    out_write(out, "-", 1);
     v = -v;
   }
   out_uint(out, static_cast<unsigned long long>(v));
@@ -64,12 +64,12 @@ struct Interned {
 };
 
 void write_table(OutBuffer& out, const Interned& t) {
-  out_raw(out, "[", 1);
+  out_write(out, "[", 1);
   for (size_t i = 0; i < t.list.size(); ++i) {
-    if (i) out_raw(out, ",", 1);
+    if (i) out_write(out, ",", 1);
     json(out, t.list[i].data(), t.list[i].size());
   }
-  out_raw(out, "]", 1);
+  out_write(out, "]", 1);
 }
 
 void write_donut(OutBuffer& out, const ReportTotals& t) {
@@ -152,41 +152,41 @@ void write_data(OutBuffer& out, const XrdReport& r) {
   out_str(out, "{\"s\":[");
   for (size_t i = 0; i < r.sections.size(); ++i) {
     const XrdSection& s = r.sections[i];
-    if (i) out_raw(out, ",", 1);
+    if (i) out_write(out, ",", 1);
     json_int(out, s.parent);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, types.get(s.type));
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, s.state);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, s.title_style);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json(out, s.name);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json(out, s.title);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     if (*s.anchor) {
       json(out, s.anchor);
     } else {
       out_str(out, "\"s");
       out_uint(out, i);
-      out_raw(out, "\"", 1);
+      out_write(out, "\"", 1);
     }
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, s.first_row);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, s.row_count);
-    out_raw(out, "\n", 1);
+    out_write(out, "\n", 1);
   }
   out_str(out, "],\n\"r\":[");
   for (size_t i = 0; i < r.rows.size(); ++i) {
     const XrdRow& row = r.rows[i];
     const XrdCell* c = &r.cells[row.first_cell];
-    if (i) out_raw(out, ",", 1);
+    if (i) out_write(out, ",", 1);
     json_int(out, row.kind);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, row.style);
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     // A link target is "<file> line <n>": the file goes into the table.
     std::string_view target(c->target);
     if (target.empty()) {
@@ -197,16 +197,16 @@ void write_data(OutBuffer& out, const XrdReport& r) {
       std::string_view line =
           at == std::string_view::npos ? std::string_view() : target.substr(at + 6);
       json_int(out, files.get(file));
-      out_raw(out, ",", 1);
+      out_write(out, ",", 1);
       json(out, line.data(), line.size());
     }
-    out_raw(out, ",", 1);
+    out_write(out, ",", 1);
     json_int(out, row.cell_count);
     for (uint32_t k = 0; k < row.cell_count; ++k) {
-      out_raw(out, ",", 1);
+      out_write(out, ",", 1);
       json(out, c[k].text);
     }
-    out_raw(out, "\n", 1);
+    out_write(out, "\n", 1);
   }
   out_str(out, "],\n\"types\":");
   write_table(out, types);
@@ -281,7 +281,7 @@ void html_page(OutBuffer& out, const XrdReport& r) {
 
 int html_write(const XrdReport& r, const char* path, std::string& error) {
   OutBuffer out;
-  if (!out_open(out, path)) {
+  if (!out_open_file(out, path)) {
     error = std::string("cannot create: ") + std::strerror(out.error);
     return -1;
   }

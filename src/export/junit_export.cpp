@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "export/out_buffer.h"
+#include "export/escape.h"
 
 namespace {
 
@@ -190,7 +190,7 @@ void junit_document(OutBuffer& out, const XrdReport& r) {
 
 int junit_write(const XrdReport& r, const char* path, std::string& error) {
   OutBuffer out;
-  if (!out_open(out, path)) {
+  if (!out_open_file(out, path)) {
     error = std::string("cannot create: ") + std::strerror(out.error);
     return -1;
   }

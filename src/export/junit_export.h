@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "export/out_buffer.h"
+#include "export/escape.h"
 #include "export/xrd_read.h"
 
 // Writes the JUnit file to path; 0, or -1 with the reason in error.

@@ -11,7 +11,7 @@
 
 #include "export/html_export.h"
 #include "export/junit_export.h"
-#include "export/out_buffer.h"
+#include "export/escape.h"
 #include "export/page_memory.h"
 #include "export/xrd_read.h"
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "export/out_buffer.h"
+#include "export/escape.h"
 
 namespace {
 

@@ -19,7 +19,7 @@ bool is_reported(const TraceNode* node) {
   return node->status != STATUS_NOT_EXECUTED && node->status != STATUS_NO_RESULT;
 }
 
-void info_row(ReportOut& out, const char* label, const char* value, int style) {
+void info_row(OutBuffer& out, const char* label, const char* value, int style) {
   markup_tag(out, "ROW", 0);
   markup_cell_text(out, label, style);
   markup_cell_text(out, value, style);
@@ -33,7 +33,7 @@ std::string current_time_text() {
   return generation_time_text(local);
 }
 
-void banner_rows(ReportOut& out) {
+void banner_rows(OutBuffer& out) {
   out_lit(out, "<ROW STYLE=\"Array Title\"><CELL_TEXT COLSPAN=\"1\" ROWSPAN=\"0\">");
   markup_text(out, kProductName);
   out_put(out, ' ');
@@ -97,7 +97,7 @@ void count_all_verdicts(int* passed, int* failed) {
   }
 }
 
-void report_write_document(ReportOut& out, const char* xrd_path) {
+void report_write_document(OutBuffer& out, const char* xrd_path) {
   int drivers = driver_count();
   bool loaded = header_load();
   out_lit(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
@@ -154,7 +154,7 @@ void report_write_document(ReportOut& out, const char* xrd_path) {
 }
 
 int report_write(const char* xrd_path) {
-  ReportOut out;
+  OutBuffer out;
   if (!out_open_file(out, xrd_path)) return -1;
   report_write_document(out, xrd_path);
   return out_close(out) ? 0 : -1;

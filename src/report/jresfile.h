@@ -6,7 +6,7 @@
 #include <string>
 
 #include "model/tree.h"
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 
 // Writes the report for the current model to `xrd_path`. 0 when written and
 // closed; -1 when the file cannot be created or any write fails.
@@ -14,7 +14,7 @@ int report_write(const char* xrd_path);
 
 // The whole document for the current model into `out`, the header file read
 // for its information section. `xrd_path` is the name the report shows.
-void report_write_document(ReportOut& out, const char* xrd_path);
+void report_write_document(OutBuffer& out, const char* xrd_path);
 
 // Sets both totals to 0 and adds the tests of every reported driver.
 void count_all_verdicts(int* passed, int* failed);

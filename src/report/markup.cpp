@@ -42,7 +42,7 @@ constexpr EscapeTable kElementTable = make_table(true, false);
 constexpr EscapeTable kAttributeTable = make_table(true, true);
 constexpr EscapeTable kHeadTable = make_table(false, true);
 
-void write_reference(ReportOut& out, unsigned char c, unsigned char kind) {
+void write_reference(OutBuffer& out, unsigned char c, unsigned char kind) {
   if (kind == KIND_BAD) {
     out_lit(out, "&#65533;");
     return;
@@ -58,7 +58,7 @@ void write_reference(ReportOut& out, unsigned char c, unsigned char kind) {
 
 // A run of blanks followed by another byte becomes one space; a run that ends
 // the text is written as its last byte alone.
-void escape(ReportOut& out, const char* text, std::size_t n, const EscapeTable& table) {
+void escape(OutBuffer& out, const char* text, std::size_t n, const EscapeTable& table) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* kind = table.kind;
   std::size_t i = 0;
@@ -112,23 +112,23 @@ const char* cell_style_name(int style) {
 
 }  // namespace
 
-void markup_text(ReportOut& out, const char* text) {
+void markup_text(OutBuffer& out, const char* text) {
   if (text) escape(out, text, std::strlen(text), kElementTable);
 }
 
-void markup_text(ReportOut& out, const char* text, std::size_t n) {
+void markup_text(OutBuffer& out, const char* text, std::size_t n) {
   if (text) escape(out, text, n, kElementTable);
 }
 
-void markup_attr_text(ReportOut& out, const char* text) {
+void markup_attr_text(OutBuffer& out, const char* text) {
   if (text) escape(out, text, std::strlen(text), kAttributeTable);
 }
 
-void markup_head_text(ReportOut& out, const char* text) {
+void markup_head_text(OutBuffer& out, const char* text) {
   if (text) escape(out, text, std::strlen(text), kHeadTable);
 }
 
-void markup_tag(ReportOut& out, const char* head, unsigned char closing) {
+void markup_tag(OutBuffer& out, const char* head, unsigned char closing) {
   if (closing) {
     out_lit(out, "</");
   } else {
@@ -138,7 +138,7 @@ void markup_tag(ReportOut& out, const char* head, unsigned char closing) {
   out_lit(out, ">\n");
 }
 
-void markup_element(ReportOut& out, const char* name, const char* text, std::size_t n) {
+void markup_element(OutBuffer& out, const char* name, const char* text, std::size_t n) {
   out_put(out, '<');
   out_str(out, name);
   out_put(out, '>');
@@ -148,11 +148,11 @@ void markup_element(ReportOut& out, const char* name, const char* text, std::siz
   out_lit(out, ">\n");
 }
 
-void markup_element(ReportOut& out, const char* name, const char* text) {
+void markup_element(OutBuffer& out, const char* name, const char* text) {
   markup_element(out, name, text, text ? std::strlen(text) : 0);
 }
 
-void markup_title(ReportOut& out, const char* text, std::size_t n, int level, int style, int tag) {
+void markup_title(OutBuffer& out, const char* text, std::size_t n, int level, int style, int tag) {
   int style_number = level + 1 > 5 ? 5 : level + 1;
   out_lit(out, "<TITLE LEVEL=\"");
   out_int(out, level);
@@ -171,11 +171,11 @@ void markup_title(ReportOut& out, const char* text, std::size_t n, int level, in
   markup_tag(out, "TITLE", 1);
 }
 
-void markup_title(ReportOut& out, const char* text, int level, int style, int tag) {
+void markup_title(OutBuffer& out, const char* text, int level, int style, int tag) {
   markup_title(out, text, text ? std::strlen(text) : 0, level, style, tag);
 }
 
-void markup_cell_text(ReportOut& out, const char* text, int style) {
+void markup_cell_text(OutBuffer& out, const char* text, int style) {
   out_lit(out, "<CELL_TEXT STYLE=\"");
   out_str(out, cell_style_name(style));
   out_lit(out, "\">");
@@ -183,7 +183,7 @@ void markup_cell_text(ReportOut& out, const char* text, int style) {
   out_lit(out, "</CELL_TEXT>\n");
 }
 
-void markup_link_cell(ReportOut& out, const char* text, int style, const char* target, int line) {
+void markup_link_cell(OutBuffer& out, const char* text, int style, const char* target, int line) {
   out_lit(out, "<CELL STYLE=\"");
   out_str(out, cell_style_name(style));
   out_lit(out, "\"><LINK TARGET=\"");
@@ -195,17 +195,17 @@ void markup_link_cell(ReportOut& out, const char* text, int style, const char* t
   out_lit(out, "</TEXT>\n</LINK>\n</CELL>\n");
 }
 
-void markup_header_row(ReportOut& out, int style, const char* const (&labels)[5]) {
+void markup_header_row(OutBuffer& out, int style, const char* const (&labels)[5]) {
   markup_tag(out, "ROW", 0);
   for (const char* label : labels) markup_cell_text(out, label, style);
   markup_tag(out, "ROW", 1);
 }
 
-void markup_check_header(ReportOut& out, int style) {
+void markup_check_header(OutBuffer& out, int style) {
   markup_header_row(out, style, {"Expression", "Status", "Executed", "Failed", "Passed"});
 }
 
-void markup_node_open(ReportOut& out, const char* name, const char* type, const char* state,
+void markup_node_open(OutBuffer& out, const char* name, const char* type, const char* state,
                       int sum, int icon) {
   out_lit(out, "<DAZU:NODE name=\"");
   markup_attr_text(out, name);

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 
 enum ReportStyle : int {
   STYLE_HEADING = 0,
@@ -21,31 +21,31 @@ enum IconKind : int {
 
 // Element text: blank runs collapsed, `&` `<` `>` and bytes above 127 as
 // "&#%d;", bytes XML cannot carry as "&#65533;". A null text writes nothing.
-void markup_text(ReportOut& out, const char* text);
-void markup_text(ReportOut& out, const char* text, std::size_t n);
+void markup_text(OutBuffer& out, const char* text);
+void markup_text(OutBuffer& out, const char* text, std::size_t n);
 // The same escape for a text inside a double-quoted attribute value, where
 // the double quote is written as "&#34;" too.
-void markup_attr_text(ReportOut& out, const char* text);
+void markup_attr_text(OutBuffer& out, const char* text);
 // The document head's title and tag: no blank collapsing; `&` `<` `>` `"` and
 // bytes above 127 as "&#%d;", bytes XML cannot carry as "&#65533;".
-void markup_head_text(ReportOut& out, const char* text);
+void markup_head_text(OutBuffer& out, const char* text);
 
 // "<head>\n", or "</head>\n" when closing is non-zero. The head is not escaped.
-void markup_tag(ReportOut& out, const char* head, unsigned char closing);
+void markup_tag(OutBuffer& out, const char* head, unsigned char closing);
 // "<name>", the text escaped, "</name>\n".
-void markup_element(ReportOut& out, const char* name, const char* text);
-void markup_element(ReportOut& out, const char* name, const char* text, std::size_t n);
+void markup_element(OutBuffer& out, const char* name, const char* text);
+void markup_element(OutBuffer& out, const char* name, const char* text, std::size_t n);
 // A three-line title; the style number is level + 1, at most 5.
-void markup_title(ReportOut& out, const char* text, int level, int style, int tag);
-void markup_title(ReportOut& out, const char* text, std::size_t n, int level, int style, int tag);
+void markup_title(OutBuffer& out, const char* text, int level, int style, int tag);
+void markup_title(OutBuffer& out, const char* text, std::size_t n, int level, int style, int tag);
 // One CELL_TEXT line.
-void markup_cell_text(ReportOut& out, const char* text, int style);
+void markup_cell_text(OutBuffer& out, const char* text, int style);
 // A cell whose text links to `line` of the source file `target` (may be null).
-void markup_link_cell(ReportOut& out, const char* text, int style, const char* target, int line);
+void markup_link_cell(OutBuffer& out, const char* text, int style, const char* target, int line);
 // The header row of a check table.
-void markup_check_header(ReportOut& out, int style);
+void markup_check_header(OutBuffer& out, int style);
 // A header row of five cells in one style.
-void markup_header_row(ReportOut& out, int style, const char* const (&labels)[5]);
+void markup_header_row(OutBuffer& out, int style, const char* const (&labels)[5]);
 // The opening tag of a browse-tree entry, without a line feed after it.
-void markup_node_open(ReportOut& out, const char* name, const char* type, const char* state,
+void markup_node_open(OutBuffer& out, const char* name, const char* type, const char* state,
                       int sum, int icon);

@@ -19,7 +19,7 @@ bool is_reported(const TraceNode* node) {
 // Working state of one walk: the title text and the last link target, which
 // every check of a driver shares.
 struct SectionWriter {
-  ReportOut& out;
+  OutBuffer& out;
   std::string title;
   bool have_target = false;
   int32_t target_file = 0;
@@ -51,14 +51,14 @@ const char* cell_opening(int style) {
 }
 
 // A CELL_TEXT holding a decimal number; digits need no escape.
-void number_cell(ReportOut& out, int value, int style) {
+void number_cell(OutBuffer& out, int value, int style) {
   out_str(out, cell_opening(style));
   out_int(out, value);
   out_lit(out, "</CELL_TEXT>\n");
 }
 
 void print_rows(SectionWriter& w, const TraceNode* check, const NodeStats& stats) {
-  ReportOut& out = w.out;
+  OutBuffer& out = w.out;
   out_lit(out, "</TABLE>\n<TABLE BORDER=\"1\" WIDTH=\"55,45\">\n<ROW>\n");
   out_lit(out, "<CELL STYLE=\"Array\">\n<IMAGE NAME=\"arrow10.xpm\"/><LINK TARGET=\"");
   markup_attr_text(out, check_target(w, check));
@@ -75,7 +75,7 @@ void print_rows(SectionWriter& w, const TraceNode* check, const NodeStats& stats
 void check_rows(SectionWriter& w, const TraceNode* check, bool under_stub) {
   static const NodeStats kNoStats;
   const NodeStats& stats = check->stats ? *check->stats : kNoStats;
-  ReportOut& out = w.out;
+  OutBuffer& out = w.out;
   if (check->type == TYPE_PRINT) {
     print_rows(w, check, stats);
     return;
@@ -172,11 +172,11 @@ int status_style(int status) {
   return STYLE_PLAIN;
 }
 
-void stub_check_header(ReportOut& out, int style) {
+void stub_check_header(OutBuffer& out, int style) {
   markup_header_row(out, style, {"Expression", "Status", "entermethod()", "fail()", "exitmethod()"});
 }
 
-void report_driver(ReportOut& out, TraceNode* root) {
+void report_driver(OutBuffer& out, TraceNode* root) {
   const char* type_name = type_display_name(TYPE_TEST_DRIVER);
   markup_node_open(out, root->text, type_name, status_short_word(root->status), 0,
                    ICON_TEST_SCRIPT);

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "model/tree.h"
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 
 // What report_node hands down the tree.
 struct ReportContext {
-  ReportOut* out = nullptr;
+  OutBuffer* out = nullptr;
   int level = 0;  // title level of the nodes given (1 for a driver root's children)
 };
 
@@ -25,10 +25,10 @@ const char* status_long_word(int status);
 int status_style(int status);
 
 // The header row of a stub's check table.
-void stub_check_header(ReportOut& out, int style);
+void stub_check_header(OutBuffer& out, int style);
 
 // Writes the block of one test driver whose root is reported.
-void report_driver(ReportOut& out, TraceNode* root);
+void report_driver(OutBuffer& out, TraceNode* root);
 // Writes one section node and everything below it, or nothing when the node is
 // not a reported section. `context` is a ReportContext. Walks the subtree
 // iteratively, so the depth of the tree does not bound the stack.

@@ -17,7 +17,7 @@
 #include "readers/tsffile.h"
 #include "report/jresfile.h"
 #include "report/report_driver.h"
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 #include "support/run_program.h"
 
 namespace {
@@ -527,7 +527,7 @@ std::string report_of(const std::string& tsf, const std::string& tdf) {
   EXPECT_EQ(0, tdf_read(tdf.c_str()));
   tree_rollup();
   std::string doc;
-  ReportOut out;
+  OutBuffer out;
   out_open_string(out, &doc);
   report_write_document(out, "o.xrd");
   out_close(out);

@@ -4,7 +4,7 @@
 
 #include "export/html_export.h"
 #include "export/junit_export.h"
-#include "export/out_buffer.h"
+#include "export/escape.h"
 #include "export_helpers.h"
 
 namespace {
@@ -12,7 +12,7 @@ namespace {
 std::string escaped(const std::string& text, EscapeMode mode) {
   OutBuffer out;
   std::string path = scratch("escape.txt");
-  EXPECT_TRUE(out_open(out, path.c_str()));
+  EXPECT_TRUE(out_open_file(out, path.c_str()));
   out_escaped(out, text.data(), text.size(), mode);
   EXPECT_TRUE(out_close(out));
   return read_all(path);
@@ -56,12 +56,12 @@ TEST(Escape, LongTextsCrossTheBufferUnchanged) {
 
 TEST(Escape, LostWritesAreReported) {
   OutBuffer full;
-  ASSERT_TRUE(out_open(full, "/dev/full"));
+  ASSERT_TRUE(out_open_file(full, "/dev/full"));
   out_str(full, "more than nothing");
   EXPECT_FALSE(out_close(full));
   EXPECT_EQ(full.error, ENOSPC);
   OutBuffer missing;
-  EXPECT_FALSE(out_open(missing, "/no/such/dir/out.html"));
+  EXPECT_FALSE(out_open_file(missing, "/no/such/dir/out.html"));
   EXPECT_EQ(missing.error, ENOENT);
 }
 
@@ -76,10 +76,10 @@ TEST(Escape, MemoryOutputIsTheFilesBytesWhateverItsBuffer) {
   for (size_t capacity : {1, 7, 4096}) {
     std::string page, xml;
     OutBuffer a, b;
-    out_open_memory(a, page, capacity);
+    out_open_string(a, &page, capacity);
     html_page(a, r);
     EXPECT_TRUE(out_close(a));
-    out_open_memory(b, xml, capacity);
+    out_open_string(b, &xml, capacity);
     junit_document(b, r);
     EXPECT_TRUE(out_close(b));
     EXPECT_TRUE(page == read_all(html)) << capacity;

@@ -49,7 +49,7 @@ class Document : public ::testing::Test {
   // The document as written for the given report name, without touching files.
   static std::string document(const char* name) {
     std::string text =
-        report_test::capture([&](ReportOut& out) { report_write_document(out, name); });
+        report_test::capture([&](OutBuffer& out) { report_write_document(out, name); });
     EXPECT_TRUE(report_test::xml_text_well_formed(text));
     return text;
   }
@@ -232,7 +232,7 @@ TEST(GenerationTime, StandardDateTextWithZeroPaddedDay) {
 
 TEST(GenerationTime, TheClockIsUsedWithoutAnOverride) {
   tree_init();
-  std::string text = report_test::capture([](ReportOut& out) { report_write_document(out, "r"); });
+  std::string text = report_test::capture([](OutBuffer& out) { report_write_document(out, "r"); });
   tree_free();
   std::size_t at = text.find("Generation Time</CELL_TEXT>\n<CELL_TEXT STYLE=\"Array\">");
   ASSERT_NE(at, std::string::npos);

@@ -26,7 +26,7 @@ class DriverBlock : public ::testing::Test {
 
   // The block of the newest driver.
   static std::string block() {
-    std::string text = capture([](ReportOut& out) { report_driver(out, driver_root_at(0)); });
+    std::string text = capture([](OutBuffer& out) { report_driver(out, driver_root_at(0)); });
     EXPECT_TRUE(report_test::xml_text_well_formed("<r>" + text + "</r>"));
     return text;
   }
@@ -258,7 +258,7 @@ TEST_F(DriverBlock, LevelsAndStyleNumbersFollowTheDepth) {
 TEST_F(DriverBlock, TagNumbersContinueAcrossDrivers) {
   report_test::build_calc_driver(0);
   report_test::build_calc_driver(1);
-  std::string text = capture([](ReportOut& out) {
+  std::string text = capture([](OutBuffer& out) {
     report_driver(out, driver_root_at(0));
     report_driver(out, driver_root_at(1));
   });
@@ -278,7 +278,7 @@ TEST_F(DriverBlock, MillionLevelChainIsWritten) {
   set_check(0, depth + 2, STATUS_PASSED, 1, 1, 0);
   std::string dir = report_test::temp_dir();
   std::string path = dir + "/deep.xrd";
-  ReportOut out;
+  OutBuffer out;
   ASSERT_TRUE(out_open_file(out, path.c_str()));
   report_driver(out, driver_root_at(0));
   ASSERT_TRUE(out_close(out));
@@ -297,7 +297,7 @@ TEST_F(DriverBlock, MillionSiblingsAreWritten) {
   for (int i = 0; i < width; ++i) {
     node_add_child(0, i % 2 ? TYPE_CHECK_EXPRESSION : TYPE_TEST_CASE, 3 + i, "s", 2, i);
   }
-  ReportOut out;
+  OutBuffer out;
   ASSERT_TRUE(out_open_file(out, "/dev/null"));
   report_driver(out, driver_root_at(0));
   EXPECT_TRUE(out_close(out));

@@ -13,13 +13,13 @@ using report_test::capture;
 namespace {
 
 std::string text_of(const std::string& text) {
-  return capture([&](ReportOut& out) { markup_text(out, text.data(), text.size()); });
+  return capture([&](OutBuffer& out) { markup_text(out, text.data(), text.size()); });
 }
 std::string attr_of(const std::string& text) {
-  return capture([&](ReportOut& out) { markup_attr_text(out, text.c_str()); });
+  return capture([&](OutBuffer& out) { markup_attr_text(out, text.c_str()); });
 }
 std::string head_of(const std::string& text) {
-  return capture([&](ReportOut& out) { markup_head_text(out, text.c_str()); });
+  return capture([&](OutBuffer& out) { markup_head_text(out, text.c_str()); });
 }
 
 TEST(MarkupText, BlankRunsCollapseUnlessTheyEndTheText) {
@@ -69,8 +69,8 @@ TEST(MarkupText, ForbiddenControlBytesBecomeTheReplacementCharacter) {
 }
 
 TEST(MarkupText, NullTextWritesNothingAndTextEndsAtItsZero) {
-  EXPECT_EQ(capture([](ReportOut& out) { markup_text(out, nullptr); }), "");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_text(out, "ab\0cd"); }), "ab");
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_text(out, nullptr); }), "");
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_text(out, "ab\0cd"); }), "ab");
 }
 
 TEST(MarkupText, AttributeValuesAlsoEscapeTheDoubleQuote) {
@@ -87,7 +87,7 @@ TEST(MarkupText, DocumentHeadEscapeKeepsBlanks) {
 }
 
 TEST(MarkupText, LongTextsCrossTheBufferIntact) {
-  std::string text(3 * kReportBufferSize + 17, 'a');
+  std::string text(3 * kOutBufferSize + 17, 'a');
   for (std::size_t i = 0; i < text.size(); i += 1000) text[i] = '&';
   std::string expected;
   for (char c : text) expected += c == '&' ? std::string("&#38;") : std::string(1, c);
@@ -95,61 +95,61 @@ TEST(MarkupText, LongTextsCrossTheBufferIntact) {
 }
 
 TEST(MarkupTag, OpeningAndClosingHeadsAreWrittenUnescaped) {
-  EXPECT_EQ(capture([](ReportOut& out) { markup_tag(out, "ROW", 0); }), "<ROW>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_tag(out, "ROW", 7); }), "</ROW>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_tag(out, "A&<B", 0); }), "<A&<B>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_element(out, "TEXT", "a <b>"); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_tag(out, "ROW", 0); }), "<ROW>\n");
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_tag(out, "ROW", 7); }), "</ROW>\n");
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_tag(out, "A&<B", 0); }), "<A&<B>\n");
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_element(out, "TEXT", "a <b>"); }),
             "<TEXT>a &#60;b&#62;</TEXT>\n");
 }
 
 TEST(MarkupTitle, LevelStyleNumberAndVerdictForms) {
-  EXPECT_EQ(capture([](ReportOut& out) { markup_title(out, "T", 0, STYLE_HEADING, 4); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_title(out, "T", 0, STYLE_HEADING, 4); }),
             "<TITLE LEVEL=\"0\" TAG=\"4\" STYLE=\"Title1\">\n<TEXT>T</TEXT>\n</TITLE>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_title(out, "T", 7, STYLE_PLAIN, 9); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_title(out, "T", 7, STYLE_PLAIN, 9); }),
             "<TITLE LEVEL=\"7\" TAG=\"9\" STYLE=\"Title5\">\n<TEXT>T</TEXT>\n</TITLE>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_title(out, "a&b", 4, STYLE_FAILED, 1); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_title(out, "a&b", 4, STYLE_FAILED, 1); }),
             "<TITLE LEVEL=\"4\" TAG=\"1\" STYLE=\"Title5 Failed\">\n<TEXT>a&#38;b</TEXT>\n"
             "</TITLE>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_title(out, "T", 2, STYLE_PASSED, 0); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_title(out, "T", 2, STYLE_PASSED, 0); }),
             "<TITLE LEVEL=\"2\" TAG=\"0\" STYLE=\"Title3 Passed\">\n<TEXT>T</TEXT>\n</TITLE>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_title(out, "T", 1, 9, 0); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_title(out, "T", 1, 9, 0); }),
             "<TITLE LEVEL=\"1\" TAG=\"0\" STYLE=\"Title2\">\n<TEXT>T</TEXT>\n</TITLE>\n");
 }
 
 TEST(MarkupCells, StylesAndTheFailedFallback) {
   auto cell = [](int style) {
-    return capture([&](ReportOut& out) { markup_cell_text(out, "v\"", style); });
+    return capture([&](OutBuffer& out) { markup_cell_text(out, "v\"", style); });
   };
   EXPECT_EQ(cell(0), "<CELL_TEXT STYLE=\"Array Title\">v\"</CELL_TEXT>\n");
   EXPECT_EQ(cell(1), "<CELL_TEXT STYLE=\"Array\">v\"</CELL_TEXT>\n");
   EXPECT_EQ(cell(3), "<CELL_TEXT STYLE=\"Array Passed\">v\"</CELL_TEXT>\n");
   for (int style : {2, 5, -1})
     EXPECT_EQ(cell(style), "<CELL_TEXT STYLE=\"Array Failed\">v\"</CELL_TEXT>\n");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_cell_text(out, nullptr, 1); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_cell_text(out, nullptr, 1); }),
             "<CELL_TEXT STYLE=\"Array\"></CELL_TEXT>\n");
 }
 
 TEST(MarkupCells, LinkCellEscapesTargetAsAttribute) {
-  EXPECT_EQ(capture([](ReportOut& out) {
+  EXPECT_EQ(capture([](OutBuffer& out) {
               markup_link_cell(out, "x \"<\"", STYLE_PASSED, "A&\"B\".java", 12);
             }),
             "<CELL STYLE=\"Array Passed\"><LINK TARGET=\"A&#38;&#34;B&#34;.java line 12\">\n"
             "<TEXT>x \"&#60;\"</TEXT>\n</LINK>\n</CELL>\n");
   for (int style : {2, 5, -1}) {
     std::string cell =
-        capture([&](ReportOut& out) { markup_link_cell(out, "t", style, nullptr, -3); });
+        capture([&](OutBuffer& out) { markup_link_cell(out, "t", style, nullptr, -3); });
     EXPECT_EQ(cell,
               "<CELL STYLE=\"Array Failed\"><LINK TARGET=\" line -3\">\n<TEXT>t</TEXT>\n"
               "</LINK>\n</CELL>\n");
   }
-  EXPECT_EQ(capture([](ReportOut& out) { markup_link_cell(out, "t", 0, "F", 1); }).substr(0, 27),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_link_cell(out, "t", 0, "F", 1); }).substr(0, 27),
             "<CELL STYLE=\"Array Title\"><");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_link_cell(out, "t", 1, "F", 1); }).substr(0, 21),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_link_cell(out, "t", 1, "F", 1); }).substr(0, 21),
             "<CELL STYLE=\"Array\"><");
 }
 
 TEST(MarkupCells, CheckHeaderRow) {
-  EXPECT_EQ(capture([](ReportOut& out) { markup_check_header(out, STYLE_HEADING); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_check_header(out, STYLE_HEADING); }),
             "<ROW>\n"
             "<CELL_TEXT STYLE=\"Array Title\">Expression</CELL_TEXT>\n"
             "<CELL_TEXT STYLE=\"Array Title\">Status</CELL_TEXT>\n"
@@ -160,17 +160,17 @@ TEST(MarkupCells, CheckHeaderRow) {
 }
 
 TEST(MarkupNodeOpen, SumAndIconAttributes) {
-  EXPECT_EQ(capture([](ReportOut& out) {
+  EXPECT_EQ(capture([](OutBuffer& out) {
               markup_node_open(out, "D", "Test Driver", "ko", 0, ICON_TEST_SCRIPT);
             }),
             "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\" icone=\"testscript.xpm\">");
   EXPECT_EQ(
       capture(
-          [](ReportOut& out) { markup_node_open(out, "C", "Test Case", "ok", 1, ICON_METHOD); }),
+          [](OutBuffer& out) { markup_node_open(out, "C", "Test Case", "ok", 1, ICON_METHOD); }),
       "<DAZU:NODE name=\"C\" type=\"Test Case\" state=\"ok\" sum=\"1\" icone=\"method.xpm\">");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_node_open(out, "S", "# ", "NE", 2, ICON_CLASS); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_node_open(out, "S", "# ", "NE", 2, ICON_CLASS); }),
             "<DAZU:NODE name=\"S\" type=\"# \" state=\"NE\" sum=\"2\" icone=\"class.xpm\">");
-  EXPECT_EQ(capture([](ReportOut& out) { markup_node_open(out, "a\"b&c", "t", "s", 0, 3); }),
+  EXPECT_EQ(capture([](OutBuffer& out) { markup_node_open(out, "a\"b&c", "t", "s", 0, 3); }),
             "<DAZU:NODE name=\"a&#34;b&#38;c\" type=\"t\" state=\"s\">");
 }
 

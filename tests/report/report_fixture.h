@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model/tree.h"
-#include "report/report_out.h"
+#include "base/out_buffer.h"
 
 namespace report_test {
 
@@ -21,7 +21,7 @@ namespace report_test {
 template <typename Write>
 std::string capture(Write write) {
   std::string text;
-  ReportOut out;
+  OutBuffer out;
   out_open_string(out, &text);
   write(out);
   out_close(out);

@@ -1,0 +1,285 @@
+// Buffered output: the temporary file and its swap into place, flushing with
+// full error tracking, and number formatting.
+#include "base/out_buffer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void init_buffer(OutBuffer& out, std::size_t capacity) {
+  out.buffer.reset(new char[capacity]);  // written before it is flushed
+  out.capacity = capacity;
+  out.used = 0;
+}
+
+// Writes all n bytes to the descriptor, riding out partial writes and signals;
+// `written` counts what reached the file, also when a later part fails.
+bool write_all(int fd, const char* data, std::size_t n, std::uint64_t& written) {
+  while (n > 0) {
+    const ssize_t done = ::write(fd, data, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = EIO;
+      return false;
+    }
+    data += done;
+    n -= static_cast<std::size_t>(done);
+    written += static_cast<std::uint64_t>(done);
+  }
+  return true;
+}
+
+void emit(OutBuffer& out, const char* data, std::size_t n) {
+  if (out.error != 0 || n == 0) return;
+  if (out.sink) {
+    out.sink->append(data, n);
+  } else if (out.fd < 0) {
+    out.error = EBADF;
+  } else if (!write_all(out.fd, data, n, out.written)) {
+    out.error = errno;
+  }
+}
+
+// The file a path finally names: symbolic links followed one by one, a
+// relative target taken from its link's folder; a dangling link gives the file
+// it would create. False when a link on the way lives in /proc: it stands for
+// an open descriptor (/dev/stdout, /dev/fd/N), which is written as it is.
+bool resolve_links(std::string& path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string real(PATH_MAX, '\0');
+    if (!::realpath(folder.c_str(), &real[0]) || real.compare(0, 6, "/proc/") == 0) return false;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), &target[0], target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return true;
+    target.resize(static_cast<std::size_t>(n));
+    if (target[0] != '/' && slash != std::string::npos) target.insert(0, path, 0, slash + 1);
+    path = std::move(target);
+  }
+  return true;  // a loop: the open reports it
+}
+
+// Creates a new file beside `target` whose name tells where it comes from,
+// with the mode (and, where allowed, the owner) of the file it replaces; it
+// stays private until it has that mode.
+int open_temp(const std::string& target, const struct stat* old, std::string& temp) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string pid = std::to_string(::getpid());
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+  const mode_t mode = old ? 0600 : 0666;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string tail = ".tallyrep-" + pid + "-" + std::to_string(attempt) + ".tmp";
+    temp = target + tail;
+    int fd = ::open(temp.c_str(), flags, mode);
+    if (fd < 0 && errno == ENAMETOOLONG) {
+      temp = folder + tail;
+      fd = ::open(temp.c_str(), flags, mode);
+    }
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      break;
+    }
+    if (old) {
+      // Only root keeps another user's ownership; anyone else gets the new
+      // file as their own, still with the old mode.
+      const bool owner_kept = ::fchown(fd, old->st_uid, old->st_gid) == 0;
+      (void)owner_kept;
+      ::fchmod(fd, old->st_mode & 07777);
+    }
+    return fd;
+  }
+  temp.clear();
+  return -1;
+}
+
+// Writes in place, as for devices and FIFOs: an old regular file is rewritten
+// from its start and cut to the new length at out_close. Through a descriptor
+// link (/dev/stdout) the output is added at the end instead, so that output
+// redirected with >> keeps what came before it.
+bool open_direct(OutBuffer& out, const char* path, bool descriptor) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | (descriptor ? O_APPEND : 0), 0666);
+  if (fd < 0) return false;
+  struct stat st;
+  if (!descriptor && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    out.cut_at_close = true;
+  }
+  out.fd = fd;
+  return true;
+}
+
+// Puts the finished temporary file in place of the old one. Swapping the two
+// names and then removing the old file under the temporary one spares ext4
+// the flush it starts when a rename replaces a file (auto_da_alloc), which for
+// a large file costs about as much as writing it; a plain rename serves where
+// there is no old file or the swap is not supported.
+bool put_in_place(const OutBuffer& out) {
+  const char* temp = out.temp_path.c_str();
+  const char* final_path = out.final_path.c_str();
+  if (::renameat2(AT_FDCWD, temp, AT_FDCWD, final_path, RENAME_EXCHANGE) == 0) {
+    ::unlink(temp);
+    return true;
+  }
+  return ::rename(temp, final_path) == 0;
+}
+
+bool open_file(OutBuffer& out, const char* path) {
+  if (!path || !*path) {
+    errno = ENOENT;
+    return false;
+  }
+  std::string target = path;
+  const bool named = resolve_links(target);
+  struct stat st;
+  const bool exists = ::stat(path, &st) == 0;
+  if (!named || (exists && !S_ISREG(st.st_mode))) return open_direct(out, path, !named);
+  if (exists) {
+    // A file that may not be written stays a failure, and stays untouched.
+    const int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (probe < 0) return false;
+    // The old file's cached pages are dropped now rather than when it is
+    // removed at the end: memory freed just before is cheaper to fill again
+    // (much cheaper on a virtual machine that hands idle memory back to its
+    // host). Its bytes stay on disk, whole.
+    ::posix_fadvise(probe, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(probe);
+  }
+  out.fd = open_temp(target, exists ? &st : nullptr, out.temp_path);
+  // A folder that takes no new file may still hold a writable file.
+  if (out.fd < 0) return open_direct(out, path, false);
+  out.final_path = std::move(target);
+  return true;
+}
+
+void reset(OutBuffer& out) {
+  if (out.fd >= 0) ::close(out.fd);
+  if (!out.temp_path.empty()) ::unlink(out.temp_path.c_str());
+  out.fd = -1;
+  out.sink = nullptr;
+  out.buffer.reset();
+  out.capacity = out.used = 0;
+  out.error = 0;
+  out.written = 0;
+  out.cut_at_close = false;
+  out.temp_path.clear();
+  out.final_path.clear();
+}
+
+}  // namespace
+
+OutBuffer::~OutBuffer() { reset(*this); }
+
+bool out_open_file(OutBuffer& out, const char* path) {
+  reset(out);
+  if (!open_file(out, path)) {
+    out.error = errno;
+    return false;
+  }
+  init_buffer(out, kOutBufferSize);
+  return true;
+}
+
+void out_open_string(OutBuffer& out, std::string* sink, std::size_t capacity) {
+  reset(out);
+  out.sink = sink;
+  init_buffer(out, capacity > 0 ? capacity : 1);
+}
+
+void out_flush(OutBuffer& out) {
+  emit(out, out.buffer.get(), out.used);
+  out.used = 0;
+}
+
+bool out_close(OutBuffer& out) {
+  out_flush(out);
+  if (out.fd >= 0) {
+    // Also after a failed write, so that no part of an old file remains.
+    if (out.cut_at_close && ::ftruncate(out.fd, static_cast<off_t>(out.written)) != 0 &&
+        out.error == 0) {
+      out.error = errno;
+    }
+    if (::close(out.fd) != 0 && out.error == 0) out.error = errno;
+    out.fd = -1;
+  } else if (!out.sink && out.error == 0) {
+    out.error = EBADF;
+  }
+  if (!out.temp_path.empty()) {
+    if (out.error == 0 && !put_in_place(out)) out.error = errno;
+    if (out.error != 0) ::unlink(out.temp_path.c_str());
+    out.temp_path.clear();
+  }
+  out.sink = nullptr;
+  return out.error == 0;
+}
+
+bool out_identity(const char* path, OutIdentity& id) {
+  struct stat st;
+  if (::stat(path, &st) == 0) {
+    id = {st.st_dev, st.st_ino, ""};
+    return true;
+  }
+  if (errno != ENOENT) return false;
+  std::string target = path;
+  if (!resolve_links(target)) return false;
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  if (::stat(folder.c_str(), &st) != 0) return false;
+  id = {st.st_dev, st.st_ino, target.substr(slash + 1)};
+  return true;
+}
+
+void out_write_slow(OutBuffer& out, const char* data, std::size_t n) {
+  const std::size_t room = out.capacity - out.used;
+  if (room > 0) {
+    std::memcpy(out.buffer.get() + out.used, data, room);
+    out.used += room;
+    data += room;
+    n -= room;
+  }
+  out_flush(out);
+  // A piece larger than the buffer goes out at once, unless it is a string,
+  // whose small test buffers must see every piece cross their end.
+  if (n >= out.capacity && !out.sink) {
+    emit(out, data, n);
+    return;
+  }
+  while (n > out.capacity) {
+    std::memcpy(out.buffer.get(), data, out.capacity);
+    out.used = out.capacity;
+    out_flush(out);
+    data += out.capacity;
+    n -= out.capacity;
+  }
+  std::memcpy(out.buffer.get(), data, n);
+  out.used = n;
+}
+
+void out_uint(OutBuffer& out, unsigned long long value) {
+  char digits[24];
+  char* const end = digits + sizeof digits;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  out_write(out, p, static_cast<std::size_t>(end - p));
+}
+
+void out_int(OutBuffer& out, long long value) {
+  if (value < 0) {
+    out_put(out, '-');
+    out_uint(out, 0ULL - static_cast<unsigned long long>(value));
+  } else {
+    out_uint(out, static_cast<unsigned long long>(value));
+  }
+}

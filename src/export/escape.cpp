@@ -1,0 +1,139 @@
+// The HTML, XML and JSON escapes with UTF-8 repair.
+#include "export/escape.h"
+
+#include <cstring>
+
+namespace {
+
+// Length of the valid UTF-8 sequence at p (at most n bytes), 0 when invalid.
+// Noncharacters U+FFFE and U+FFFF count as invalid: XML forbids them.
+size_t utf8_valid(const unsigned char* p, size_t n) {
+  unsigned char c = p[0];
+  if (c < 0xC2 || c > 0xF4) return 0;
+  size_t len = c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  if (n < len) return 0;
+  for (size_t k = 1; k < len; ++k)
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  if (len == 3) {
+    if (c == 0xE0 && p[1] < 0xA0) return 0;   // overlong
+    if (c == 0xED && p[1] >= 0xA0) return 0;  // surrogate
+    if (c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE) return 0;
+  } else if (len == 4) {
+    if (c == 0xF0 && p[1] < 0x90) return 0;   // overlong
+    if (c == 0xF4 && p[1] >= 0x90) return 0;  // above U+10FFFF
+  }
+  return len;
+}
+
+// Bytes below 128 that need more than a copy, per mode.
+bool special(unsigned char c, EscapeMode mode) {
+  if (c < 0x20) return true;
+  switch (c) {
+    case '&':
+    case '>':
+      return mode != ESCAPE_JSON;
+    case '<':
+    case '"':
+      return true;
+    case '\'':
+      return mode == ESCAPE_HTML;
+    case '\\':
+      return mode == ESCAPE_JSON;
+    default:
+      return false;
+  }
+}
+
+void put_special(OutBuffer& out, unsigned char c, EscapeMode mode) {
+  const char* rep = nullptr;
+  if (c == '\t' || c == '\n' || c == '\r') {
+    if (mode == ESCAPE_JSON)
+      rep = c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+    else if (mode == ESCAPE_XML)
+      rep = c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
+    else {
+      out_put(out, static_cast<char>(c));
+      return;
+    }
+  } else if (c < 0x20) {
+    rep = "\xEF\xBF\xBD";
+  } else if (mode == ESCAPE_JSON) {
+    if (c == '"')
+      rep = "\\\"";
+    else if (c == '\\')
+      rep = "\\\\";
+    else
+      rep = "\\u003c";
+  } else {
+    switch (c) {
+      case '&':
+        rep = "&amp;";
+        break;
+      case '<':
+        rep = "&lt;";
+        break;
+      case '>':
+        rep = "&gt;";
+        break;
+      case '"':
+        rep = "&quot;";
+        break;
+      default:
+        rep = "&#39;";
+        break;
+    }
+  }
+  out_str(out, rep);
+}
+
+}  // namespace
+
+void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  while (i < n) {
+    size_t run = i;
+    while (run < n && p[run] < 0x80 && !special(p[run], mode)) ++run;
+    if (run > i) {
+      out_write(out, text + i, run - i);
+      i = run;
+      if (i == n) break;
+    }
+    unsigned char c = p[i];
+    if (c < 0x80) {
+      put_special(out, c, mode);
+      ++i;
+    } else if (size_t len = utf8_valid(p + i, n - i)) {
+      out_write(out, text + i, len);
+      i += len;
+    } else {
+      out_put(out, static_cast<char>(0xC0 | (c >> 6)));
+      out_put(out, static_cast<char>(0x80 | (c & 0x3F)));
+      ++i;
+    }
+  }
+}
+
+void out_escaped(OutBuffer& out, const char* text, EscapeMode mode) {
+  out_escaped(out, text, std::strlen(text), mode);
+}
+
+void utf8_append(std::string& s, unsigned long cp) {
+  if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF || cp > 0x10FFFF)
+    cp = 0xFFFD;
+  if (cp < 0x80) {
+    s += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    s += static_cast<char>(0xC0 | (cp >> 6));
+    s += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    s += static_cast<char>(0xE0 | (cp >> 12));
+    s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    s += static_cast<char>(0xF0 | (cp >> 18));
+    s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}

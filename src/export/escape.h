@@ -1,0 +1,21 @@
+// The escapes that keep every text the exporters write valid UTF-8 and valid
+// HTML, XML or JSON, whatever bytes the report holds.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "base/out_buffer.h"
+
+// How text is escaped on its way out.
+enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
+
+// Writes text (n bytes) escaped for the mode. Valid UTF-8 passes; a byte that
+// starts no valid sequence is read as Latin-1, since the report writer and
+// older tools put single bytes there. Control bytes that XML forbids become
+// U+FFFD in every mode.
+void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode);
+void out_escaped(OutBuffer& out, const char* text, EscapeMode mode);
+
+// Appends the UTF-8 form of a code point (U+FFFD for one that is not a character).
+void utf8_append(std::string& s, unsigned long cp);
