@@ -12,7 +12,7 @@
 #include "export/html_export.h"
 #include "export/junit_export.h"
 #include "export/escape.h"
-#include "export/page_memory.h"
+#include "export/xml_memory.h"
 #include "export/xrd_read.h"
 
 namespace {
@@ -62,7 +62,7 @@ const char* current_file = nullptr;
 // the run can end right there.
 std::unique_ptr<char[]> spare_memory;
 
-void memory_refused() {
+void on_refused_memory() {
   std::set_new_handler(nullptr);
   if (spare_memory) {
     spare_memory.reset();
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   // it ends the run as a failure of the file being read or written then (an
   // output's temporary is removed as the stack unwinds).
   current_file = report_path;
-  std::set_new_handler(memory_refused);
+  std::set_new_handler(on_refused_memory);
   spare_memory.reset(new (std::nothrow) char[size_t{64} << 10]);
   try {
     return run(report_path, html_path, junit_path);

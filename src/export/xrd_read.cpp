@@ -223,10 +223,10 @@ void report_clear(XrdReport& r) {
   r.cells.clear();
 }
 
-int parse_report(PageBuffer buffer, size_t size, XrdReport& report, std::string& error,
+int parse_report(ZeroedBlock buffer, size_t size, XrdReport& report, std::string& error,
                  pugi::xml_parse_status& status) {
   report.buffer = std::move(buffer);
-  char* buf = report.buffer.data;
+  char* buf = static_cast<char*>(report.buffer.data());
   buf[size] = '\0';
   std::string tag;
   bool head_taken = xrd_take_head(buf, size, report.title, tag);
@@ -273,7 +273,7 @@ int parse_report(PageBuffer buffer, size_t size, XrdReport& report, std::string&
 }
 
 // Reads a file whole into a fresh buffer (one byte spare for the end mark).
-int read_file(const char* path, PageBuffer& buf, size_t& size, std::string& error) {
+int read_file(const char* path, ZeroedBlock& buf, size_t& size, std::string& error) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     error = std::string("cannot open: ") + std::strerror(errno);
@@ -289,18 +289,15 @@ int read_file(const char* path, PageBuffer& buf, size_t& size, std::string& erro
   // Regular files are read at their size in one go; pipes grow the buffer.
   size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
   size = 0;
-  if (!page_buffer_alloc(buf, cap + 1)) {
+  if (!buf.try_allocate(cap + 1)) {
     error = kOutOfMemory;
     ::close(fd);
     return -1;
   }
   for (;;) {
-    if (size + 1 >= buf.size && !page_buffer_grow(buf, buf.size * 2)) {
-      error = kOutOfMemory;
-      ::close(fd);
-      return -1;
-    }
-    ssize_t n = ::read(fd, buf.data + size, buf.size - 1 - size);
+    // Refused memory while growing ends the run through the new-handler.
+    if (size + 1 >= buf.size()) buf.grow(buf.size() * 2);
+    ssize_t n = ::read(fd, static_cast<char*>(buf.data()) + size, buf.size() - 1 - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = std::string("cannot read: ") + std::strerror(errno);
@@ -321,25 +318,25 @@ int parse_repaired(const char* bytes, size_t size, XrdReport& report, std::strin
   std::string repaired;
   report_clear(report);
   if (!xrd_repair_quotes(bytes, size, repaired)) return -1;
-  PageBuffer fixed;
-  if (!page_buffer_alloc(fixed, repaired.size() + 1)) {
+  ZeroedBlock fixed;
+  if (!fixed.try_allocate(repaired.size() + 1)) {
     error = kOutOfMemory;
     return -1;
   }
-  std::memcpy(fixed.data, repaired.data(), repaired.size());
+  std::memcpy(fixed.data(), repaired.data(), repaired.size());
   pugi::xml_parse_status status;
   return parse_report(std::move(fixed), repaired.size(), report, error, status);
 }
 
 }  // namespace
 
-int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error) {
+int xrd_parse(ZeroedBlock buffer, size_t size, XrdReport& report, std::string& error) {
   pugi::xml_parse_status status;
   return parse_report(std::move(buffer), size, report, error, status);
 }
 
 int xrd_read(const char* path, XrdReport& report, std::string& error) {
-  PageBuffer buf;
+  ZeroedBlock buf;
   size_t size = 0;
   if (read_file(path, buf, size, error) != 0) return -1;
   pugi::xml_parse_status status;
@@ -350,16 +347,16 @@ int xrd_read(const char* path, XrdReport& report, std::string& error) {
   std::string first_error = error;
   if (read_file(path, buf, size, error) != 0) return -1;
   error = first_error;
-  return parse_repaired(buf.data, size, report, error);
+  return parse_repaired(static_cast<const char*>(buf.data()), size, report, error);
 }
 
 int xrd_read_bytes(const char* bytes, size_t size, XrdReport& report, std::string& error) {
-  PageBuffer buf;
-  if (!page_buffer_alloc(buf, size + 1)) {
+  ZeroedBlock buf;
+  if (!buf.try_allocate(size + 1)) {
     error = kOutOfMemory;
     return -1;
   }
-  if (size > 0) std::memcpy(buf.data, bytes, size);
+  if (size > 0) std::memcpy(buf.data(), bytes, size);
   pugi::xml_parse_status status;
   if (parse_report(std::move(buf), size, report, error, status) == 0) return 0;
   if (status != pugi::status_bad_attribute) return -1;

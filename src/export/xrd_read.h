@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "export/page_memory.h"
+#include "base/zeroed_block.h"
 
 enum XrdStyle : uint8_t { XRD_HEADING = 0, XRD_PLAIN = 1, XRD_FAILED = 2, XRD_PASSED = 3 };
 enum XrdState : uint8_t { XRD_OK = 0, XRD_KO = 1, XRD_NE = 2 };
@@ -47,7 +47,7 @@ struct XrdInfoRow {
 };
 
 struct XrdReport {
-  PageBuffer buffer;  // the file's bytes, parsed in place
+  ZeroedBlock buffer;  // the file's bytes, parsed in place
   pugi::xml_document doc;
   std::string title;      // DOCUMENT TITLE, decoded to UTF-8
   std::string test_node;  // test-node name from the DOCUMENT TAG
@@ -70,7 +70,7 @@ int xrd_read_bytes(const char* bytes, size_t size, XrdReport& report, std::strin
 // One parse of bytes already in a buffer, with no repair of raw quotes;
 // buffer must hold more than size bytes (a zero byte ends them) and is kept
 // by the report.
-int xrd_parse(PageBuffer buffer, size_t size, XrdReport& report, std::string& error);
+int xrd_parse(ZeroedBlock buffer, size_t size, XrdReport& report, std::string& error);
 
 // Blanks the DOCUMENT head (whose path and test-node name older writers left
 // unescaped) so that an XML parser accepts it; returns its two values decoded.

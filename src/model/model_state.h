@@ -12,7 +12,7 @@
 
 #include "base/hash.h"
 #include "model/tree.h"
-#include "model/zeroed_block.h"
+#include "base/zeroed_block.h"
 
 // Open-addressing table from a node's key (file, line) to the one indexed node.
 class KeyHash {
@@ -112,10 +112,9 @@ struct TraceModel {
   // Arenas: released all at once by tree_free.
   ZeroedPool<TraceNode> nodes;
   ZeroedPool<NodeStats> stats;  // the counters of check nodes only
-  std::vector<ZeroedBlock> text_chunks;
-  size_t next_text_chunk = 0;
-  size_t text_left = 0;
-  char* text_next = nullptr;
+  // Texts in blocks that double up to a few megabytes; a longer text gets a
+  // block of its own.
+  Arena texts{4096, size_t{4} << 20};
 
   KeyIndex index;
   SiblingTable siblings;

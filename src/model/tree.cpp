@@ -12,35 +12,17 @@
 static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 72, "TraceNode grew");
 
 namespace {
-constexpr size_t kFirstTextChunk = 4096;
-constexpr size_t kLastTextChunk = 4u << 20;
-
 std::unique_ptr<TraceModel> g_model;
 
 // Copies the text into the arena after its hash, which sibling matching reads
 // from there (node_text_hash) instead of every node carrying it.
 const char* store_text(const char* text) {
-  TraceModel& m = model();
   const size_t length = std::strlen(text) + 1;
-  const size_t size = sizeof(uint32_t) + length;
-  if (size > m.text_left) {
-    // Chunks double up to a few megabytes; a text longer than that gets a block
-    // of its own, sized to it.
-    if (m.next_text_chunk == 0) m.next_text_chunk = kFirstTextChunk;
-    size_t chunk = m.next_text_chunk;
-    if (m.next_text_chunk < kLastTextChunk) m.next_text_chunk *= 2;
-    if (size > chunk) chunk = size;
-    m.text_chunks.emplace_back(chunk);
-    m.text_next = static_cast<char*>(m.text_chunks.back().data());
-    m.text_left = m.text_chunks.back().size();
-  }
+  char* at = static_cast<char*>(model().texts.take(sizeof(uint32_t) + length));
   const uint32_t hash = hash_bytes(text, length - 1);
-  std::memcpy(m.text_next, &hash, sizeof hash);
-  char* at = m.text_next + sizeof hash;
-  std::memcpy(at, text, length);
-  m.text_next += size;
-  m.text_left -= size;
-  return at;
+  std::memcpy(at, &hash, sizeof hash);
+  std::memcpy(at + sizeof hash, text, length);
+  return at + sizeof hash;
 }
 
 }  // namespace

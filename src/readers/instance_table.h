@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "model/zeroed_block.h"
+#include "base/zeroed_block.h"
 
 // An "NI" record makes a new newest entry for its instance unless the same
 // three values were announced before (then the list is left as it was). Both

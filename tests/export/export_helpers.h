@@ -42,9 +42,9 @@ inline std::string scratch(const std::string& name) {
 }
 
 inline int parse_text(const std::string& xml, XrdReport& report, std::string& error) {
-  PageBuffer buf;
-  if (!page_buffer_alloc(buf, xml.size() + 1)) return -1;
-  std::memcpy(buf.data, xml.data(), xml.size());
+  ZeroedBlock buf;
+  if (!buf.try_allocate(xml.size() + 1)) return -1;
+  std::memcpy(buf.data(), xml.data(), xml.size());
   return xrd_parse(std::move(buf), xml.size(), report, error);
 }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/zeroed_block.h"
+#include "base/zeroed_block.h"
 
 namespace {
 
