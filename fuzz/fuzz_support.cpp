@@ -316,7 +316,7 @@ void model_check() {
         last = child;
         todo.push_back(child);
       }
-      if (last != node_last_child(node)) fuzz_fail("last_child is not the last child");
+      if (last != node->last_child) fuzz_fail("last_child is not the last child");
     }
   }
 }

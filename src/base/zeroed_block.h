@@ -74,25 +74,6 @@ class ZeroedArray {
   std::size_t count_ = 0;
 };
 
-// Re-inserts the slots of an outgrown open-addressing table that `keep`
-// accepts into `slots` (a power of two in size, all empty), probing linearly
-// from hash(slot) past the slots `taken` reports in use. Returns how many moved.
-template <class Slot, class Keep, class Hash, class Taken>
-std::size_t reinsert_slots(const ZeroedArray<Slot>& old, ZeroedArray<Slot>& slots, Keep keep,
-                           Hash hash, Taken taken) {
-  const std::size_t mask = slots.size() - 1;
-  std::size_t moved = 0;
-  for (std::size_t k = 0; k < old.size(); ++k) {
-    const Slot& s = old[k];
-    if (!keep(s)) continue;
-    std::size_t i = hash(s) & mask;
-    while (taken(slots[i])) i = (i + 1) & mask;
-    slots[i] = s;
-    ++moved;
-  }
-  return moved;
-}
-
 // Objects of T made one by one and released all at once with the pool. They
 // never move and are never destroyed, and each can be found again by its
 // number (the order it was made in), so that a 32-bit number can stand in for

@@ -4,6 +4,16 @@
 #include "model/model_state.h"
 
 namespace {
+// Binds the run to the entry unless a newer entry holds it already.
+void bind_run(uint32_t run, int32_t number, uint64_t seq) {
+  // An entry count past 32 bits (a few hundred gigabytes of entries) counts as
+  // refused memory.
+  if (seq >= UINT32_MAX) memory_refused();
+  const uint32_t seq1 = static_cast<uint32_t>(seq + 1);
+  RunBinding& b = model().by_run.insert(run);
+  if (b.seq1 < seq1) b = RunBinding{number, seq1};
+}
+
 // Entries are made in seq order, so a new one goes at the front of every
 // newest-first set it joins.
 void insert_newest(DriverSet& set, DriverEntry* e) {
@@ -32,7 +42,7 @@ DriverEntry* push_entry(int32_t number, uint32_t sig1, uint32_t sig2, uint32_t r
   if (run_id == 0) {
     insert_newest(m.unbound, e);
   } else {
-    m.by_run.bind(run_id, number, e->seq);
+    bind_run(run_id, number, e->seq);
   }
   return e;
 }
@@ -48,33 +58,9 @@ void set_run(DriverEntry* e, uint32_t run_id) {
   if (run_id == 0) return;
   m.unbound.erase(e);
   e->run_id = run_id;
-  m.by_run.bind(run_id, e->number, e->seq);
+  bind_run(run_id, e->number, e->seq);
 }
 }  // namespace
-
-void RunTable::bind(uint32_t run, int32_t number, uint64_t seq) {
-  if ((used_ + 1) * 2 > slots_.size()) grow();
-  const size_t mask = slots_.size() - 1;
-  for (size_t i = hash_word(run) & mask;; i = (i + 1) & mask) {
-    Binding& s = slots_[i];
-    if (s.run == 0) {
-      s = Binding{run, number, seq};
-      ++used_;
-      return;
-    }
-    if (s.run == run) {
-      if (s.seq < seq) s = Binding{run, number, seq};
-      return;
-    }
-  }
-}
-
-void RunTable::grow() {
-  ZeroedArray<Binding> old = std::move(slots_);
-  slots_ = ZeroedArray<Binding>(old.empty() ? 64 : old.size() * 2);
-  auto used = [](const Binding& s) { return s.run != 0; };
-  reinsert_slots(old, slots_, used, [](const Binding& s) { return hash_word(s.run); }, used);
-}
 
 void driver_open(int32_t number, int32_t line, const char* text) {
   DriverEntry* e = push_entry(number, 0, 0, 0);
@@ -131,7 +117,7 @@ void driver_bind_run(uint32_t run_id, uint32_t sig1, uint32_t sig2) {
 int32_t driver_by_run(uint32_t run_id) {
   TraceModel& m = model();
   if (run_id == 0) return m.unbound.empty() ? -1 : (*m.unbound.begin())->number;
-  const RunTable::Binding* b = m.by_run.find(run_id);
+  const RunBinding* b = m.by_run.find(run_id);
   return b == nullptr ? -1 : b->number;
 }
 

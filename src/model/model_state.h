@@ -1,5 +1,6 @@
 // Internal state of the process-wide trace model, shared by the model's own
-// sources only: arenas for nodes and texts, the key index and the sibling-match table.
+// sources only: arenas for nodes and texts, the key index, the sibling-match
+// table, the shortcuts to check ancestors and the driver list's lookups.
 #pragma once
 
 #include <cstdint>
@@ -10,31 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "base/hash.h"
+#include "base/flat_map.h"
 #include "model/tree.h"
 #include "base/zeroed_block.h"
-
-// Open-addressing table from a node's key (file, line) to the one indexed node.
-class KeyHash {
- public:
-  TraceNode* find(int32_t file, int32_t line) const;
-  bool insert(TraceNode* node);  // false when the key is already there
-  bool empty() const { return used_ == 0; }
-
- private:
-  struct Slot {
-    uint64_t key = 0;
-    TraceNode* node = nullptr;
-  };
-  void grow();
-  ZeroedArray<Slot> slots_;
-  size_t used_ = 0;
-};
 
 // The node index: finds the one indexed node of a key (file, line), refusing
 // a second node with a key already indexed, as a chained index does. Test
 // drivers are numbered 0, 1, 2 ... and their lines mostly run densely from 1,
-// so most keys sit in a plain array of node numbers per driver, where
+// so most keys sit in a plain array of node pointers per driver, where
 // neighbouring lines share cache lines; keys far outside that go to a hash table.
 class KeyIndex {
  public:
@@ -43,65 +27,22 @@ class KeyIndex {
 
  private:
   struct DriverLines {
-    ZeroedArray<uint32_t> lines;  // node numbers (see node_ref), 0 for none
+    ZeroedArray<TraceNode*> lines;  // null for none
     size_t count = 0;
   };
   std::vector<DriverLines> drivers_;
   size_t indexed_ = 0;
-  KeyHash spill_;
+  FlatMap<uint64_t, TraceNode*, WordHash> spill_;  // by (file << 32 | line)
 };
 
-// Chains the children that the index does not hold (repeated keys, copies) by
-// parent and match key (type, file, line, value, text). Each distinct key has
-// one slot holding the earliest such child; later ones hang off it through
-// TraceNode::next_equal in creation order, which is child order, also after a
-// node's type changes.
-class SiblingTable {
- public:
-  TraceNode* find_first(const TraceNode* parent, const TraceNode* model) const;
-  void add(TraceNode* child);     // child is the newest child of its parent
-  void remove(TraceNode* child);  // before its type changes
-  void clear();
-
- private:
-  struct Slot {
-    TraceNode* head = nullptr;  // nullptr: empty; kTombstone: deleted
-    TraceNode* tail = nullptr;
-    uint64_t hash = 0;
-  };
-  size_t probe(uint64_t hash, const TraceNode* parent, const TraceNode* model) const;
-  void grow();
-  ZeroedArray<Slot> slots_;
-  size_t used_ = 0;  // live slots plus tombstones
+// Run (never 0) -> the number of the newest driver entry bound to it, and that
+// entry's seq + 1. A TDF switches runs on most of its records, so each lookup
+// touches one slot of one contiguous array.
+struct RunBinding {
+  int32_t number;
+  uint32_t seq1;
 };
-
-// Open-addressing table from a run (never 0) to the number and seq of the
-// newest driver entry bound to it. A TDF switches runs on most of its records,
-// so each lookup touches one slot of one contiguous array.
-class RunTable {
- public:
-  struct Binding {
-    uint32_t run = 0;  // 0: empty slot
-    int32_t number = 0;
-    uint64_t seq = 0;
-  };
-  const Binding* find(uint32_t run) const {
-    if (slots_.empty()) return nullptr;
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = hash_word(run) & mask;; i = (i + 1) & mask) {
-      const Binding& s = slots_[i];
-      if (s.run == 0) return nullptr;
-      if (s.run == run) return &s;
-    }
-  }
-  // Binds the run to the entry unless a newer entry holds it already.
-  void bind(uint32_t run, int32_t number, uint64_t seq);
-
- private:
-  void grow();
-  ZeroedArray<Binding> slots_;
-  size_t used_ = 0;
-};
+using RunTable = FlatMap<uint32_t, RunBinding, WordHash>;
 
 struct DriverBySeq {
   bool operator()(const DriverEntry* a, const DriverEntry* b) const { return a->seq > b->seq; }
@@ -109,18 +50,20 @@ struct DriverBySeq {
 using DriverSet = std::set<DriverEntry*, DriverBySeq>;  // newest first
 
 struct TraceModel {
-  // Arenas: released all at once by tree_free.
-  ZeroedPool<TraceNode> nodes;
-  ZeroedPool<NodeStats> stats;  // the counters of check nodes only
-  // Texts in blocks that double up to a few megabytes; a longer text gets a
-  // block of its own.
+  // Nodes, check counters and texts, released all at once by tree_free, in
+  // blocks that double up to a few megabytes (a longer text gets its own).
+  Arena nodes{16384, size_t{4} << 20};
   Arena texts{4096, size_t{4} << 20};
 
   KeyIndex index;
-  SiblingTable siblings;
-  // False once some node turned from a non-check into a check type: the
-  // shortcuts to the nearest check ancestor are then no longer trusted.
-  bool check_links_valid = true;
+  // (parent, match key) -> the earliest child with them that the index does not
+  // hold (see child_index.h).
+  FlatMap<uint64_t, TraceNode*, StoredHash> first_equal;
+  // Non-check node -> a node at or above its nearest check ancestor, with no
+  // check strictly between (the topmost node where there is none); filled as
+  // outcomes ask for it, so a deep chain is climbed once.
+  FlatMap<const TraceNode*, TraceNode*, WordHash> check_above;
+  std::vector<TraceNode*> climbed;  // working list of that climb
 
   // Driver list: `head` is the newest entry; the lookups below give the
   // newest match in constant or logarithmic time.
@@ -144,28 +87,16 @@ TraceModel& model();
 // Links a node created under a parent as that parent's last child.
 void node_append(TraceNode* node);
 
-// The bookkeeping links of a node hold node numbers: 0 for none, else the
-// node's seq + 1, which is its place in the node pool + 1.
-inline uint32_t node_ref(const TraceNode* node) { return node ? node->seq + 1 : 0; }
-inline TraceNode* node_at(uint32_t ref) { return ref ? model().nodes.at(ref - 1) : nullptr; }
-
 inline TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
   if (file >= 0 && static_cast<size_t>(file) < drivers_.size()) {
-    const ZeroedArray<uint32_t>& lines = drivers_[static_cast<size_t>(file)].lines;
-    if (line >= 0 && static_cast<size_t>(line) < lines.size() && lines[line]) {
-      return node_at(lines[line]);
-    }
+    const ZeroedArray<TraceNode*>& lines = drivers_[static_cast<size_t>(file)].lines;
+    if (line >= 0 && static_cast<size_t>(line) < lines.size() && lines[line]) return lines[line];
   }
-  return spill_.empty() ? nullptr : spill_.find(file, line);
+  if (spill_.size() == 0) return nullptr;
+  TraceNode* const* node = spill_.find(
+      (static_cast<uint64_t>(static_cast<uint32_t>(file)) << 32) | static_cast<uint32_t>(line));
+  return node ? *node : nullptr;
 }
 
 // The hash of a node's text, stored in the text arena just before the text.
 uint32_t node_text_hash(const TraceNode* node);
-
-// Sibling matching. Each child knows whether it is the first of its parent's
-// children equal to it. A node whose key the index holds was the first node
-// made with that key, so it is; every other child (a repeated key, or a copy)
-// is chained in the SiblingTable under its parent and match key.
-void siblings_added(TraceNode* child);  // after the child was linked and indexed
-void siblings_retype(TraceNode* node, int type);
-TraceNode* siblings_first_equal(TraceNode* parent, const TraceNode* model);

@@ -1,15 +1,13 @@
 // The trace model's life, its nodes and the node index.
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <new>
-#include <type_traits>
 
-#include "driver/errors.h"
+#include "model/child_index.h"
 #include "model/model_state.h"
 
 // Millions of nodes: every field counts.
-static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 72, "TraceNode grew");
+static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 64, "TraceNode grew");
 
 namespace {
 std::unique_ptr<TraceModel> g_model;
@@ -50,21 +48,15 @@ uint32_t node_text_hash(const TraceNode* node) {
 TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,
                        int32_t value) {
   TraceModel& m = model();
-  // Node numbers + 1 must fit the 32-bit links: some 300 GB of nodes.
-  if (m.nodes.size() >= std::numeric_limits<uint32_t>::max() - 1) fatal_out_of_memory();
-  TraceNode* node = m.nodes.make();
-  node->seq = static_cast<uint32_t>(m.nodes.size() - 1);
+  TraceNode* node = new (m.nodes.take(sizeof(TraceNode), alignof(TraceNode))) TraceNode();
   node->type = static_cast<int16_t>(type);
   node->file = file;
   node->line = line;
   node->value = value;
   node->parent = parent;
   node->text = store_text(text ? text : "");
-  if (parent) {
-    node->check_above = type_is_check(parent->type) ? node_ref(parent) : parent->check_above;
-  }
   if (type_is_check(type)) {
-    node->stats = m.stats.make();
+    node->stats = new (m.nodes.take(sizeof(NodeStats), alignof(NodeStats))) NodeStats();
     node->status = STATUS_NOT_EXECUTED;
   } else {
     node->status = STATUS_PASSED;
@@ -99,17 +91,13 @@ int node_hash(int32_t file, int32_t line) {
 // Links `node` as the last child of its parent.
 void node_append(TraceNode* node) {
   TraceNode* parent = node->parent;
-  if (TraceNode* last = node_at(parent->last_child)) {
-    last->next = node;
+  if (parent->last_child) {
+    parent->last_child->next = node;
   } else {
     parent->first_child = node;
   }
-  parent->last_child = node_ref(node);
-  siblings_added(node);
-}
-
-TraceNode* node_last_child(const TraceNode* node) {
-  return node ? node_at(node->last_child) : nullptr;
+  parent->last_child = node;
+  child_index_added(node);
 }
 
 void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,
@@ -123,10 +111,6 @@ void node_add_child(int32_t file, int type, int32_t line, const char* text, int3
 
 void node_set_type(TraceNode* node, int type) {
   if (!node || node->type == type) return;
-  TraceModel& m = model();
-  if (type_is_check(type) && !type_is_check(node->type)) {
-    m.check_links_valid = false;
-    if (!node->stats) node->stats = m.stats.make();
-  }
-  siblings_retype(node, type);
+  child_index_retyped(node, type);
+  node->type = static_cast<int16_t>(type);
 }

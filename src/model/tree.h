@@ -34,31 +34,21 @@ struct NodeStats {
   int32_t entered = 0;
 };
 
-// Millions of these make up a large model, so the fields are packed: the links
-// readers and the report follow are pointers, the model's own bookkeeping links
-// are node numbers (see model_state.h), and each text's hash sits in the text
-// arena just before the text.
+// Millions of these make up a large model, so the fields are packed; each
+// text's hash sits in the text arena just before the text, and the model's
+// other bookkeeping lives in its own tables (model_state.h).
 struct TraceNode {
   const char* text = nullptr;  // owned by the model, never null
   TraceNode* parent = nullptr;
   TraceNode* next = nullptr;
   TraceNode* first_child = nullptr;
-  NodeStats* stats = nullptr;  // counters of nodes created as (or turned into) checks
+  TraceNode* last_child = nullptr;
+  NodeStats* stats = nullptr;  // counters of nodes created as checks
   int32_t file = 0;            // number of the test driver that declared the node
   int32_t line = 0;            // key within the driver
   int32_t value = 0;           // source line the report links to
-
-  // Bookkeeping of the model; readers and the report never touch these.
-  uint32_t seq = 0;          // creation order, which children order follows; also
-                             // the node's number in the model's node pool
-  uint32_t last_child = 0;   // node number + 1 of the last child; 0: none
-  uint32_t check_above = 0;  // ... of a node at or above the nearest check ancestor
-  uint32_t next_equal = 0;   // ... of the next later sibling with the same match key
-
-  int16_t type = 0;          // NodeType (1..31); only node_set_type may change it
-                             // after creation
-  int8_t status = 0;         // NodeStatus
-  bool equal_head = false;   // model bookkeeping: first of its parent's children equal to it
+  int16_t type = 0;            // NodeType (1..31); only node_set_type may change it
+  int8_t status = 0;           // NodeStatus
 };
 
 struct DriverEntry {
@@ -102,10 +92,9 @@ std::string node_key_text(int32_t file, int32_t line);  // "%d/%lxh"
 void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,
                     int32_t value);
 // Changes a node's type (the TDF reader turns method parents into Stubs).
-// The only way a type may change once the node exists.
+// The only way a type may change once the node exists; only an indexed node
+// may change, and never into a check type.
 void node_set_type(TraceNode* node, int type);
-// The last of a node's children, or null.
-TraceNode* node_last_child(const TraceNode* node);
 
 // Walks, matching, outcomes and roll-up.
 using NodeVisit = void (*)(TraceNode* node, void* context);

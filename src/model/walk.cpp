@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "model/child_index.h"
 #include "model/model_state.h"
 
 void tree_walk(TraceNode* node, NodeVisit visit, void* context) {
@@ -37,7 +38,7 @@ bool node_equal(const TraceNode* a, const TraceNode* b) {
 
 TraceNode* node_find_child(TraceNode* parent, const TraceNode* model_node) {
   if (!parent || !model_node) return nullptr;
-  return siblings_first_equal(parent, model_node);
+  return child_index_first_equal(parent, model_node);
 }
 
 TraceNode* node_clone_child(TraceNode* parent, const TraceNode* model_node) {
@@ -50,23 +51,29 @@ TraceNode* node_clone_child(TraceNode* parent, const TraceNode* model_node) {
 }
 
 namespace {
-// The nearest check at or above `node`, following the shortcuts each node
-// keeps to the nearest check ancestor it had when it was made. Types only
-// ever leave the check set (a method's parent becoming a Stub), so nothing
-// between a node and its shortcut can have become a check; the shortcut is
-// refreshed to the answer so that repeated lookups stay short.
+// The nearest check at or above `node`. The climb goes by the shortcuts the
+// model keeps (else by parents) and leaves a shortcut on every node it passed,
+// so a chain is climbed once however many outcomes name nodes in it. Types
+// only ever leave the check set (a method's parent becoming a Stub), so
+// nothing between a node and its shortcut can have become a check.
 TraceNode* owning_check(TraceNode* node) {
   if (type_is_check(node->type)) return node;
-  if (!model().check_links_valid) {
-    for (TraceNode* a = node->parent; a; a = a->parent) {
-      if (type_is_check(a->type)) return a;
+  TraceModel& m = model();
+  m.climbed.clear();
+  TraceNode* n = node;
+  for (;;) {
+    TraceNode* const* shortcut = m.check_above.find(n);
+    TraceNode* up = shortcut ? *shortcut : n->parent;
+    if (!up || type_is_check(up->type)) {
+      // Every node passed now leads to the check, or to the topmost node.
+      TraceNode* to = up ? up : n;
+      for (TraceNode* passed : m.climbed) m.check_above.insert(passed) = to;
+      if (n != to) m.check_above.insert(n) = to;
+      return up;
     }
-    return nullptr;
+    m.climbed.push_back(n);
+    n = up;
   }
-  TraceNode* a = node_at(node->check_above);
-  while (a && !type_is_check(a->type)) a = node_at(a->check_above);
-  node->check_above = node_ref(a);
-  return a;
 }
 
 // A check evaluated more than 2^31 - 1 times stays at the largest count: a

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/flat_map.h"
 #include "base/zeroed_block.h"
 
 // An "NI" record makes a new newest entry for its instance unless the same
@@ -31,22 +32,22 @@ struct InstanceTable {
   // The newest entry of `instance`, or null; valid until the next add.
   const Entry* newest(int32_t instance) const;
 
-  // Zero bytes are empty slots; large tables come from the kernel already zeroed.
-  struct NewestSlot {
-    int32_t instance = 0;
-    uint32_t ref = 0;  // 0: empty; else the number of the instance's entry + 1
+  struct Seen {
+    int32_t line, instance, driver;
+    bool operator==(const Seen& o) const {
+      return line == o.line && instance == o.instance && driver == o.driver;
+    }
   };
-  struct SeenSlot {
-    int32_t line = 0;
-    int32_t instance = 0;
-    int32_t driver = 0;
-    bool used = false;
+  struct SeenHash {
+    uint64_t operator()(const Seen& k) const {
+      return hash_combine(hash_word((static_cast<uint64_t>(static_cast<uint32_t>(k.line)) << 32) |
+                                    static_cast<uint32_t>(k.instance)),
+                          static_cast<uint32_t>(k.driver));
+    }
   };
   Entry& entry(uint32_t ref) const { return *entries.at(size_t{ref} - 1); }
 
-  ZeroedArray<NewestSlot> newest_slots;  // keyed by instance
-  ZeroedArray<SeenSlot> seen_slots;      // keyed by all three values, see above
-  ZeroedPool<Entry> entries;             // in order of first announcement
-  size_t newest_count = 0;  // also the number of entries
-  size_t seen_count = 0;
+  FlatMap<int32_t, uint32_t, WordHash> newest_refs;  // instance -> its entry's number + 1
+  FlatMap<Seen, uint8_t, SeenHash> seen;             // the set, see above (value 1)
+  ZeroedPool<Entry> entries;                         // in order of first announcement
 };

@@ -202,7 +202,7 @@ TEST_F(RollupTest, FindChildAndCloneMatchWholeNodes) {
   EXPECT_EQ(nullptr, node_find_child(tc, nullptr));
   TraceNode* copy = node_clone_child(other, check);
   ASSERT_NE(nullptr, copy);
-  EXPECT_EQ(node_last_child(other), copy);
+  EXPECT_EQ(other->last_child, copy);
   EXPECT_TRUE(node_equal(copy, check));
   EXPECT_EQ(check, node_find(0, 3));  // the copy is not indexed
   EXPECT_EQ(copy, node_find_child(other, check));
