@@ -11,7 +11,7 @@
 #include "readers/jtdffile.h"
 #include "readers/tsffile.h"
 #include "report/jresfile.h"
-#include "report/report_driver.h"
+#include "report/driver_block.h"
 
 namespace {
 
@@ -39,7 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   tree_init();
-  tag_counter_reset_for_tests();
   int32_t counter = 0;
   if (tsf_read(files.tsf.path.c_str(), &counter) != 0) fuzz_fail("tsf_read failed on a file");
   if (tdf_read(files.tdf.path.c_str()) != 0) fuzz_fail("tdf_read failed on a file");

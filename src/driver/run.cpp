@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/banner.h"
+#include "report/banner.h"
 #include "driver/errors.h"
 #include "model/tree.h"
 #include "readers/jtdffile.h"

@@ -27,8 +27,6 @@ void cut_at_last(char* text, char c) {
   if (p) *p = '\0';
 }
 
-}  // namespace
-
 void header_clear() {
   g_header = ReportHeaderInfo();
 }
@@ -61,10 +59,12 @@ bool header_open() {
   return true;
 }
 
+}  // namespace
+
 bool header_load() {
   header_clear();
   if (!header_open()) return false;
-  header_scan();
+  header_scan(g_header.header_file.get());
   return true;
 }
 
@@ -88,8 +88,7 @@ const char* get_configuration() {
   return value_or_null(g_header.configuration);
 }
 
-const char* header_read_line() {
-  std::FILE* f = g_header.header_file.get();
+const char* header_read_line(std::FILE* f) {
   if (!f) return nullptr;
   // A NUL byte ends the line's text, as it ends every text of this system.
   if (!std::fgets(g_line, sizeof g_line, f)) return nullptr;
@@ -99,13 +98,17 @@ const char* header_read_line() {
   return g_line;
 }
 
-void header_scan() {
+void header_scan(std::FILE* file) {
+  // The values go; an open header file stays open until header_release.
+  std::unique_ptr<std::FILE, HeaderFileCloser> kept = std::move(g_header.header_file);
+  header_clear();
+  g_header.header_file = std::move(kept);
   static const char* const kKeys[5] = {"$PROJECT_NAME", "$PROJECT_PATH", "$NAME", "$CONFIGURATION",
                                        "$WORKSPACE_NAME"};
   bool seen[5] = {false, false, false, false, false};
   int seen_count = 0;
   while (seen_count < 5) {
-    const char* line = header_read_line();
+    const char* line = header_read_line(file);
     if (!line) break;
     int key = 0;
     while (key < 5 && !std::strstr(line, kKeys[key])) ++key;

@@ -33,11 +33,12 @@ const char* get_test_node_name();
 const char* get_workspace_name();
 const char* get_configuration();
 
-// The steps of reading, open for tests.
-void header_clear();
-bool header_open();
-const char* header_read_line();  // null at end of file or on a read error
-void header_scan();
+// Clears the record and reads the values from an open stream, up to the line
+// where the last of the five keys was found (the stream is not closed).
+void header_scan(std::FILE* file);
+// The next piece of at most 2046 bytes of a line, its line end cut; null at
+// the end of the file or on a read error.
+const char* header_read_line(std::FILE* file);
 // The value after the first "=" of a line that holds `key`, trimmed.
 std::optional<std::string> header_value(const char* line, const char* key);
 // Cuts a ";" comment, one quote at each end, then the spaces around the text.

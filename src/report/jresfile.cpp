@@ -7,42 +7,23 @@
 #include "model/node_types.h"
 #include "report/header.h"
 #include "report/markup.h"
-#include "driver/banner.h"
-#include "report/report_driver.h"
+#include "report/banner.h"
+#include "report/driver_block.h"
 
 namespace {
 
-bool g_time_overridden = false;
-std::time_t g_time_override = 0;
-
-bool is_reported(const TraceNode* node) {
-  return node->status != STATUS_NOT_EXECUTED && node->status != STATUS_NO_RESULT;
-}
-
 void info_row(OutBuffer& out, const char* label, const char* value, int style) {
-  markup_tag(out, "ROW", 0);
+  markup_tag(out, kMarkupRow, 0);
   markup_cell_text(out, label, style);
   markup_cell_text(out, value, style);
-  markup_tag(out, "ROW", 1);
-}
-
-std::string current_time_text() {
-  std::time_t now = g_time_overridden ? g_time_override : std::time(nullptr);
-  std::tm local{};
-  if (!localtime_r(&now, &local)) return std::string();
-  return generation_time_text(local);
+  markup_tag(out, kMarkupRow, 1);
 }
 
 void banner_rows(OutBuffer& out) {
-  out_lit(out, "<ROW STYLE=\"Array Title\"><CELL_TEXT COLSPAN=\"1\" ROWSPAN=\"0\">");
-  markup_text(out, kProductName);
-  out_put(out, ' ');
-  markup_text(out, kProductKind);
-  out_lit(out, "</CELL_TEXT></ROW>");
-  out_lit(out, "<ROW STYLE=\"Array Title\"><CELL_TEXT COLSPAN=\"1\" ROWSPAN=\"0\">");
-  std::string notice = std::string(kCopyright) + " " + kRights;
-  markup_text(out, notice.data(), notice.size());
-  out_lit(out, "</CELL_TEXT></ROW>");
+  const std::string product = std::string(kProductName) + " " + kProductKind;
+  markup_banner_row(out, product.data(), product.size());
+  const std::string notice = std::string(kCopyright) + " " + kRights;
+  markup_banner_row(out, notice.data(), notice.size());
 }
 
 }  // namespace
@@ -59,9 +40,11 @@ std::string generation_time_text(const std::tm& when) {
   return text;
 }
 
-void report_time_override_for_tests(const std::time_t* when) {
-  g_time_overridden = when != nullptr;
-  g_time_override = when ? *when : 0;
+std::string generation_time_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (!localtime_r(&now, &local)) return std::string();
+  return generation_time_text(local);
 }
 
 void count_verdicts(const TraceNode* node, int* passed, int* failed) {
@@ -97,31 +80,15 @@ void count_all_verdicts(int* passed, int* failed) {
   }
 }
 
-void report_write_document(OutBuffer& out, const char* xrd_path) {
+void report_write_document(ReportWriter& w, const char* xrd_path) {
+  OutBuffer& out = w.out;
   int drivers = driver_count();
   bool loaded = header_load();
-  out_lit(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-  markup_tag(out, "DAZU", 0);
-  markup_tag(out, "APIDOC", 0);
-
-  out_lit(out, "<DOCUMENT TITLE=\"");
-  markup_head_text(out, xrd_path);
-  out_lit(out, "\" TAG=\"");
-  const char* node_name = loaded ? get_test_node_name() : nullptr;
-  if (node_name) {
-    markup_head_text(out, node_name);
-  } else {
-    out_put(out, ' ');
-  }
-  out_put(out, 'x');
-  out_int(out, tag_counter_next());
-  out_lit(out, "\">\n");
-
-  out_lit(out, "<SECTION TAG=\"filex");
-  out_int(out, tag_counter_next());
-  out_lit(out, "\">\n");
-  markup_title(out, "Report Information", 0, STYLE_PLAIN, tag_counter_next());
-  markup_tag(out, "TABLE BORDER=\"1\"", 0);
+  markup_document_open(out, xrd_path, loaded ? get_test_node_name() : nullptr,
+                       report_next_tag(w));
+  markup_section_open(out, "filex", report_next_tag(w));
+  markup_title(out, "Report Information", 0, STYLE_PLAIN, report_next_tag(w));
+  markup_tag(out, kMarkupInfoTable, 0);
   banner_rows(out);
 
   info_row(out, "Project", loaded ? get_project_name() : " ", STYLE_PLAIN);
@@ -130,8 +97,7 @@ void report_write_document(OutBuffer& out, const char* xrd_path) {
   info_row(out, "Workspace", loaded ? get_workspace_name() : " ", STYLE_PLAIN);
   info_row(out, "Test Node", loaded ? get_test_node_name() : " ", STYLE_PLAIN);
   info_row(out, "Report File", xrd_path, STYLE_PLAIN);
-  std::string when = current_time_text();
-  info_row(out, "Generation Time", when.c_str(), STYLE_PLAIN);
+  info_row(out, "Generation Time", w.generation_time.c_str(), STYLE_PLAIN);
 
   int passed = 0;
   int failed = 0;
@@ -140,22 +106,27 @@ void report_write_document(OutBuffer& out, const char* xrd_path) {
   info_row(out, "Failed", std::to_string(failed).c_str(), failed != 0 ? STYLE_FAILED : STYLE_PLAIN);
   info_row(out, "Total", std::to_string(static_cast<long long>(passed) + failed).c_str(),
            STYLE_PLAIN);
-  markup_tag(out, "TABLE", 1);
-  markup_tag(out, "SECTION", 1);
+  markup_tag(out, kMarkupTable, 1);
+  markup_tag(out, kMarkupSection, 1);
   if (loaded) header_release();
 
   for (int i = 0; i < drivers; ++i) {
     TraceNode* root = driver_root_at(i);
-    if (root && is_reported(root)) report_driver(out, root);
+    if (root && is_reported(root)) report_driver(w, root);
   }
-  markup_tag(out, "DOCUMENT", 1);
-  markup_tag(out, "APIDOC", 1);
-  markup_tag(out, "DAZU", 1);
+  markup_tag(out, kMarkupDocument, 1);
+  markup_tag(out, kMarkupApidoc, 1);
+  markup_tag(out, kMarkupDazu, 1);
 }
 
 int report_write(const char* xrd_path) {
+  return report_write_at(xrd_path, generation_time_now());
+}
+
+int report_write_at(const char* xrd_path, const std::string& generation_time) {
   OutBuffer out;
   if (!out_open_file(out, xrd_path)) return -1;
-  report_write_document(out, xrd_path);
+  ReportWriter writer{out, 0, generation_time};
+  report_write_document(writer, xrd_path);
   return out_close(out) ? 0 : -1;
 }

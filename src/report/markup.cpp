@@ -234,3 +234,57 @@ void markup_node_open(OutBuffer& out, const char* name, const char* type, const 
   }
   out_put(out, '>');
 }
+
+void markup_number_cell(OutBuffer& out, int value, int style) {
+  out_lit(out, "<CELL_TEXT STYLE=\"");
+  out_str(out, cell_style_name(style));
+  out_lit(out, "\">");
+  out_int(out, value);  // digits need no escape
+  out_lit(out, "</CELL_TEXT>\n");
+}
+
+void markup_document_open(OutBuffer& out, const char* title, const char* node_name, int tag) {
+  out_lit(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+  markup_tag(out, kMarkupDazu, 0);
+  markup_tag(out, kMarkupApidoc, 0);
+  out_lit(out, "<DOCUMENT TITLE=\"");
+  markup_head_text(out, title);
+  out_lit(out, "\" TAG=\"");
+  if (node_name) {
+    markup_head_text(out, node_name);
+  } else {
+    out_put(out, ' ');
+  }
+  out_put(out, 'x');
+  out_int(out, tag);
+  out_lit(out, "\">\n");
+}
+
+void markup_section_open(OutBuffer& out, const char* prefix, int tag) {
+  out_lit(out, "<SECTION TAG=\"");
+  out_str(out, prefix);
+  out_int(out, tag);
+  out_lit(out, "\">\n");
+}
+
+void markup_banner_row(OutBuffer& out, const char* text, std::size_t n) {
+  out_lit(out, "<ROW STYLE=\"Array Title\"><CELL_TEXT COLSPAN=\"1\" ROWSPAN=\"0\">");
+  markup_text(out, text, n);
+  out_lit(out, "</CELL_TEXT></ROW>");
+}
+
+void markup_print_row(OutBuffer& out, const char* text, const char* target, int line, int count) {
+  out_lit(out, "</TABLE>\n<TABLE BORDER=\"1\" WIDTH=\"55,45\">\n<ROW>\n");
+  out_lit(out, "<CELL STYLE=\"Array\">\n<IMAGE NAME=\"arrow10.xpm\"/><LINK TARGET=\"");
+  markup_attr_text(out, target);
+  out_lit(out, " line ");
+  out_int(out, line);
+  out_lit(out, "\">\n<TEXT>");
+  markup_text(out, text);
+  out_lit(out, "</TEXT>\n</LINK>\n</CELL>\n<CELL STYLE=\"Array\">\n<TEXT>(x");
+  out_int(out, count);
+  out_lit(out, ")</TEXT>\n</CELL>\n</ROW>\n</TABLE>\n");
+  out_put(out, '<');
+  out_str(out, kMarkupCheckTable);
+  out_lit(out, ">\n");
+}

@@ -19,6 +19,18 @@ enum IconKind : int {
   ICON_TEST_SCRIPT = 2,
 };
 
+// The heads the report opens and closes through markup_tag; no other file
+// spells an element or attribute name.
+constexpr const char* kMarkupDazu = "DAZU";
+constexpr const char* kMarkupApidoc = "APIDOC";
+constexpr const char* kMarkupDocument = "DOCUMENT";
+constexpr const char* kMarkupSection = "SECTION";
+constexpr const char* kMarkupNode = "DAZU:NODE";
+constexpr const char* kMarkupRow = "ROW";
+constexpr const char* kMarkupTable = "TABLE";
+constexpr const char* kMarkupInfoTable = "TABLE BORDER=\"1\"";
+constexpr const char* kMarkupCheckTable = "TABLE BORDER=\"1\" WIDTH=\"40,15,15,15,15\"";
+
 // Element text: blank runs collapsed, `&` `<` `>` and bytes above 127 as
 // "&#%d;", bytes XML cannot carry as "&#65533;". A null text writes nothing.
 void markup_text(OutBuffer& out, const char* text);
@@ -46,6 +58,19 @@ void markup_link_cell(OutBuffer& out, const char* text, int style, const char* t
 void markup_check_header(OutBuffer& out, int style);
 // A header row of five cells in one style.
 void markup_header_row(OutBuffer& out, int style, const char* const (&labels)[5]);
+// A CELL_TEXT holding a decimal number.
+void markup_number_cell(OutBuffer& out, int value, int style);
+// The XML declaration and the opening DOCUMENT line: its TITLE the report
+// name, its TAG the test-node name (a blank when there is none), "x" and `tag`.
+void markup_document_open(OutBuffer& out, const char* title, const char* node_name, int tag);
+// An opening SECTION line whose TAG is `prefix` followed by `tag`.
+void markup_section_open(OutBuffer& out, const char* prefix, int tag);
+// One banner row of the information table, without a line feed after it.
+void markup_banner_row(OutBuffer& out, const char* text, std::size_t n);
+// A Print in the middle of a check table: the table is closed, the Print
+// stands in a two-column table of its own with its count "(x%d)", and a new
+// check table without a header row follows.
+void markup_print_row(OutBuffer& out, const char* text, const char* target, int line, int count);
 // The opening tag of a browse-tree entry, without a line feed after it.
 void markup_node_open(OutBuffer& out, const char* name, const char* type, const char* state,
                       int sum, int icon);

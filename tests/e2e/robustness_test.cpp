@@ -16,7 +16,7 @@
 #include "readers/jtdffile.h"
 #include "readers/tsffile.h"
 #include "report/jresfile.h"
-#include "report/report_driver.h"
+#include "report/driver_block.h"
 #include "base/out_buffer.h"
 #include "support/run_program.h"
 
@@ -521,7 +521,6 @@ TEST_F(Robustness, FileEndingInsideAQuotedTextIsSurvived) {
 // without a header file.
 std::string report_of(const std::string& tsf, const std::string& tdf) {
   tree_init();
-  tag_counter_reset_for_tests();
   int32_t counter = 0;
   EXPECT_EQ(0, tsf_read(tsf.c_str(), &counter));
   EXPECT_EQ(0, tdf_read(tdf.c_str()));
@@ -529,7 +528,8 @@ std::string report_of(const std::string& tsf, const std::string& tdf) {
   std::string doc;
   OutBuffer out;
   out_open_string(out, &doc);
-  report_write_document(out, "o.xrd");
+  ReportWriter w{out, 0, "Tue Nov 14 22:13:20 2023"};
+  report_write_document(w, "o.xrd");
   out_close(out);
   tree_free();
   return doc;
@@ -542,8 +542,6 @@ TEST_F(Robustness, EveryByteMayFallOnAReadBlockBoundary) {
   const char* saved = std::getenv("KSPX_WORKSHOP_HEADER_FILE");
   const std::string saved_header = saved ? saved : "";
   unsetenv("KSPX_WORKSHOP_HEADER_FILE");
-  const std::time_t when = 1700000000;
-  report_time_override_for_tests(&when);
 
   const std::string tsf =
       "SO \"Demo.java\"\r\nIN \"File\" 1 \"Demo\"\r\nID 1 2\r\nIN \"TestCase\" a \"Case1\"\r\n"
@@ -565,7 +563,6 @@ TEST_F(Robustness, EveryByteMayFallOnAReadBlockBoundary) {
     put("p.tdf", pad + tdf);
     EXPECT_EQ(expected, report_of(path("p.tsf"), path("p.tdf"))) << "boundary at byte " << j;
   }
-  report_time_override_for_tests(nullptr);
   if (saved) setenv("KSPX_WORKSHOP_HEADER_FILE", saved_header.c_str(), 1);
 }
 

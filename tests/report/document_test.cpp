@@ -11,7 +11,7 @@
 
 #include "model/node_types.h"
 #include "report/jresfile.h"
-#include "report/report_driver.h"
+#include "report/driver_block.h"
 #include "report/report_fixture.h"
 
 using report_test::set_check;
@@ -20,36 +20,34 @@ using report_test::set_status;
 namespace {
 
 const char* kVariable = "KSPX_WORKSHOP_HEADER_FILE";
-const std::time_t kSunday = 1796579831;  // Sun Dec  6 17:57:11 2026 UTC
+const char kSunday[] = "Sun Dec 06 17:57:11 2026";
 
 class Document : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
-    report_time_override_for_tests(&kSunday);
     ::unsetenv(kVariable);
     tree_init();
-    tag_counter_reset_for_tests();
     dir_ = report_test::temp_dir();
   }
   void TearDown() override {
     tree_free();
-    report_time_override_for_tests(nullptr);
     ::unsetenv(kVariable);
     std::filesystem::remove_all(dir_);
   }
   // Writes the report to `name` in the test's directory and returns its text.
   std::string write(const std::string& name = "out.xrd") {
     path_ = dir_ + "/" + name;
-    EXPECT_EQ(report_write(path_.c_str()), 0);
+    EXPECT_EQ(report_write_at(path_.c_str(), kSunday), 0);
     EXPECT_TRUE(report_test::xml_well_formed(path_));
     return report_test::read_file(path_);
   }
   // The document as written for the given report name, without touching files.
-  static std::string document(const char* name) {
-    std::string text =
-        report_test::capture([&](OutBuffer& out) { report_write_document(out, name); });
+  std::string document(const char* name) {
+    std::string text = report_test::capture([&](OutBuffer& out) {
+      ReportWriter w{out, 0, kSunday};
+      report_write_document(w, name);
+      tags_used_ = w.tag_counter;
+    });
     EXPECT_TRUE(report_test::xml_text_well_formed(text));
     return text;
   }
@@ -63,6 +61,7 @@ class Document : public ::testing::Test {
   }
   std::string dir_;
   std::string path_;
+  int tags_used_ = 0;
 };
 
 std::string row(const std::string& label, const std::string& value,
@@ -78,10 +77,9 @@ TEST_F(Document, WorkedDocumentByteForByte) {
   ASSERT_EQ(report_test::split_lines(expected).size(), 111u);
   EXPECT_EQ(document("out.xrd"), expected);
   // Written under the same relative name, the file is the golden document.
-  tag_counter_reset_for_tests();
   char* cwd = ::getcwd(nullptr, 0);
   ASSERT_EQ(::chdir(dir_.c_str()), 0);
-  int result = report_write("out.xrd");
+  int result = report_write_at("out.xrd", kSunday);
   ASSERT_EQ(::chdir(cwd), 0);
   std::free(cwd);
   path_ = dir_ + "/out.xrd";
@@ -101,7 +99,7 @@ TEST_F(Document, NoReportedDriverLeavesOnlyTheInformationSection) {
                                  "</TABLE>\n</SECTION>\n</DOCUMENT>\n"
                                  "</APIDOC>\n</DAZU>\n"));
   EXPECT_FALSE(contains(text, "DAZU:NODE"));
-  EXPECT_EQ(tag_counter_next(), 3);
+  EXPECT_EQ(tags_used_, 3);
 }
 
 TEST_F(Document, TotalsCountTestsEvenBelowSkippedSections) {
@@ -176,7 +174,6 @@ TEST_F(Document, LoadedHeaderWithoutValues) {
                        "<CELL_TEXT STYLE=\"Array\"></CELL_TEXT>\n</ROW>\n" +
                            row("Project File", "") + row("Project Configuration", "") +
                            row("Workspace", "") + row("Test Node", "")));
-  tag_counter_reset_for_tests();
   use_header("$NAME=   \n");
   text = document("r.xrd");
   EXPECT_TRUE(contains(text, "<DOCUMENT TITLE=\"r.xrd\" TAG=\"x0\">\n"));
@@ -232,7 +229,10 @@ TEST(GenerationTime, StandardDateTextWithZeroPaddedDay) {
 
 TEST(GenerationTime, TheClockIsUsedWithoutAnOverride) {
   tree_init();
-  std::string text = report_test::capture([](OutBuffer& out) { report_write_document(out, "r"); });
+  std::string text = report_test::capture([](OutBuffer& out) {
+    ReportWriter w{out, 0, generation_time_now()};
+    report_write_document(w, "r");
+  });
   tree_free();
   std::size_t at = text.find("Generation Time</CELL_TEXT>\n<CELL_TEXT STYLE=\"Array\">");
   ASSERT_NE(at, std::string::npos);

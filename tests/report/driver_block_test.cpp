@@ -6,7 +6,7 @@
 #include <string>
 
 #include "model/node_types.h"
-#include "report/report_driver.h"
+#include "report/driver_block.h"
 #include "report/report_fixture.h"
 
 using report_test::capture;
@@ -18,15 +18,15 @@ namespace {
 
 class DriverBlock : public ::testing::Test {
  protected:
-  void SetUp() override {
-    tree_init();
-    tag_counter_reset_for_tests();
-  }
+  void SetUp() override { tree_init(); }
   void TearDown() override { tree_free(); }
 
-  // The block of the newest driver.
-  static std::string block() {
-    std::string text = capture([](OutBuffer& out) { report_driver(out, driver_root_at(0)); });
+  // The block of the newest driver, its TAG numbers from `first_tag` on.
+  static std::string block(int first_tag = 0) {
+    std::string text = capture([&](OutBuffer& out) {
+      ReportWriter w{out, first_tag, ""};
+      report_driver(w, driver_root_at(0));
+    });
     EXPECT_TRUE(report_test::xml_text_well_formed("<r>" + text + "</r>"));
     return text;
   }
@@ -50,11 +50,10 @@ class DriverBlock : public ::testing::Test {
 
 TEST_F(DriverBlock, WorkedExampleByteForByte) {
   report_test::build_calc_driver(0);
-  for (int i = 0; i < 3; ++i) tag_counter_next();
   std::string expected =
       report_test::read_file(TALLYREP_SOURCE_DIR "/tests/report/golden/driver_block.xrd");
   ASSERT_EQ(split_lines(expected).size(), 57u);
-  EXPECT_EQ(block(), expected);
+  EXPECT_EQ(block(3), expected);
 }
 
 TEST_F(DriverBlock, StatusWordsAndStyles) {
@@ -259,8 +258,9 @@ TEST_F(DriverBlock, TagNumbersContinueAcrossDrivers) {
   report_test::build_calc_driver(0);
   report_test::build_calc_driver(1);
   std::string text = capture([](OutBuffer& out) {
-    report_driver(out, driver_root_at(0));
-    report_driver(out, driver_root_at(1));
+    ReportWriter w{out, 0, ""};
+    report_driver(w, driver_root_at(0));
+    report_driver(w, driver_root_at(1));
   });
   EXPECT_TRUE(contains(text, "<SECTION TAG=\"rootx0\">"));
   EXPECT_TRUE(contains(text, "TAG=\"3\" STYLE=\"Title3 Failed\">"));
@@ -280,7 +280,8 @@ TEST_F(DriverBlock, MillionLevelChainIsWritten) {
   std::string path = dir + "/deep.xrd";
   OutBuffer out;
   ASSERT_TRUE(out_open_file(out, path.c_str()));
-  report_driver(out, driver_root_at(0));
+  ReportWriter w{out, 0, ""};
+  report_driver(w, driver_root_at(0));
   ASSERT_TRUE(out_close(out));
   std::string text = report_test::read_file(path);
   std::filesystem::remove_all(dir);
@@ -299,9 +300,10 @@ TEST_F(DriverBlock, MillionSiblingsAreWritten) {
   }
   OutBuffer out;
   ASSERT_TRUE(out_open_file(out, "/dev/null"));
-  report_driver(out, driver_root_at(0));
+  ReportWriter w{out, 0, ""};
+  report_driver(w, driver_root_at(0));
   EXPECT_TRUE(out_close(out));
-  EXPECT_EQ(tag_counter_next(), 3 + width / 2);
+  EXPECT_EQ(w.tag_counter, 3 + width / 2);
 }
 
 }  // namespace

@@ -2,20 +2,32 @@
 // entries, titles, check tables, status words and the TAG numbering.
 #pragma once
 
-#include "model/tree.h"
+#include <string>
+
 #include "base/out_buffer.h"
+#include "model/tree.h"
+
+// What every part of one report shares: where it goes, the next TAG number
+// (0, 1, 2 ... through the whole report) and the time it shows.
+struct ReportWriter {
+  OutBuffer& out;
+  int tag_counter = 0;
+  std::string generation_time;  // e.g. "Sun Dec 06 17:57:11 2026"
+};
+
+// The next TAG number of the report.
+inline int report_next_tag(ReportWriter& w) { return w.tag_counter++; }
 
 // What report_node hands down the tree.
 struct ReportContext {
-  OutBuffer* out = nullptr;
+  ReportWriter* writer = nullptr;
   int level = 0;  // title level of the nodes given (1 for a driver root's children)
 };
 
-// The next TAG number of the report. Numbers run 0, 1, 2 ... through the
-// whole process; the report is written once per process.
-int tag_counter_next();
-// Starts the numbering at 0 again, so that tests can write several reports.
-void tag_counter_reset_for_tests();
+// Whether a node appears in the report: it ran, and has a result.
+inline bool is_reported(const TraceNode* node) {
+  return node->status != STATUS_NOT_EXECUTED && node->status != STATUS_NO_RESULT;
+}
 
 // "ok", "ko", or "NE" for any other status.
 const char* status_short_word(int status);
@@ -28,7 +40,7 @@ int status_style(int status);
 void stub_check_header(OutBuffer& out, int style);
 
 // Writes the block of one test driver whose root is reported.
-void report_driver(OutBuffer& out, TraceNode* root);
+void report_driver(ReportWriter& w, TraceNode* root);
 // Writes one section node and everything below it, or nothing when the node is
 // not a reported section. `context` is a ReportContext. Walks the subtree
 // iteratively, so the depth of the tree does not bound the stack.
