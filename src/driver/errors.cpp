@@ -1,10 +1,9 @@
 // Diagnostic table, diag_report and the checked allocation.
 #include "driver/errors.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 const DiagnosticRow kDiagnosticTable[kDiagnosticCount] = {
@@ -28,37 +27,45 @@ const char* diag_category_label(DiagnosticCategory category) {
   return kCategoryLabels[category];
 }
 
-std::string diag_format(DiagnosticId id, const char* text) {
+namespace {
+// The four pieces of a diagnostic line, each handed to `put(data, size)`.
+// The table's formats hold at most one "%s"; it is expanded by hand so that a
+// file name of any length (or holding '%') is written as it is.
+template <typename Put>
+void diag_pieces(DiagnosticId id, const char* text, Put put) {
   const DiagnosticRow& row = kDiagnosticTable[id];
-  std::string line = kProgramName;
-  line += ": ";
-  line += diag_category_label(row.category);
-  line += ": ";
-  // The table's formats hold at most one "%s"; expand it by hand so that a
-  // file name of any length (or holding '%') is written as it is.
-  for (const char* f = row.format; *f; ++f) {
-    if (f[0] == '%' && f[1] == 's') {
-      line += text ? text : "";
-      ++f;
-    } else {
-      line += *f;
-    }
+  const char* label = diag_category_label(row.category);
+  put(kProgramName, sizeof kProgramName - 1);
+  put(": ", 2);
+  put(label, std::strlen(label));
+  put(": ", 2);
+  const char* f = row.format;
+  const char* hole = std::strstr(f, "%s");
+  if (hole) {
+    put(f, static_cast<std::size_t>(hole - f));
+    if (text) put(text, std::strlen(text));
+    f = hole + 2;
   }
-  line += '\n';
+  put(f, std::strlen(f));
+  put("\n", 1);
+}
+}  // namespace
+
+std::string diag_format(DiagnosticId id, const char* text) {
+  std::string line;
+  diag_pieces(id, text, [&](const char* data, std::size_t n) { line.append(data, n); });
   return line;
 }
 
 void diag_report(DiagnosticId id, const char* text) {
-  std::string line = diag_format(id, text);
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  // Straight to the unbuffered stream: nothing here allocates, so the line
+  // gets out when memory has run out too.
+  diag_pieces(id, text, [](const char* data, std::size_t n) { std::fwrite(data, 1, n, stderr); });
   std::fflush(stderr);
 }
 
 void fatal_out_of_memory() {
-  static const char kLine[] = "tallyrep: fatal: out of memory\n";
-  std::fflush(stderr);
-  ssize_t ignored = ::write(2, kLine, sizeof kLine - 1);
-  (void)ignored;
+  diag_report(DIAG_NO_MEMORY);
   std::_Exit(1);
 }
 

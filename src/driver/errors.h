@@ -42,8 +42,8 @@ std::string diag_format(DiagnosticId id, const char* text);
 // rows without "%s" ignore it.
 void diag_report(DiagnosticId id, const char* text = nullptr);
 
-// Prints the out-of-memory line and ends the process with status 1. Writes
-// with a raw system call so it works when nothing more can be allocated.
+// Prints the out-of-memory line (DIAG_NO_MEMORY through diag_report, which
+// allocates nothing) and ends the process with status 1.
 [[noreturn]] void fatal_out_of_memory();
 
 // Routes failed C++ allocations (operator new) to fatal_out_of_memory.

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -36,18 +36,31 @@ class KeyIndex {
 };
 
 // Run (never 0) -> the number of the newest driver entry bound to it, and that
-// entry's seq + 1. A TDF switches runs on most of its records, so each lookup
+// entry's place in the list + 1. A TDF switches runs on most of its records, so each lookup
 // touches one slot of one contiguous array.
 struct RunBinding {
   int32_t number;
-  uint32_t seq1;
+  uint32_t place1;
 };
 using RunTable = FlatMap<uint32_t, RunBinding, WordHash>;
 
-struct DriverBySeq {
-  bool operator()(const DriverEntry* a, const DriverEntry* b) const { return a->seq > b->seq; }
+// The driver list with its three newest-wins lookups. Entries are numbered in
+// the order they were made (newer is larger) and never move; `head` is the
+// newest, each entry's `next` the one made before it.
+struct DriverList {
+  std::deque<DriverEntry> entries;
+  DriverEntry* head = nullptr;
+  std::vector<DriverEntry*> rooted;  // entries with a root, oldest first
+  // number -> the newest entry with it (its place + 1)
+  FlatMap<int32_t, uint32_t, WordHash> by_number;
+  // run_id != 0 -> the newest entry bound to it, kept apart so that the
+  // frequent run switches of a TDF touch no driver entry.
+  RunTable by_run;
+  // The entries of each pair of identification words, and those without a
+  // run, by place; the newest is the last.
+  std::map<std::pair<uint32_t, uint32_t>, std::set<uint32_t>> by_sigs;
+  std::set<uint32_t> unbound;
 };
-using DriverSet = std::set<DriverEntry*, DriverBySeq>;  // newest first
 
 struct TraceModel {
   // Nodes, check counters and texts, released all at once by tree_free, in
@@ -65,22 +78,7 @@ struct TraceModel {
   FlatMap<const TraceNode*, TraceNode*, WordHash> check_above;
   std::vector<TraceNode*> climbed;  // working list of that climb
 
-  // Driver list: `head` is the newest entry; the lookups below give the
-  // newest match in constant or logarithmic time.
-  // Entries never move: chunks that double in size, so that a TDF binding
-  // thousands of runs makes few allocations.
-  std::vector<std::unique_ptr<DriverEntry[]>> driver_chunks;
-  size_t entries_in_last_chunk = 0;
-  size_t last_entry_chunk_capacity = 0;
-  DriverEntry* head = nullptr;
-  uint64_t next_driver_seq = 0;
-  std::vector<DriverEntry*> rooted;  // entries with a root, oldest first
-  std::unordered_map<int32_t, DriverEntry*> by_number;
-  // run_id != 0 -> the newest entry bound to it, kept apart so that the
-  // frequent run switches of a TDF touch no driver entry.
-  RunTable by_run;
-  DriverSet unbound;  // run_id == 0
-  std::map<std::pair<uint32_t, uint32_t>, DriverSet> by_sigs;
+  DriverList drivers;
 };
 
 TraceModel& model();

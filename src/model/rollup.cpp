@@ -109,13 +109,13 @@ void rollup_spread_tree(TraceNode* root) {
 void tree_rollup() {
   TraceModel& m = model();
   // Oldest first in `rooted`; the passes go from the head of the list.
-  for (auto it = m.rooted.rbegin(); it != m.rooted.rend(); ++it) {
+  for (auto it = m.drivers.rooted.rbegin(); it != m.drivers.rooted.rend(); ++it) {
     tree_walk((*it)->root, rollup_count_pass, nullptr);
   }
-  for (auto it = m.rooted.rbegin(); it != m.rooted.rend(); ++it) {
+  for (auto it = m.drivers.rooted.rbegin(); it != m.drivers.rooted.rend(); ++it) {
     tree_walk((*it)->root, rollup_clear_pass, nullptr);
   }
-  for (auto it = m.rooted.rbegin(); it != m.rooted.rend(); ++it) {
+  for (auto it = m.drivers.rooted.rbegin(); it != m.drivers.rooted.rend(); ++it) {
     rollup_spread_tree((*it)->root);
   }
 }

@@ -62,7 +62,6 @@ struct DriverEntry {
   std::string source;
   TraceNode* root = nullptr;    // none for the copies made by driver_bind_run
   DriverEntry* next = nullptr;  // next older entry
-  uint64_t seq = 0;
 };
 
 // Model life.
@@ -80,7 +79,6 @@ TraceNode* driver_root_at(int n);        // 0 is the driver opened last
 // The newest entry with this number: false when there is none. Otherwise
 // *title is the prefix followed by the source (absent parts skipped).
 bool driver_title_by_number(int32_t number, std::string* title);
-const DriverEntry* driver_list_head();  // newest entry, for tests
 
 // Nodes.
 TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, TraceNode* parent,

@@ -10,6 +10,7 @@
 
 #include "model/rollup.h"
 #include "model/tree.h"
+#include "support/model_access.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Tests of node types, the node index, nodes and the driver list.
 #include "model/tree.h"
+#include "support/model_access.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/tree.h"
+#include "support/model_access.h"
 #include "readers/jtdffile.h"
 #include "readers/scanner.h"
 #include "readers/trace_stream.h"

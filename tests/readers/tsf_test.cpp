@@ -7,6 +7,7 @@
 
 #include "model/node_types.h"
 #include "model/tree.h"
+#include "support/model_access.h"
 #include "readers/tsffile.h"
 
 namespace {
