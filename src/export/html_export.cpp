@@ -1,6 +1,7 @@
 // Writes the HTML page: static head, summary and information table, then the
 // sections, rows and cells as one JSON block in flat arrays.
 #include "export/html_export.h"
+#include "export/xrd_vocabulary.h"
 
 #include <cerrno>
 #include <cmath>
@@ -21,11 +22,6 @@ bool parse_count(const char* text, unsigned long long& value) {
     value = value * 10 + static_cast<unsigned>(*text - '0');
   while (*text == ' ') ++text;
   return *text == '\0';
-}
-
-bool is_test_type(const char* type) {
-  return std::strcmp(type, "Test Case") == 0 || std::strcmp(type, "Proc") == 0 ||
-         std::strcmp(type, "Stub") == 0;
 }
 
 void html(OutBuffer& out, const char* text) {
@@ -221,17 +217,17 @@ ReportTotals report_totals(const XrdReport& report) {
   ReportTotals t;
   bool found[3] = {false, false, false};
   for (const XrdInfoRow& row : report.info) {
-    if (std::strcmp(row.label, "Passed") == 0)
+    if (std::strcmp(row.label, kXrdPassed) == 0)
       found[0] = parse_count(row.value, t.passed);
-    else if (std::strcmp(row.label, "Failed") == 0)
+    else if (std::strcmp(row.label, kXrdFailed) == 0)
       found[1] = parse_count(row.value, t.failed);
-    else if (std::strcmp(row.label, "Total") == 0)
+    else if (std::strcmp(row.label, kXrdTotal) == 0)
       found[2] = parse_count(row.value, t.total);
   }
   if (found[0] && found[1] && found[2]) return t;
   t = ReportTotals();
   for (const XrdSection& s : report.sections) {
-    if (!is_test_type(s.type)) continue;
+    if (!xrd_is_test_type(s.type)) continue;
     if (s.state == XRD_OK) ++t.passed;
     if (s.state == XRD_KO) ++t.failed;
   }

@@ -1,6 +1,7 @@
 // Writes JUnit XML: suites per driver, test cases with failure bodies that list
 // each failed check with its source link and counts.
 #include "export/junit_export.h"
+#include "export/xrd_vocabulary.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,14 +11,8 @@
 
 namespace {
 
-bool is_test(const XrdSection& s) {
-  return std::strcmp(s.type, "Test Case") == 0 || std::strcmp(s.type, "Proc") == 0 ||
-         std::strcmp(s.type, "Stub") == 0;
-}
-
-bool is_container(const XrdSection& s) {
-  return std::strcmp(s.type, "Test Suite") == 0 || std::strcmp(s.type, "Test Class") == 0;
-}
+bool is_test(const XrdSection& s) { return xrd_is_test_type(s.type); }
+bool is_container(const XrdSection& s) { return xrd_is_container_type(s.type); }
 
 struct Counts {
   unsigned long long tests = 0, failures = 0, skipped = 0;
@@ -46,13 +41,12 @@ void counts_attrs(OutBuffer& out, const Counts& c) {
 bool is_failed_row(const XrdReport& r, const XrdRow& row) {
   if (row.kind != ROW_CHECK) return false;
   if (row.style == XRD_FAILED) return true;
-  return row.cell_count > 1 && std::strcmp(r.cells[row.first_cell + 1].text, "Failed") == 0;
+  return row.cell_count > 1 && std::strcmp(r.cells[row.first_cell + 1].text, kXrdFailed) == 0;
 }
 
 // The failure body: one line per failed check, its counts named after the
 // columns of the table it stands in.
 void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
-  static const char* const kDefault[] = {"Expression", "Status", "Executed", "Failed", "Passed"};
   unsigned long long failed = 0;
   for (uint32_t k = 0; k < s.row_count; ++k)
     if (is_failed_row(r, r.rows[s.first_row + k])) ++failed;
@@ -82,7 +76,7 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
     }
     out_str(out, ":");
     for (uint32_t j = 2; j < row.cell_count; ++j) {
-      const char* label = header && j < header_cells ? header[j].text : j < 5 ? kDefault[j] : "";
+      const char* label = header && j < header_cells ? header[j].text : j < 5 ? kXrdCheckHeads[j] : "";
       out_str(out, j == 2 ? " " : ", ");
       xml(out, label);
       out_str(out, " ");

@@ -1,8 +1,4 @@
-// Script of the HTML page: builds the navigation tree and the section list from
-// the embedded data and renders only the rows in view (virtual lists).
-#include "export/html_export.h"
-
-const char* const HTML_SCRIPT = R"JS((function () {
+(function () {
 'use strict';
 var D = JSON.parse(document.getElementById('xrd-data').textContent);
 var S = D.s, R = D.r, TYPES = D.types, FILES = D.files, F = 9, n = S.length / F;
@@ -265,4 +261,3 @@ buildMain(); buildNav();
 if (location.hash) fromHash();
 document.body.dataset.ready = 'true';
 })();
-)JS";
