@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <type_traits>
 #include <vector>
 
 // Blocks of at least this many bytes are mapped from the kernel (rounded up to
@@ -71,70 +70,6 @@ class ZeroedArray {
 
  private:
   ZeroedBlock block_;
-  std::size_t count_ = 0;
-};
-
-// Objects of T made one by one and released all at once with the pool. They
-// never move and are never destroyed, and each can be found again by its
-// number (the order it was made in), so that a 32-bit number can stand in for
-// a pointer. The first chunks come from the heap and double from 64 objects, so
-// a small model costs little; after them every chunk is one mapping of 4 MiB
-// filled to the last whole object, so a large model takes few blocks and wastes
-// none of the huge pages it is given.
-template <class T>
-class ZeroedPool {
-  static_assert(std::is_trivially_destructible<T>::value, "pooled objects are never destroyed");
-
- public:
-  T* make() {
-    if (used_ == capacity_) add_chunk();
-    ++count_;
-    return new (chunk_data(chunks_.size() - 1) + used_++) T();
-  }
-  std::size_t size() const { return count_; }
-  // The object made as number i (0 is the first); i < size().
-  T* at(std::size_t i) const {
-    const std::size_t j = i + kFirst;
-    if (j < kGrownEnd) {
-      const int k = 63 - __builtin_clzll(j) - kFirstBits;  // j >= kFirst > 0
-      return chunk_data(static_cast<std::size_t>(k)) + (j - (std::size_t{1} << (k + kFirstBits)));
-    }
-    const std::size_t past = j - kGrownEnd;  // a constant divisor: no division made
-    return chunk_data(kGrowing + past / kLast) + past % kLast;
-  }
-
- private:
-  static constexpr int floor_log2(std::size_t x) {
-    int bits = -1;
-    while (x) {
-      x >>= 1;
-      ++bits;
-    }
-    return bits;
-  }
-  static constexpr int kFirstBits = 6;
-  static constexpr std::size_t kFirst = std::size_t{1} << kFirstBits;
-  // The growing chunks stay below the size that ZeroedBlock maps.
-  static constexpr int kGrowBits = floor_log2((kZeroedMapAtLeast - 1) / sizeof(T)) > kFirstBits
-                                       ? floor_log2((kZeroedMapAtLeast - 1) / sizeof(T))
-                                       : kFirstBits;
-  // Chunks 0 .. kGrowing-1 double from kFirst objects; offset by kFirst, their
-  // numbers run from kFirst up to kGrownEnd.
-  static constexpr std::size_t kGrowing = static_cast<std::size_t>(kGrowBits - kFirstBits + 1);
-  static constexpr std::size_t kGrownEnd = std::size_t{1} << (kGrowBits + 1);
-  static constexpr std::size_t kLast =
-      sizeof(T) < (std::size_t{4} << 20) ? (std::size_t{4} << 20) / sizeof(T) : 1;
-
-  T* chunk_data(std::size_t k) const { return static_cast<T*>(chunks_[k].data()); }
-  void add_chunk() {
-    const std::size_t k = chunks_.size();
-    capacity_ = k < kGrowing ? kFirst << k : kLast;
-    chunks_.emplace_back(capacity_ * sizeof(T));
-    used_ = 0;
-  }
-  std::vector<ZeroedBlock> chunks_;
-  std::size_t used_ = 0;
-  std::size_t capacity_ = 0;
   std::size_t count_ = 0;
 };
 

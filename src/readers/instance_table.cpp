@@ -14,11 +14,13 @@ bool insert_seen(InstanceTable& table, int32_t line, int32_t instance, int32_t d
 
 // The number + 1 of a new entry, appended after the existing ones.
 uint32_t append_entry(InstanceTable& table, int32_t line, int32_t driver) {
-  const size_t n = table.entries.size();
+  const size_t n = table.entry_count;
   // Slots name entries by number + 1 in 32 bits, enough for every id but the
   // last of 2^32. A trace with all of them (a 64 GiB table) counts as refused memory.
   if (n >= std::numeric_limits<uint32_t>::max()) memory_refused();
-  *table.entries.make() = InstanceTable::Entry{line, driver, false};
+  if (n == table.entries.size()) table.entries.grow(n < 64 ? 64 : 2 * n);
+  table.entries[n] = InstanceTable::Entry{line, driver, false};
+  ++table.entry_count;
   return static_cast<uint32_t>(n + 1);
 }
 

@@ -19,7 +19,7 @@
 // announcement lands on a random slot. The slots of the newest-entry table
 // therefore hold only the id and the number of the instance's entry (8 bytes,
 // half the cache footprint of whole entries); the entries themselves are
-// written in order of first announcement, in chunks that never move.
+// written in order of first announcement, in an array that grows by remapping.
 struct InstanceTable {
   struct Entry {
     int32_t line = 0;
@@ -45,9 +45,10 @@ struct InstanceTable {
                           static_cast<uint32_t>(k.driver));
     }
   };
-  Entry& entry(uint32_t ref) const { return *entries.at(size_t{ref} - 1); }
+  Entry& entry(uint32_t ref) const { return entries[size_t{ref} - 1]; }
 
   FlatMap<int32_t, uint32_t, WordHash> newest_refs;  // instance -> its entry's number + 1
   FlatMap<Seen, uint8_t, SeenHash> seen;             // the set, see above (value 1)
-  ZeroedPool<Entry> entries;                         // in order of first announcement
+  ZeroedArray<Entry> entries;                        // in order of first announcement
+  size_t entry_count = 0;
 };

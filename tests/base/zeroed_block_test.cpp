@@ -1,59 +1,44 @@
-// Tests of the arenas' object pool (numbers that find every object again, across
-// the chunks that double and the fixed-size chunks after them) and growing arrays.
+// Tests of the base's zero-filled memory: the bump arena and growing arrays.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/zeroed_block.h"
 
 namespace {
 
-struct Small {
-  uint64_t number;
-};
-struct Node72 {
-  uint64_t words[9];
-};
-struct Big {
-  uint64_t number;
-  char pad[4088];
-};
-
-// Makes `count` objects and checks that every number leads back to the object
-// made as that number, still holding what was written into it.
-template <class T>
-void check_numbers(size_t count) {
-  ZeroedPool<T> pool;
-  std::vector<T*> made;
-  for (size_t i = 0; i < count; ++i) {
-    T* p = pool.make();
-    ASSERT_EQ(0u, reinterpret_cast<const uint64_t*>(p)[0]) << "not zeroed at " << i;
-    reinterpret_cast<uint64_t*>(p)[0] = i;
-    made.push_back(p);
+// Pieces of every size come zeroed, aligned, apart from each other, and a
+// piece larger than the blocks gets one of its own.
+TEST(Arena, PiecesAreZeroedAlignedAndDisjoint) {
+  Arena arena(64, 4096);
+  std::vector<std::pair<unsigned char*, size_t>> pieces;
+  for (size_t size : {size_t{1}, size_t{3}, size_t{64}, size_t{100}, size_t{5000},
+                      size_t{1} << 20, size_t{7}}) {
+    for (size_t align : {size_t{1}, size_t{8}, size_t{64}}) {
+      auto* p = static_cast<unsigned char*>(arena.take(size, align));
+      ASSERT_EQ(0u, reinterpret_cast<uintptr_t>(p) % align);
+      for (size_t k = 0; k < size; ++k) ASSERT_EQ(0, p[k]) << size;
+      std::memset(p, 0xAB, size);
+      pieces.emplace_back(p, size);
+    }
   }
-  ASSERT_EQ(count, pool.size());
-  for (size_t i = 0; i < count; ++i) {
-    ASSERT_EQ(made[i], pool.at(i)) << i;
-    ASSERT_EQ(i, reinterpret_cast<const uint64_t*>(pool.at(i))[0]) << i;
+  for (const auto& piece : pieces) {
+    for (size_t k = 0; k < piece.second; ++k) ASSERT_EQ(0xAB, piece.first[k]);
   }
+  arena.clear();
+  EXPECT_TRUE(arena.empty());
 }
 
-TEST(ZeroedPool, NumbersFindEveryObjectAcrossAllChunkSizes) {
-  // Each size goes through its doubling chunks and several 4 MiB ones:
-  // 1,024 objects of 4 KiB fill one, 58,254 of 72 bytes (the node record) and
-  // 524,288 of 8 bytes.
-  check_numbers<Big>(9000);
-  check_numbers<Node72>(200000);
-  check_numbers<Small>(1200000);
-}
-
-TEST(ZeroedPool, AnEmptyPoolHasNoObjects) {
-  ZeroedPool<Small> pool;
-  EXPECT_EQ(0u, pool.size());
-  pool.make();
-  EXPECT_EQ(1u, pool.size());
-  EXPECT_EQ(pool.at(0), pool.at(0));
+// With room for a fixed number of blocks, a try that needs one more fails
+// instead of growing the list.
+TEST(Arena, BlockLimitRefusesQuietly) {
+  Arena arena(4096, 4096, 2);
+  EXPECT_NE(nullptr, arena.try_take(4000));
+  EXPECT_NE(nullptr, arena.try_take(4000));
+  EXPECT_EQ(nullptr, arena.try_take(4000));
 }
 
 // An index array grows from the heap into a mapping and then is moved by the
