@@ -118,6 +118,21 @@ void out_escaped(OutBuffer& out, const char* text, EscapeMode mode) {
   out_escaped(out, text, std::strlen(text), mode);
 }
 
+int write_output(const char* path, const XrdReport& report,
+                 void (*write)(OutBuffer&, const XrdReport&), std::string& error) {
+  OutBuffer out;
+  if (!out_open_file(out, path)) {
+    error = std::string("cannot create: ") + std::strerror(out.error);
+    return -1;
+  }
+  write(out, report);
+  if (!out_close(out)) {
+    error = std::string("cannot write: ") + std::strerror(out.error);
+    return -1;
+  }
+  return 0;
+}
+
 void utf8_append(std::string& s, unsigned long cp) {
   if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF || cp > 0x10FFFF)
     cp = 0xFFFD;

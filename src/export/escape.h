@@ -1,5 +1,5 @@
-// The escapes that keep every text the exporters write valid UTF-8 and valid
-// HTML, XML or JSON, whatever bytes the report holds.
+// The exporters' output: the escapes that keep every text valid UTF-8 and valid
+// HTML, XML or JSON whatever bytes the report holds, and writing one output file.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,12 @@ enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
 // U+FFFD in every mode.
 void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode);
 void out_escaped(OutBuffer& out, const char* text, EscapeMode mode);
+
+struct XrdReport;
+// Writes the report to the file at `path` with `write`; 0, or -1 with the
+// reason in `error` (an old file is then left as it was).
+int write_output(const char* path, const XrdReport& report,
+                 void (*write)(OutBuffer&, const XrdReport&), std::string& error);
 
 // Appends the UTF-8 form of a code point (U+FFFD for one that is not a character).
 void utf8_append(std::string& s, unsigned long cp);

@@ -276,15 +276,5 @@ void html_page(OutBuffer& out, const XrdReport& r) {
 }
 
 int html_write(const XrdReport& r, const char* path, std::string& error) {
-  OutBuffer out;
-  if (!out_open_file(out, path)) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return -1;
-  }
-  html_page(out, r);
-  if (!out_close(out)) {
-    error = std::string("cannot write: ") + std::strerror(out.error);
-    return -1;
-  }
-  return 0;
+  return write_output(path, r, html_page, error);
 }

@@ -183,15 +183,5 @@ void junit_document(OutBuffer& out, const XrdReport& r) {
 }
 
 int junit_write(const XrdReport& r, const char* path, std::string& error) {
-  OutBuffer out;
-  if (!out_open_file(out, path)) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return -1;
-  }
-  junit_document(out, r);
-  if (!out_close(out)) {
-    error = std::string("cannot write: ") + std::strerror(out.error);
-    return -1;
-  }
-  return 0;
+  return write_output(path, r, junit_document, error);
 }

@@ -92,20 +92,11 @@ void node_record_outcome(TraceNode* node, int outcome) {
   if (!check) return;
   check->status = STATUS_EXECUTED;
   if (!check->stats) return;
-  switch (outcome) {
-    case OUTCOME_EXECUTED:
-      add_one(&check->stats->executed);
-      break;
-    case OUTCOME_FAILED:
-      add_one(&check->stats->failed);
-      break;
-    case OUTCOME_PASSED:
-      add_one(&check->stats->passed);
-      break;
-    case OUTCOME_ENTERED:
-      add_one(&check->stats->entered);
-      break;
-    default:
-      break;
-  }
+  NodeStats& s = *check->stats;
+  int32_t* counter = outcome == OUTCOME_EXECUTED ? &s.executed
+                     : outcome == OUTCOME_FAILED ? &s.failed
+                     : outcome == OUTCOME_PASSED ? &s.passed
+                     : outcome == OUTCOME_ENTERED ? &s.entered
+                                                  : nullptr;
+  if (counter) add_one(counter);
 }

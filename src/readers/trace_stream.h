@@ -41,25 +41,6 @@ void stream_open_buffer(TraceStream& stream, const char* data, size_t size);
 // read error, which sets `failed` as well.
 bool stream_refill(TraceStream& stream);
 
-// One character (0..255), or -1 when no further character is found, which
-// also sets `eof`.
-inline int stream_get(TraceStream& stream) {
-  for (;;) {
-    if (stream.pos != stream.end) {
-      unsigned char c = *stream.pos++;
-      if (c > 0x1A) return c;
-      if (c == '\r') continue;
-      if (c != 0x1A) return c;
-      stream.ended = true;
-      stream.pos = stream.end;
-      break;
-    }
-    if (stream.ended || !stream_refill(stream)) break;
-  }
-  stream.eof = true;
-  return -1;
-}
-
 // Hands the following characters, under the same rules as stream_get, to
 // `take(c)` until it returns false; that character is consumed too. Returns
 // false when the data ended first (which sets `eof`). Scanning the block
@@ -91,4 +72,16 @@ inline bool stream_scan(TraceStream& stream, Take&& take) {
       return false;
     }
   }
+}
+
+// One character (0..255), or -1 when no further character is found, which
+// also sets `eof`.
+inline int stream_get(TraceStream& stream) {
+  int got = -1;
+  return stream_scan(stream, [&](int c) {
+           got = c;
+           return false;
+         })
+             ? got
+             : -1;
 }

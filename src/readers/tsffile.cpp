@@ -8,28 +8,12 @@
 namespace {
 
 TsfCode code_of(uint32_t packed) {
-  switch (packed) {
-    case record_code('D', 'B'):
-      return TSF_DB;
-    case record_code('S', 'I'):
-      return TSF_SI;
-    case record_code('I', 'N'):
-      return TSF_IN;
-    case record_code('I', 'D'):
-      return TSF_ID;
-    case record_code('E', 'D'):
-      return TSF_ED;
-    case record_code('T', 'X'):
-      return TSF_TX;
-    case record_code('M', 'S'):
-      return TSF_MS;
-    case record_code('S', 'O'):
-      return TSF_SO;
-    case record_code('L', 'K'):
-      return TSF_LK;
-    default:
-      return TSF_OTHER;
+  // In the order of TsfCode, from TSF_DB on.
+  static const char kCodes[][3] = {"DB", "SI", "IN", "ID", "ED", "TX", "MS", "SO", "LK"};
+  for (int k = 0; k < 9; ++k) {
+    if (packed == record_code(kCodes[k][0], kCodes[k][1])) return static_cast<TsfCode>(TSF_DB + k);
   }
+  return TSF_OTHER;
 }
 
 // The node type of an "IN" kind; 0 for kinds that declare nothing.
