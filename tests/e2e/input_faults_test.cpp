@@ -11,18 +11,16 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/small_traces.h"
 #include "support/run_program.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char kBanner[] =
-    "Kestrel(R) Proofline Java Test Report Generator 2002.05.21.468.004\n"
-    "Copyright (C) 2002-2026 Kestrel Software. All rights reserved.\n";
-const char kTsf[] = "SO \"Demo.java\"\nIN \"File\" 1 \"Demo\"\nID 1 2\nIN \"TestCase\" a \"Case1\"\n"
-                    "LK 42\nTX 12 \"x == 1\"\nED \n";
-const char kTdf[] = "SF 5 1 2\nNI a 1\nST 96\nNO c \"ok\"\n";
+using e2e::kBanner;
+using e2e::kTdf;
+using e2e::kTsf;
 
 bool sanitized() {
   const char* flag = std::getenv("TALLYREP_SANITIZED");
