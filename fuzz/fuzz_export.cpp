@@ -10,9 +10,9 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "export/escape.h"
 #include "export/html_export.h"
 #include "export/junit_export.h"
-#include "export/escape.h"
 #include "export/xrd_read.h"
 
 namespace {

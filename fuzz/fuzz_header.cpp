@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "base/out_buffer.h"
 #include "fuzz_support.h"
 #include "model/tree.h"
+#include "report/driver_block.h"
 #include "report/header.h"
 #include "report/jresfile.h"
-#include "report/driver_block.h"
-#include "base/out_buffer.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "model/tree.h"
 #include "readers/jtdffile.h"
 #include "readers/tsffile.h"
-#include "report/jresfile.h"
 #include "report/driver_block.h"
+#include "report/jresfile.h"
 
 namespace {
 

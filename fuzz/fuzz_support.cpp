@@ -86,7 +86,9 @@ bool name_start(unsigned char c) {
 bool name_char(unsigned char c) {
   return name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
-bool blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool blank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Walks the document once; `error` is set at the first fault.
 struct XmlCursor {
@@ -125,8 +127,9 @@ struct XmlCursor {
       if (ref[i] < '0' || ref[i] > '9') return fail("bad reference &" + ref + ";");
       value = value * 10 + (ref[i] - '0');
     }
-    bool legal = value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xD7FF) ||
-                 (value >= 0xE000 && value <= 0xFFFD) || (value >= 0x10000 && value <= 0x10FFFF);
+    bool legal = value == 0x9 || value == 0xA || value == 0xD ||
+                 (value >= 0x20 && value <= 0xD7FF) || (value >= 0xE000 && value <= 0xFFFD) ||
+                 (value >= 0x10000 && value <= 0x10FFFF);
     if (!legal) return fail("reference to an illegal character &" + ref + ";");
     at = semi + 1;
     return true;

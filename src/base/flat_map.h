@@ -50,7 +50,8 @@ class FlatMap {
   // The value of `key`; a new key gets a zero value that the caller must set
   // to a non-zero one before the next insert. *added tells which it was.
   V& insert(const K& key, bool* added = nullptr) {
-    return insert_if(Hash()(key), key, [&](const Slot& s) { return s.key == key; }, added);
+    return insert_if(
+        Hash()(key), key, [&](const Slot& s) { return s.key == key; }, added);
   }
   template <class Same>
   V& insert_if(std::uint64_t h, const K& key, Same same, bool* added = nullptr) {

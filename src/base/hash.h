@@ -55,7 +55,9 @@ inline uint64_t hash_word(uint64_t x) {
 }
 
 // A hash that goes on with one more word.
-inline uint64_t hash_combine(uint64_t h, uint64_t x) { return hash_word(h ^ hash_mix64(x)); }
+inline uint64_t hash_combine(uint64_t h, uint64_t x) {
+  return hash_word(h ^ hash_mix64(x));
+}
 
 // The keyed hash of `length` bytes, eight at a time.
 inline uint32_t hash_bytes(const char* data, size_t length) {

@@ -177,7 +177,9 @@ void reset(OutBuffer& out) {
 
 }  // namespace
 
-OutBuffer::~OutBuffer() { reset(*this); }
+OutBuffer::~OutBuffer() {
+  reset(*this);
+}
 
 bool out_open_file(OutBuffer& out, const char* path) {
   reset(out);

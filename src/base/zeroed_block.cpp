@@ -46,7 +46,9 @@ bool ZeroedBlock::try_allocate(std::size_t bytes) {
   return true;
 }
 
-ZeroedBlock::ZeroedBlock(ZeroedBlock&& other) noexcept { *this = std::move(other); }
+ZeroedBlock::ZeroedBlock(ZeroedBlock&& other) noexcept {
+  *this = std::move(other);
+}
 
 ZeroedBlock& ZeroedBlock::operator=(ZeroedBlock&& other) noexcept {
   if (this != &other) {
@@ -59,7 +61,9 @@ ZeroedBlock& ZeroedBlock::operator=(ZeroedBlock&& other) noexcept {
   return *this;
 }
 
-ZeroedBlock::~ZeroedBlock() { release(); }
+ZeroedBlock::~ZeroedBlock() {
+  release();
+}
 
 void ZeroedBlock::grow(std::size_t bytes) {
   if (bytes <= bytes_) return;

@@ -83,7 +83,7 @@ class Arena {
   Arena(std::size_t first, std::size_t last, std::size_t max_blocks = 0);
   void* take(std::size_t bytes, std::size_t align = 1);
   void* try_take(std::size_t bytes, std::size_t align = 1);  // null when refused
-  void clear();  // releases every block
+  void clear();                                              // releases every block
   bool empty() const { return blocks_.empty(); }
 
  private:

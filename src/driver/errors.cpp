@@ -70,10 +70,14 @@ void fatal_out_of_memory() {
 }
 
 namespace {
-void on_new_failure() { fatal_out_of_memory(); }
+void on_new_failure() {
+  fatal_out_of_memory();
+}
 }  // namespace
 
-void install_out_of_memory_handler() { std::set_new_handler(on_new_failure); }
+void install_out_of_memory_handler() {
+  std::set_new_handler(on_new_failure);
+}
 
 void* checked_alloc(std::size_t size) {
   void* block = ::operator new(size, std::nothrow);
@@ -81,4 +85,6 @@ void* checked_alloc(std::size_t size) {
   return block;
 }
 
-void checked_free(void* block) { ::operator delete(block); }
+void checked_free(void* block) {
+  ::operator delete(block);
+}

@@ -7,15 +7,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "report/banner.h"
 #include "driver/errors.h"
 #include "model/tree.h"
 #include "readers/jtdffile.h"
 #include "readers/tsffile.h"
+#include "report/banner.h"
 #include "report/jresfile.h"
 
 namespace {
-bool is_word(const char* arg, const char* word) { return std::strcmp(arg, word) == 0; }
+bool is_word(const char* arg, const char* word) {
+  return std::strcmp(arg, word) == 0;
+}
 
 // True when `path` names the very file `report` describes (links included).
 bool same_file(const char* path, const struct stat& report) {

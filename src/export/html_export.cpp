@@ -1,7 +1,6 @@
 // Writes the HTML page: static head, summary and information table, then the
 // sections, rows and cells as one JSON block in flat arrays.
 #include "export/html_export.h"
-#include "export/xrd_vocabulary.h"
 
 #include <cerrno>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <unordered_map>
 
 #include "export/escape.h"
+#include "export/xrd_vocabulary.h"
 
 namespace {
 

@@ -1,18 +1,22 @@
 // Writes JUnit XML: suites per driver, test cases with failure bodies that list
 // each failed check with its source link and counts.
 #include "export/junit_export.h"
-#include "export/xrd_vocabulary.h"
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "export/escape.h"
+#include "export/xrd_vocabulary.h"
 
 namespace {
 
-bool is_test(const XrdSection& s) { return xrd_is_test_type(s.type); }
-bool is_container(const XrdSection& s) { return xrd_is_container_type(s.type); }
+bool is_test(const XrdSection& s) {
+  return xrd_is_test_type(s.type);
+}
+bool is_container(const XrdSection& s) {
+  return xrd_is_container_type(s.type);
+}
 
 struct Counts {
   unsigned long long tests = 0, failures = 0, skipped = 0;
@@ -76,7 +80,9 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
     }
     out_str(out, ":");
     for (uint32_t j = 2; j < row.cell_count; ++j) {
-      const char* label = header && j < header_cells ? header[j].text : j < 5 ? kXrdCheckHeads[j] : "";
+      const char* label = header && j < header_cells ? header[j].text
+                          : j < 5                    ? kXrdCheckHeads[j]
+                                                     : "";
       out_str(out, j == 2 ? " " : ", ");
       xml(out, label);
       out_str(out, " ");

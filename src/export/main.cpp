@@ -9,9 +9,9 @@
 #include <new>
 #include <string>
 
+#include "export/escape.h"
 #include "export/html_export.h"
 #include "export/junit_export.h"
-#include "export/escape.h"
 #include "export/xml_memory.h"
 #include "export/xrd_read.h"
 

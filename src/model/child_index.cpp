@@ -19,12 +19,13 @@ uint64_t match_hash(const TraceNode* parent, const TraceNode* n) {
 
 // node_equal, with the text hashes compared before the texts.
 bool same_match_key(const TraceNode* a, const TraceNode* b) {
-  return a->type == b->type && a->file == b->file && a->line == b->line &&
-         a->value == b->value && node_text_hash(a) == node_text_hash(b) &&
-         std::strcmp(a->text, b->text) == 0;
+  return a->type == b->type && a->file == b->file && a->line == b->line && a->value == b->value &&
+         node_text_hash(a) == node_text_hash(b) && std::strcmp(a->text, b->text) == 0;
 }
 
-bool is_indexed(const TraceNode* n) { return node_find(n->file, n->line) == n; }
+bool is_indexed(const TraceNode* n) {
+  return node_find(n->file, n->line) == n;
+}
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 
 namespace {
 
-DriverList& list() { return model().drivers; }
+DriverList& list() {
+  return model().drivers;
+}
 
 // Binds the run to the entry at `place` unless a newer entry holds it already.
 void bind_run(uint32_t run, int32_t number, uint32_t place) {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "base/flat_map.h"
-#include "model/tree.h"
 #include "base/zeroed_block.h"
+#include "model/tree.h"
 
 // The node index: finds the one indexed node of a key (file, line), refusing
 // a second node with a key already indexed, as a chained index does. Test
@@ -91,8 +91,8 @@ inline TraceNode* KeyIndex::find(int32_t file, int32_t line) const {
     if (line >= 0 && static_cast<size_t>(line) < lines.size() && lines[line]) return lines[line];
   }
   if (spill_.size() == 0) return nullptr;
-  TraceNode* const* node = spill_.find(
-      (static_cast<uint64_t>(static_cast<uint32_t>(file)) << 32) | static_cast<uint32_t>(line));
+  TraceNode* const* node = spill_.find((static_cast<uint64_t>(static_cast<uint32_t>(file)) << 32) |
+                                       static_cast<uint32_t>(line));
   return node ? *node : nullptr;
 }
 

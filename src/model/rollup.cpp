@@ -12,7 +12,9 @@ namespace {
 constexpr int kRank[5] = {3, 1, 4, 2, 0};
 constexpr int kRankValid = 5;
 
-int rank_of(int status) { return (status >= 0 && status < kRankValid) ? kRank[status] : -1; }
+int rank_of(int status) {
+  return (status >= 0 && status < kRankValid) ? kRank[status] : -1;
+}
 
 // Counters are never negative and sums stop at the largest count, so that no
 // number of evaluations can wrap a failure count into a pass.
@@ -22,7 +24,9 @@ int32_t add32(int32_t a, int32_t b) {
 }
 }  // namespace
 
-int status_merge(int a, int b) { return rank_of(a) >= rank_of(b) ? a : b; }
+int status_merge(int a, int b) {
+  return rank_of(a) >= rank_of(b) ? a : b;
+}
 
 void rollup_count_pass(TraceNode* n, void*) {
   if (type_is_check(n->type) && n->stats) {
@@ -62,7 +66,8 @@ void rollup_spread_pass(TraceNode* n, void*) {
     return;
   }
   if (n->line == 0) {
-    for (TraceNode* c = n->first_child; c; c = c->next) n->status = status_merge(n->status, c->status);
+    for (TraceNode* c = n->first_child; c; c = c->next)
+      n->status = status_merge(n->status, c->status);
   }
 }
 

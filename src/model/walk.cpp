@@ -93,9 +93,9 @@ void node_record_outcome(TraceNode* node, int outcome) {
   check->status = STATUS_EXECUTED;
   if (!check->stats) return;
   NodeStats& s = *check->stats;
-  int32_t* counter = outcome == OUTCOME_EXECUTED ? &s.executed
-                     : outcome == OUTCOME_FAILED ? &s.failed
-                     : outcome == OUTCOME_PASSED ? &s.passed
+  int32_t* counter = outcome == OUTCOME_EXECUTED  ? &s.executed
+                     : outcome == OUTCOME_FAILED  ? &s.failed
+                     : outcome == OUTCOME_PASSED  ? &s.passed
                      : outcome == OUTCOME_ENTERED ? &s.entered
                                                   : nullptr;
   if (counter) add_one(counter);

@@ -179,8 +179,7 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
     case TDF_CI: {
       // An unknown instance gives driver and line -1, which name no node.
       const InstanceTable::Entry* newest = reader.instances.newest(record.instance);
-      reader.current_node =
-          newest == nullptr ? nullptr : node_find(newest->driver, newest->line);
+      reader.current_node = newest == nullptr ? nullptr : node_find(newest->driver, newest->line);
       break;
     }
     case TDF_ST:

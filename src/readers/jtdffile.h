@@ -39,7 +39,6 @@ struct TdfRecord {
 // The state of one read. Instances are looked up newest first through flat
 // hash tables, so neither lookup walks a list.
 struct TdfReader {
-
   int32_t current_driver = -1;
   TraceNode* current_node = nullptr;
   TraceNode* method_node = nullptr;

@@ -2,11 +2,11 @@
 // large blocks, or a byte buffer in memory, with the trace files' lexical rules.
 #pragma once
 
-#include <cstddef>
-#include <memory>
-
 #include <sys/types.h>
 #include <unistd.h>
+
+#include <cstddef>
+#include <memory>
 
 // Carriage returns are dropped wherever they stand and a 0x1A byte ends the
 // data. `eof` turns true only when a read finds no further character: after the
@@ -16,10 +16,10 @@ struct TraceStream {
   const unsigned char* pos = nullptr;
   const unsigned char* end = nullptr;
   bool eof = false;
-  bool ended = false;  // no more data will come (source exhausted or 0x1A met)
+  bool ended = false;   // no more data will come (source exhausted or 0x1A met)
   bool failed = false;  // a read failed: the data that came is not the whole file
-  int fd = -1;         // open file, or -1 for a memory buffer
-  size_t size = 0;     // bytes of data when known in advance, else 0
+  int fd = -1;          // open file, or -1 for a memory buffer
+  size_t size = 0;      // bytes of data when known in advance, else 0
   std::unique_ptr<unsigned char[]> block;
   // How blocks are read; tests put a failing read here.
   ssize_t (*read_block)(int fd, void* into, size_t size) = ::read;
@@ -78,10 +78,11 @@ inline bool stream_scan(TraceStream& stream, Take&& take) {
 // also sets `eof`.
 inline int stream_get(TraceStream& stream) {
   int got = -1;
-  return stream_scan(stream, [&](int c) {
-           got = c;
-           return false;
-         })
+  return stream_scan(stream,
+                     [&](int c) {
+                       got = c;
+                       return false;
+                     })
              ? got
              : -1;
 }

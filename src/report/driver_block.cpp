@@ -128,7 +128,8 @@ int status_style(int status) {
 }
 
 void stub_check_header(OutBuffer& out, int style) {
-  markup_header_row(out, style, {"Expression", "Status", "entermethod()", "fail()", "exitmethod()"});
+  markup_header_row(out, style,
+                    {"Expression", "Status", "entermethod()", "fail()", "exitmethod()"});
 }
 
 void report_driver(ReportWriter& w, TraceNode* root) {

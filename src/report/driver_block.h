@@ -16,7 +16,9 @@ struct ReportWriter {
 };
 
 // The next TAG number of the report.
-inline int report_next_tag(ReportWriter& w) { return w.tag_counter++; }
+inline int report_next_tag(ReportWriter& w) {
+  return w.tag_counter++;
+}
 
 // What report_node hands down the tree.
 struct ReportContext {

@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "model/node_types.h"
-#include "report/header.h"
-#include "report/markup.h"
 #include "report/banner.h"
 #include "report/driver_block.h"
+#include "report/header.h"
+#include "report/markup.h"
 
 namespace {
 
@@ -84,8 +84,7 @@ void report_write_document(ReportWriter& w, const char* xrd_path) {
   OutBuffer& out = w.out;
   int drivers = driver_count();
   bool loaded = header_load();
-  markup_document_open(out, xrd_path, loaded ? get_test_node_name() : nullptr,
-                       report_next_tag(w));
+  markup_document_open(out, xrd_path, loaded ? get_test_node_name() : nullptr, report_next_tag(w));
   markup_section_open(out, "filex", report_next_tag(w));
   markup_title(out, "Report Information", 0, STYLE_PLAIN, report_next_tag(w));
   markup_tag(out, kMarkupInfoTable, 0);

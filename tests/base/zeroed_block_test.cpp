@@ -1,12 +1,12 @@
 // Tests of the base's zero-filled memory: the bump arena and growing arrays.
+#include "base/zeroed_block.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
-
-#include "base/zeroed_block.h"
 
 namespace {
 
@@ -15,8 +15,8 @@ namespace {
 TEST(Arena, PiecesAreZeroedAlignedAndDisjoint) {
   Arena arena(64, 4096);
   std::vector<std::pair<unsigned char*, size_t>> pieces;
-  for (size_t size : {size_t{1}, size_t{3}, size_t{64}, size_t{100}, size_t{5000},
-                      size_t{1} << 20, size_t{7}}) {
+  for (size_t size :
+       {size_t{1}, size_t{3}, size_t{64}, size_t{100}, size_t{5000}, size_t{1} << 20, size_t{7}}) {
     for (size_t align : {size_t{1}, size_t{8}, size_t{64}}) {
       auto* p = static_cast<unsigned char*>(arena.take(size, align));
       ASSERT_EQ(0u, reinterpret_cast<uintptr_t>(p) % align);

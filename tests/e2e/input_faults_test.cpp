@@ -1,7 +1,7 @@
 // Inputs that fail or never end, through the real binary: read errors, floods
 // of bytes after a NUL, and header files that are devices or FIFOs.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,14 +41,14 @@ class InputFaults : public ::testing::Test {
                     const std::vector<std::string>& prefix = {},
                     const std::string& header = "") const {
     std::vector<std::string> argv = prefix;
-    for (const std::string& a : {std::string(TALLYREP_BIN), std::string("-tsf"), tsf,
-                                 std::string("-tdf"), tdf, std::string("-xrd"),
-                                 std::string("o.xrd")}) {
+    for (const std::string& a :
+         {std::string(TALLYREP_BIN), std::string("-tsf"), tsf, std::string("-tdf"), tdf,
+          std::string("-xrd"), std::string("o.xrd")}) {
       argv.push_back(a);
     }
-    return run_program(argv, dir_,
-                       {header.empty() ? "KSPX_WORKSHOP_HEADER_FILE"
-                                       : "KSPX_WORKSHOP_HEADER_FILE=" + header});
+    return run_program(
+        argv, dir_,
+        {header.empty() ? "KSPX_WORKSHOP_HEADER_FILE" : "KSPX_WORKSHOP_HEADER_FILE=" + header});
   }
   // A FIFO that a thread fills with `head` and then `count` NUL bytes.
   std::thread flood(const std::string& name, const std::string& head, size_t count) const {
@@ -87,10 +87,9 @@ TEST_F(InputFaults, ReadErrorFailsTheRun) {
   // A fault on the second read of the TDF, after its first block came through.
   std::string big(3u << 20, '\n');
   write_file(path("big.tdf"), kTdf + big);
-  const ProgramResult r = run(
-      "a.tsf", "big.tdf",
-      {strace, "-qq", "-o", "/dev/null", "-P", path("big.tdf"), "-e", "trace=read", "-e",
-       "inject=read:error=EIO:when=2"});
+  const ProgramResult r = run("a.tsf", "big.tdf",
+                              {strace, "-qq", "-o", "/dev/null", "-P", path("big.tdf"), "-e",
+                               "trace=read", "-e", "inject=read:error=EIO:when=2"});
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(bad_format("big.tdf"), r.err);
   EXPECT_FALSE(fs::exists(path("o.xrd")));

@@ -231,9 +231,9 @@ TEST_F(ReportFile, ReportNamingAnInputIsRefused) {
   }
   // The second of several TSF names.
   put("b.tsf", kTsf);
-  const ProgramResult r = run_program(
-      {TALLYREP_BIN, "-tsf", "a.tsf", "b.tsf", "-tdf", "r.tdf", "-xrd", "b.tsf"}, dir_,
-      {"KSPX_WORKSHOP_HEADER_FILE"});
+  const ProgramResult r =
+      run_program({TALLYREP_BIN, "-tsf", "a.tsf", "b.tsf", "-tdf", "r.tdf", "-xrd", "b.tsf"}, dir_,
+                  {"KSPX_WORKSHOP_HEADER_FILE"});
   EXPECT_EQ(denied("b.tsf"), r.err);
   EXPECT_EQ(kTsf, read_file(path("b.tsf")));
   EXPECT_TRUE(temporaries().empty());

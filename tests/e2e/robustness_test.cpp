@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "base/out_buffer.h"
 #include "model/tree.h"
 #include "readers/jtdffile.h"
 #include "readers/tsffile.h"
-#include "report/jresfile.h"
 #include "report/driver_block.h"
-#include "base/out_buffer.h"
+#include "report/jresfile.h"
 #include "support/run_program.h"
 
 namespace {

@@ -1,10 +1,11 @@
 // The output buffer and its escapes: every text leaves as valid UTF-8 and as
 // well-formed HTML, XML or JSON, and lost writes are reported.
+#include "export/escape.h"
+
 #include <gtest/gtest.h>
 
 #include "export/html_export.h"
 #include "export/junit_export.h"
-#include "export/escape.h"
 #include "export_helpers.h"
 
 namespace {

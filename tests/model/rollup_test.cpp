@@ -1,10 +1,11 @@
 // Tests of walks, sibling matching, outcome recording, status merging and the roll-up.
+#include "model/rollup.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "model/rollup.h"
 #include "model/tree.h"
 
 namespace {
@@ -223,7 +224,7 @@ TEST_F(RollupTest, FindChildFollowsTypeChanges) {
   TraceNode* copy = node_clone_child(tc, a);  // an equal sibling after the model
   EXPECT_EQ(a, node_find_child(tc, a));
   node_set_type(a, TYPE_STUB);
-  EXPECT_EQ(a, node_find_child(tc, a));     // a is now a Stub, equal to itself
+  EXPECT_EQ(a, node_find_child(tc, a));        // a is now a Stub, equal to itself
   EXPECT_EQ(copy, node_find_child(tc, copy));  // first equal Check Expression
 }
 
@@ -237,7 +238,8 @@ TEST_F(RollupTest, DeepChainIsWalkedRolledUpAndFreedWithoutRecursion) {
   TraceNode* bottom = node_find(0, depth + 1);
   node_record_outcome(bottom, OUTCOME_FAILED);
   size_t visits = 0;
-  tree_walk(root(), [](TraceNode*, void* ctx) { ++*static_cast<size_t*>(ctx); }, &visits);
+  tree_walk(
+      root(), [](TraceNode*, void* ctx) { ++*static_cast<size_t*>(ctx); }, &visits);
   EXPECT_EQ(static_cast<size_t>(depth) + 1, visits);
   tree_rollup();
   EXPECT_EQ(STATUS_FAILED, root()->status);
@@ -254,12 +256,13 @@ TEST_F(RollupTest, WideTreeIsWalkedInOrder) {
     int32_t expected = 2;
     bool ordered = true;
   } ctx;
-  tree_walk(root()->first_child,
-            [](TraceNode* n, void* p) {
-              Ctx* c = static_cast<Ctx*>(p);
-              if (n->value != c->expected++) c->ordered = false;
-            },
-            &ctx);
+  tree_walk(
+      root()->first_child,
+      [](TraceNode* n, void* p) {
+        Ctx* c = static_cast<Ctx*>(p);
+        if (n->value != c->expected++) c->ordered = false;
+      },
+      &ctx);
   EXPECT_TRUE(ctx.ordered);
   EXPECT_EQ(width + 2, ctx.expected);
   tree_rollup();

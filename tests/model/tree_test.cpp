@@ -1,6 +1,5 @@
 // Tests of node types, the node index, nodes and the driver list.
 #include "model/tree.h"
-#include "support/model_access.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/model_access.h"
 
 namespace {
 
@@ -190,7 +191,8 @@ TEST_F(ModelTest, KeysChosenToCollideStayCheap) {
     // Every key's old hash ends in 20 zero bits: one slot in any table up to 2^20.
     const uint64_t x = inverse_of_fixed_hash(k << 20);
     keys.emplace_back(static_cast<int32_t>(x >> 32), static_cast<int32_t>(x));
-    node_index_add(node_create(TYPE_COMMENT, keys.back().first, keys.back().second, "k", nullptr, 0));
+    node_index_add(
+        node_create(TYPE_COMMENT, keys.back().first, keys.back().second, "k", nullptr, 0));
   }
   for (const auto& key : keys) ASSERT_NE(nullptr, node_find(key.first, key.second));
   const double seconds =

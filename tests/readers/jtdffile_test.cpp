@@ -1,6 +1,8 @@
 // Tests of the TDF reader: record layouts, run binding, instances, the node
 // stack, recording on lines and on copies, stub marking, and the road of one
 // check from both trace files through the roll-up.
+#include "readers/jtdffile.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,7 +14,6 @@
 
 #include "model/node_types.h"
 #include "model/tree.h"
-#include "readers/jtdffile.h"
 #include "readers/tsffile.h"
 
 namespace {

@@ -1,5 +1,7 @@
 // Tests of both readers through real files: paths that cannot be opened, and
 // files of several read blocks with carriage returns and a 0x1A byte.
+#include "readers/trace_stream.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,11 +11,10 @@
 #include <string>
 
 #include "model/tree.h"
-#include "support/model_access.h"
 #include "readers/jtdffile.h"
 #include "readers/scanner.h"
-#include "readers/trace_stream.h"
 #include "readers/tsffile.h"
+#include "support/model_access.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // Tests of the TSF reader: record layouts, node types, nesting, sources, link
 // values and driver numbering, driven from byte buffers.
+#include "readers/tsffile.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 #include "model/node_types.h"
 #include "model/tree.h"
 #include "support/model_access.h"
-#include "readers/tsffile.h"
 
 namespace {
 

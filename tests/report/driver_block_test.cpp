@@ -1,12 +1,13 @@
 // Tests of the test-driver blocks: the worked block byte for byte, skipping,
 // the four row rules, levels, TAG numbering and very deep or wide trees.
+#include "report/driver_block.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "model/node_types.h"
-#include "report/driver_block.h"
 #include "report/report_fixture.h"
 
 using report_test::capture;

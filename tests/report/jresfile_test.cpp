@@ -1,6 +1,8 @@
 // Tests of the whole results report: the worked document byte for byte, the
 // information section, the document head, driver order, totals, failed writes
 // and well-formedness under hostile names and texts.
+#include "report/jresfile.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include <string>
 
 #include "model/node_types.h"
-#include "report/jresfile.h"
 #include "report/driver_block.h"
 #include "report/report_fixture.h"
 

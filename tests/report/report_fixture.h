@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "model/tree.h"
 #include "base/out_buffer.h"
+#include "model/tree.h"
 
 namespace report_test {
 

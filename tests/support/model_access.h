@@ -4,4 +4,6 @@
 #include "model/model_state.h"
 
 // The newest driver entry; the others follow through `next`.
-inline const DriverEntry* driver_list_head() { return model().drivers.head; }
+inline const DriverEntry* driver_list_head() {
+  return model().drivers.head;
+}
