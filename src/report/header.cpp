@@ -100,9 +100,11 @@ const char* header_read_line(std::FILE* f) {
 
 void header_scan(std::FILE* file) {
   // The values go; an open header file stays open until header_release.
-  std::unique_ptr<std::FILE, HeaderFileCloser> kept = std::move(g_header.header_file);
-  header_clear();
-  g_header.header_file = std::move(kept);
+  g_header.project_name.reset();
+  g_header.project_file.reset();
+  g_header.test_node_name.reset();
+  g_header.workspace_name.reset();
+  g_header.configuration.reset();
   static const char* const kKeys[5] = {"$PROJECT_NAME", "$PROJECT_PATH", "$NAME", "$CONFIGURATION",
                                        "$WORKSPACE_NAME"};
   bool seen[5] = {false, false, false, false, false};

@@ -284,7 +284,5 @@ void markup_print_row(OutBuffer& out, const char* text, const char* target, int 
   out_lit(out, "</TEXT>\n</LINK>\n</CELL>\n<CELL STYLE=\"Array\">\n<TEXT>(x");
   out_int(out, count);
   out_lit(out, ")</TEXT>\n</CELL>\n</ROW>\n</TABLE>\n");
-  out_put(out, '<');
-  out_str(out, kMarkupCheckTable);
-  out_lit(out, ">\n");
+  markup_tag(out, kMarkupCheckTable, 0);
 }
