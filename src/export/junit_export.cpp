@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "export/escape.h"
+#include "export/test_paths.h"
 #include "export/xrd_vocabulary.h"
 
 namespace {
@@ -42,18 +43,12 @@ void counts_attrs(OutBuffer& out, const Counts& c) {
   out_str(out, "\"");
 }
 
-bool is_failed_row(const XrdReport& r, const XrdRow& row) {
-  if (row.kind != ROW_CHECK) return false;
-  if (row.style == XRD_FAILED) return true;
-  return row.cell_count > 1 && std::strcmp(r.cells[row.first_cell + 1].text, kXrdFailed) == 0;
-}
-
 // The failure body: one line per failed check, its counts named after the
 // columns of the table it stands in.
 void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
   unsigned long long failed = 0;
   for (uint32_t k = 0; k < s.row_count; ++k)
-    if (is_failed_row(r, r.rows[s.first_row + k])) ++failed;
+    if (xrd_is_failed_row(r, r.rows[s.first_row + k])) ++failed;
   out_str(out, "<failure type=\"check\" message=\"");
   if (failed == 0) {
     out_str(out, "failed with no failed check of its own");
@@ -71,7 +66,7 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
       header = c;
       header_cells = row.cell_count;
     }
-    if (!is_failed_row(r, row)) continue;
+    if (!xrd_is_failed_row(r, row)) continue;
     xml(out, c[0].text);
     if (*c[0].target) {
       out_str(out, " (");

@@ -1,0 +1,75 @@
+// Failed checks, source locations and the run-independent names of sections.
+#include "export/test_paths.h"
+
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include "base/hash.h"
+#include "export/xrd_vocabulary.h"
+
+namespace {
+
+struct SiblingKey {
+  int32_t parent;
+  std::string_view name;
+  bool operator==(const SiblingKey& o) const { return parent == o.parent && name == o.name; }
+};
+
+// Keyed, so that a report crafted with colliding names stays linear.
+struct SiblingHash {
+  size_t operator()(const SiblingKey& k) const {
+    return hash_combine(hash_bytes(k.name.data(), k.name.size()), static_cast<uint32_t>(k.parent));
+  }
+};
+
+}  // namespace
+
+bool xrd_is_failed_row(const XrdReport& r, const XrdRow& row) {
+  if (row.kind != ROW_CHECK) return false;
+  if (row.style == XRD_FAILED) return true;
+  return row.cell_count > 1 && std::strcmp(r.cells[row.first_cell + 1].text, kXrdFailed) == 0;
+}
+
+std::string xrd_location(const char* target) {
+  std::string_view t(target);
+  size_t at = t.rfind(" line ");
+  if (at == std::string_view::npos || at + 6 == t.size()) return std::string(t);
+  std::string_view line = t.substr(at + 6);
+  for (char c : line)
+    if (c < '0' || c > '9') return std::string(t);
+  std::string out(t.substr(0, at));
+  out += ':';
+  out += line;
+  return out;
+}
+
+std::vector<std::string> xrd_unique_names(const XrdReport& r) {
+  std::vector<std::string> names(r.sections.size());
+  std::unordered_map<SiblingKey, uint32_t, SiblingHash> seen;
+  seen.reserve(r.sections.size());
+  for (uint32_t i = 0; i < r.sections.size(); ++i) {
+    const XrdSection& s = r.sections[i];
+    std::string_view base(*s.name ? s.name : s.type);
+    uint32_t& count = seen[SiblingKey{s.parent, base}];
+    names[i] = std::string(base);
+    if (++count > 1) {
+      names[i] += " (";
+      names[i] += std::to_string(count);
+      names[i] += ')';
+    }
+  }
+  return names;
+}
+
+std::string xrd_path(const XrdReport& r, const std::vector<std::string>& names, uint32_t i) {
+  std::vector<uint32_t> chain;
+  for (int32_t at = static_cast<int32_t>(i); at >= 0; at = r.sections[at].parent)
+    chain.push_back(static_cast<uint32_t>(at));
+  std::string path;
+  for (size_t k = chain.size(); k-- > 0;) {
+    if (!path.empty()) path += '/';
+    path += names[chain[k]];
+  }
+  return path;
+}
