@@ -23,5 +23,12 @@ struct XrdReport;
 int write_output(const char* path, const XrdReport& report,
                  void (*write)(OutBuffer&, const XrdReport&), std::string& error);
 
+// The report writes each byte above 127 as a character reference of its own,
+// so a text whose characters all lie below U+0100 is a run of bytes. When those
+// bytes are valid UTF-8 the text is rewritten in place as them (and ended with
+// a zero byte if it shrank); otherwise each byte stays the Latin-1 character
+// it names. Returns the text's length afterwards.
+size_t utf8_fold_bytes(char* text, size_t n);
+
 // Appends the UTF-8 form of a code point (U+FFFD for one that is not a character).
 void utf8_append(std::string& s, unsigned long cp);

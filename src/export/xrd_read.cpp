@@ -212,6 +212,35 @@ uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i) {
 
 namespace {
 
+void fold(const char* text) {
+  // Texts point into the report's own buffer (or are the parser's empty
+  // string, which holds no byte to fold).
+  if (*text) utf8_fold_bytes(const_cast<char*>(text), std::strlen(text));
+}
+void fold(std::string& text) {
+  text.resize(utf8_fold_bytes(text.data(), text.size()));
+}
+
+// Every text once, after the walk, so that no text is folded twice.
+void fold_texts(XrdReport& r) {
+  fold(r.title);
+  fold(r.test_node);
+  fold(r.info_title);
+  for (const char* b : r.banner) fold(b);
+  for (const XrdInfoRow& row : r.info) {
+    fold(row.label);
+    fold(row.value);
+  }
+  for (const XrdSection& s : r.sections) {
+    fold(s.name);
+    fold(s.title);
+  }
+  for (const XrdCell& c : r.cells) {
+    fold(c.text);
+    fold(c.target);
+  }
+}
+
 void report_clear(XrdReport& r) {
   r.doc.reset();
   r.title.clear();
@@ -270,6 +299,7 @@ int parse_report(ZeroedBlock buffer, size_t size, XrdReport& report, std::string
   w.row_section.reserve(size / 256);
   w.walk(document);
   if (!w.rows_in_order) w.regroup_rows();
+  fold_texts(report);
   return 0;
 }
 

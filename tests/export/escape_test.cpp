@@ -41,6 +41,31 @@ TEST(Escape, BytesThatAreNotUtf8BecomeLatin1Characters) {
   }
 }
 
+// Texts as the parser leaves them: each byte of the trace one character.
+TEST(Escape, TextsOfByteCharactersFoldToUtf8OnlyWhenTheyAreUtf8) {
+  struct Case {
+    const char* text;
+    const char* want;
+  } cases[] = {
+      {"plain", "plain"},
+      {"Gr\xc3\x83\xc2\xbc\xc3\x83\xc2\x9f"
+       "e",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e"},                                                               // UTF-8 bytes
+      {"caf\xc3\xa9", "caf\xc3\xa9"},                                      // one Latin-1 byte
+      {"\xc3\xa2\xc2\x82\xc2\xac 5", "\xe2\x82\xac 5"},                    // three-byte sequence
+      {"\xc3\x83\xc2\xbc caf\xc3\xa9", "\xc3\x83\xc2\xbc caf\xc3\xa9"},    // mixed: Latin-1
+      {"\xc3\x83", "\xc3\x83"},                                            // cut sequence
+      {"\xc3\x83\xc2\xbc \xe2\x82\xac", "\xc3\x83\xc2\xbc \xe2\x82\xac"},  // real Unicode
+  };
+  for (const Case& c : cases) {
+    std::string text(c.text);
+    text.resize(utf8_fold_bytes(text.data(), text.size()));
+    EXPECT_EQ(text, c.want) << c.text;
+    EXPECT_EQ(std::strlen(text.c_str()), text.size());
+  }
+}
+
 TEST(Escape, ControlBytesXmlForbidsBecomeReplacementCharacters) {
   for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON})
     EXPECT_EQ(escaped(std::string("a\x01\x1f\x0b", 4), mode),

@@ -41,6 +41,28 @@ class BeforeGuardPage {
   size_t map_size_ = 0;
 };
 
+// The writer gives each byte above 127 a reference of its own: UTF-8 texts read
+// as UTF-8, Latin-1 ones and texts that mix both as Latin-1, each on its own.
+TEST(XrdRead, ByteReferencesReadAsUtf8OrLatin1PerText) {
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(xrd_read(fixture("encodings.xrd").c_str(), r, error), 0) << error;
+  ASSERT_EQ(r.sections.size(), 3u);
+  EXPECT_STREQ(r.sections[1].name,
+               "gr\xc3\xbc\xc3\x9f"
+               "e");
+  EXPECT_STREQ(r.sections[2].name, "caf\xc3\xa9");
+  EXPECT_STREQ(r.sections[2].title, "Test Case caf\xc3\xa9");
+  EXPECT_EQ(cell(r, 1, 0), "preis() == \"12 \xe2\x82\xac\"");
+  EXPECT_STREQ(r.cells[r.rows[1].first_cell].target,
+               "Stra\xc3\x9f"
+               "e.java line 7");
+  EXPECT_EQ(cell(r, 3, 0),
+            "Gr\xc3\x83\xc2\xbc\xc3\x83\xc2\x9f"
+            "e und caf\xc3\xa9");
+  EXPECT_STREQ(r.cells[r.rows[3].first_cell].target, "Caf\xc3\xa9.java line 9");
+}
+
 TEST(XrdRead, WorkedDocumentGivesSectionsRowsAndInformation) {
   XrdReport r;
   std::string error;
