@@ -11,7 +11,7 @@ TEST_PKGS  := $(DEMO_PKGS) libgtest-dev libgmock-dev libxml2-utils clang libclan
               valgrind chromium nodejs python3 util-linux strace
 BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time
 
-.PHONY: all demo test setup-demo setup-test setup-npm setup-bench build build-asan unit asan-test \
+.PHONY: all release demo test setup-demo setup-test setup-npm setup-bench build build-asan unit asan-test \
         fuzz bench clean install
 
 all: build
@@ -47,19 +47,21 @@ setup-bench:
 	$(call ensure_pkgs,$(BENCH_PKGS))
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLYREP_WERROR=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: setup-demo
+release: setup-demo
 	cmake -S . -B $(BUILD)-release -DCMAKE_BUILD_TYPE=Release -DTALLYREP_TESTS=OFF
 	cmake --build $(BUILD)-release -j $(JOBS)
+
+demo: release
 	@sh examples/demo.sh $(BUILD)-release
 
 unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 asan-test:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTALLYREP_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTALLYREP_SANITIZE=ON -DTALLYREP_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && TALLYREP_SANITIZED=1 ctest --output-on-failure -j $(JOBS) -LE nosanitize
 
@@ -74,8 +76,8 @@ bench: setup-bench
 	@bench/run
 	@bench/export_bench
 
-install: build
-	cmake --install $(BUILD)
+install: release
+	cmake --install $(BUILD)-release
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-release $(ASAN_BUILD) build-fuzz

@@ -22,6 +22,7 @@ const char* const kUsage =
     "  --html OUT.html   write the report as one self-contained HTML page\n"
     "  --junit OUT.xml   write the report as JUnit XML for CI servers\n"
     "  --help            print this text and exit\n"
+    "  --version         print the version and exit\n"
     "At least one of --html and --junit is needed.\n";
 
 int usage_error(const char* reason) {
@@ -99,6 +100,10 @@ int main(int argc, char** argv) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(a, "--version") == 0) {
+      std::puts("tallyrep-export " TALLYREP_VERSION);
       return 0;
     }
     const char** target = std::strcmp(a, "--html") == 0    ? &html_path

@@ -42,6 +42,9 @@ TEST(ExportCli, HelpAndBadCommandLines) {
       help.out.rfind("usage: tallyrep-export REPORT.xrd [--html OUT.html] [--junit OUT.xml]\n", 0),
       0u);
   EXPECT_EQ(help.err, "");
+  RunResult version = run(kBin + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("tallyrep-export ", 0), 0u) << version.out;
   const char* bad[] = {"",
                        "r.xrd",
                        "r.xrd --html",
