@@ -17,6 +17,10 @@ constexpr const char* kXrdTotal = "Total";
 constexpr const char* const kXrdCheckHeads[5] = {"Expression", "Status", "Executed", "Failed",
                                                  "Passed"};
 
+// The type of the top-level section that stands for one report when several
+// are merged into one; paths of names that compare runs leave it out.
+constexpr const char* kXrdReportType = "Report";
+
 // A Test Case, Proc or Stub: what the totals and the JUnit test cases count.
 inline bool xrd_is_test_type(const char* type) {
   return std::strcmp(type, "Test Case") == 0 || std::strcmp(type, "Proc") == 0 ||
