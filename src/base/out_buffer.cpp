@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -118,6 +119,58 @@ bool open_direct(OutBuffer& out, const char* path, bool descriptor) {
   return true;
 }
 
+// Old files at least this large are freed by a detached process.
+constexpr off_t kDetachedRelease = off_t{32} << 20;
+
+// Runs in a forked child of a process that may hold locks, so only calls that
+// are safe there: it keeps the old file open until `gate` reports that the
+// parent's descriptor is closed, then closes it and ends.
+[[noreturn]] void release_when_gate_closes(int file, int gate) {
+  if (file == 0) file = ::fcntl(file, F_DUPFD, 2);
+  ::dup2(gate, 0);
+  ::dup2(file, 1);
+  // Nothing else stays open: a pipe the caller reads to its end must not
+  // wait for this process.
+  if (::close_range(2, ~0U, 0) != 0)
+    for (int fd = 2; fd < 4096; ++fd) ::close(fd);
+  char byte;
+  while (::read(0, &byte, 1) < 0 && errno == EINTR) {
+  }
+  ::_exit(0);
+}
+
+// Removes the old file now at `name`. Its name goes at once, but its blocks
+// are freed when its last descriptor closes, and on a file system that
+// discards freed blocks (mount option discard) that takes as long as writing
+// a quarter of it anew: 0.25 s for 850 MB. A large file's last descriptor is
+// therefore handed to a detached grandchild, so that the run ends once the new
+// file is in place; where no process can be started the freeing happens here.
+void remove_old(const char* name) {
+  const int file = ::open(name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st;
+  int gate[2] = {-1, -1};
+  if (file < 0 || ::fstat(file, &st) != 0 || st.st_size < kDetachedRelease ||
+      ::pipe2(gate, O_CLOEXEC) != 0) {
+    ::unlink(name);
+    if (file >= 0) ::close(file);
+    return;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // The grandchild is left to init, so that no zombie waits for a caller
+    // that never reaps it.
+    if (::fork() == 0) release_when_gate_closes(file, gate[0]);
+    ::_exit(0);
+  }
+  ::unlink(name);
+  ::close(file);
+  ::close(gate[0]);
+  if (child > 0)
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  ::close(gate[1]);
+}
+
 // Puts the finished temporary file in place of the old one. Swapping the two
 // names and then removing the old file under the temporary one spares ext4
 // the flush it starts when a rename replaces a file (auto_da_alloc), which for
@@ -127,7 +180,7 @@ bool put_in_place(const OutBuffer& out) {
   const char* temp = out.temp_path.c_str();
   const char* final_path = out.final_path.c_str();
   if (::renameat2(AT_FDCWD, temp, AT_FDCWD, final_path, RENAME_EXCHANGE) == 0) {
-    ::unlink(temp);
+    remove_old(temp);
     return true;
   }
   return ::rename(temp, final_path) == 0;
