@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "export/escape.h"
@@ -32,19 +33,72 @@ void count(Counts& c, const XrdSection& s) {
 void xml(OutBuffer& out, const char* text) {
   out_escaped(out, text, ESCAPE_XML);
 }
+void xml(OutBuffer& out, std::string_view text) {
+  out_escaped(out, text.data(), text.size(), ESCAPE_XML);
+}
 
 void counts_attrs(OutBuffer& out, const Counts& c) {
   out_str(out, " tests=\"");
   out_uint(out, c.tests);
   out_str(out, "\" failures=\"");
   out_uint(out, c.failures);
-  out_str(out, "\" errors=\"0\" skipped=\"");
-  out_uint(out, c.skipped);
+  out_str(out, "\" errors=\"0\"");
+}
+
+// The traces hold no durations; readers that need a time then show 0, not NaN.
+void time_attr(OutBuffer& out) {
+  out_str(out, " time=\"0\"");
+}
+
+// The file a LINK TARGET names: "CalcTest.java line 35" stands in
+// "CalcTest.java:35", whose part before the colon xrd_location added is the file.
+std::string_view source_file(const char* target) {
+  std::string_view t(target);
+  if (xrd_location(target) == t) return t;
+  return t.substr(0, t.rfind(" line "));
+}
+
+const char* row_target(const XrdReport& r, const XrdRow& row) {
+  return row.kind == ROW_CHECK && row.cell_count > 0 ? r.cells[row.first_cell].target : "";
+}
+
+// The source of a test case: its first failed check's, else its first
+// linked check's, so that annotations land where the failure was seen.
+std::string_view case_file(const XrdReport& r, const XrdSection& s) {
+  const char* first = "";
+  for (uint32_t k = 0; k < s.row_count; ++k) {
+    const XrdRow& row = r.rows[s.first_row + k];
+    const char* target = row_target(r, row);
+    if (!*target) continue;
+    if (xrd_is_failed_row(r, row)) return source_file(target);
+    if (!*first) first = target;
+  }
+  return source_file(first);
+}
+
+// The report names no driver source: the first linked check of the driver's
+// subtree stands for it. Empty when nothing in the subtree links anywhere.
+std::string_view driver_file(const XrdReport& r, uint32_t root, uint32_t end) {
+  for (uint32_t i = root; i < end; ++i) {
+    const XrdSection& s = r.sections[i];
+    for (uint32_t k = 0; k < s.row_count; ++k) {
+      const char* target = row_target(r, r.rows[s.first_row + k]);
+      if (*target) return source_file(target);
+    }
+  }
+  return {};
+}
+
+void file_attr(OutBuffer& out, std::string_view file) {
+  if (file.empty()) return;
+  out_str(out, " file=\"");
+  xml(out, file);
   out_str(out, "\"");
 }
 
 // The failure body: one line per failed check, its counts named after the
-// columns of the table it stands in.
+// columns of the table it stands in, then its location in the File.java:35
+// form that annotating tools look for.
 void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
   unsigned long long failed = 0;
   for (uint32_t k = 0; k < s.row_count; ++k)
@@ -83,28 +137,38 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
       out_str(out, " ");
       xml(out, c[j].text);
     }
+    if (*c[0].target) {
+      std::string at = xrd_location(c[0].target);
+      if (at != c[0].target) {
+        out_str(out, row.cell_count > 2 ? ", at " : " at ");
+        xml(out, at);
+      }
+    }
     out_str(out, "&#10;");
   }
   out_str(out, "</failure>\n");
 }
 
-void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const char* cls,
-                size_t n) {
-  size_t head, tail;
-  junit_cut(cls, n, head, tail);
+void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const std::string& name,
+                const std::string& cls) {
+  size_t head, tail, n = cls.size();
+  junit_cut(cls.data(), n, head, tail);
   out_str(out, "    <testcase classname=\"");
-  out_escaped(out, cls, head, ESCAPE_XML);
+  out_escaped(out, cls.data(), head, ESCAPE_XML);
   if (head < n) {
     out_str(out, "\xE2\x80\xA6");
-    out_escaped(out, cls + tail, n - tail, ESCAPE_XML);
+    out_escaped(out, cls.data() + tail, n - tail, ESCAPE_XML);
   }
   out_str(out, "\" name=\"");
-  xml(out, s.name);
+  xml(out, name);
+  out_str(out, "\"");
+  time_attr(out);
+  file_attr(out, case_file(r, s));
   if (s.state == XRD_OK) {
-    out_str(out, "\"/>\n");
+    out_str(out, "/>\n");
     return;
   }
-  out_str(out, "\">\n      ");
+  out_str(out, ">\n      ");
   if (s.state == XRD_KO)
     write_failure(out, r, s);
   else
@@ -112,35 +176,39 @@ void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const c
   out_str(out, "    </testcase>\n");
 }
 
-void write_suite(OutBuffer& out, const XrdReport& r, uint32_t root, uint32_t end) {
+void write_suite(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
+                 uint32_t root, uint32_t end) {
   Counts c;
   for (uint32_t i = root + 1; i < end; ++i)
     if (is_test(r.sections[i])) count(c, r.sections[i]);
   out_str(out, "  <testsuite name=\"");
-  xml(out, r.sections[root].name);
+  xml(out, names[root]);
   out_str(out, "\"");
   counts_attrs(out, c);
+  out_str(out, " skipped=\"");
+  out_uint(out, c.skipped);
+  out_str(out, "\"");
+  time_attr(out);
+  file_attr(out, driver_file(r, root, end));
   out_str(out, ">\n");
-  // path holds the suite and class names from the root down to the current
-  // section; frames remember where each level's names end.
+  // The classname starts with the driver, so that a case directly under it
+  // reads like the nested ones; path holds it and the suite and class names
+  // down to the current section, and frames remember where each level ends.
   struct Frame {
     uint32_t section;
     size_t length;
   };
-  std::vector<Frame> stack{{root, 0}};
-  std::string path;
+  std::string path = names[root];
+  std::vector<Frame> stack{{root, path.size()}};
   for (uint32_t i = root + 1; i < end; ++i) {
     const XrdSection& s = r.sections[i];
     while (stack.size() > 1 && stack.back().section != static_cast<uint32_t>(s.parent))
       stack.pop_back();
     path.resize(stack.back().length);
-    if (is_test(s)) {
-      const char* cls = path.empty() ? r.sections[root].name : path.c_str();
-      write_case(out, r, s, cls, path.empty() ? std::strlen(cls) : path.size());
-    }
+    if (is_test(s)) write_case(out, r, s, names[i], path);
     if (is_container(s)) {
-      if (!path.empty()) path += '.';
-      path += s.name;
+      path += '.';
+      path += names[i];
     }
     stack.push_back({i, path.size()});
   }
@@ -166,18 +234,22 @@ std::string junit_shorten(const std::string& classname) {
   return classname.substr(0, head) + "\xE2\x80\xA6" + classname.substr(tail);
 }
 
+// Readers that validate drop a file whose testsuites carries skipped, so the
+// skipped count stays on each testsuite only.
 void junit_document(OutBuffer& out, const XrdReport& r) {
   Counts all;
   for (const XrdSection& s : r.sections)
     if (s.parent >= 0 && is_test(s)) count(all, s);
+  std::vector<std::string> names = xrd_unique_names(r);
   out_str(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"");
   out_escaped(out, r.title.data(), r.title.size(), ESCAPE_XML);
   out_str(out, "\"");
   counts_attrs(out, all);
+  time_attr(out);
   out_str(out, ">\n");
   for (uint32_t i = 0; i < r.sections.size();) {
     uint32_t end = xrd_subtree_end(r, i);
-    write_suite(out, r, i, end);
+    write_suite(out, r, names, i, end);
     i = end;
   }
   out_str(out, "</testsuites>\n");

@@ -1,5 +1,6 @@
 // JUnit XML of reports: the worked driver block byte for byte, the example's
-// counts against its elements, failures of stubs, long class names.
+// counts against its elements, what CI readers need of each element, failures
+// of stubs, long class names.
 #include <gtest/gtest.h>
 
 #include "export/junit_export.h"
@@ -15,18 +16,83 @@ std::string junit_of(const std::string& xrd) {
   return read_all(out);
 }
 
+std::string node(const char* name, const char* type, const char* state,
+                 const std::string& inside = "") {
+  return std::string("<DAZU:NODE name=\"") + name + "\" type=\"" + type + "\" state=\"" + state +
+         "\">" + inside + "</DAZU:NODE>";
+}
+
+// A check row of the default table, linked to target.
+std::string check(const char* text, const char* target, bool failed) {
+  const char* style = failed ? "Array Failed" : "Array Passed";
+  std::string cell = std::string("<CELL_TEXT STYLE=\"") + style + "\">";
+  return std::string("<ROW><CELL STYLE=\"") + style + "\"><LINK TARGET=\"" + target + "\"><TEXT>" +
+         text + "</TEXT></LINK></CELL>" + cell + (failed ? "Failed" : "Passed") + "</CELL_TEXT>" +
+         cell + "2</CELL_TEXT>" + cell + (failed ? "1" : "0") + "</CELL_TEXT>" + cell +
+         (failed ? "1" : "2") + "</CELL_TEXT></ROW>";
+}
+
 TEST(Junit, WorkedDocument) {
   EXPECT_EQ(
       junit_of(fixture("worked.xrd")),
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<testsuites name=\"out.xrd\" tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\">\n"
-      "  <testsuite name=\"D\" tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\">\n"
-      "    <testcase classname=\"S\" name=\"C\">\n"
+      "<testsuites name=\"out.xrd\" tests=\"1\" failures=\"1\" errors=\"0\" time=\"0\">\n"
+      "  <testsuite name=\"D\" tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\" "
+      "time=\"0\" file=\"Calc.java\">\n"
+      "    <testcase classname=\"D.S\" name=\"C\" time=\"0\" file=\"Calc.java\">\n"
       "      <failure type=\"check\" message=\"1 failed check\">y &gt; 0 (Calc.java line 13): "
-      "Executed 2, Failed 1, Passed 1&#10;</failure>\n"
+      "Executed 2, Failed 1, Passed 1, at Calc.java:13&#10;</failure>\n"
       "    </testcase>\n"
       "  </testsuite>\n"
       "</testsuites>\n");
+}
+
+// What CI readers take from each element, asked of one report by XPath.
+TEST(Junit, ElementsCarryWhatCiReadersNeed) {
+  std::string body =
+      node("D", "Test Driver", "ko",
+           "<SECTION TAG=\"rootx3\">" +
+               node("Top", "Test Case", "ok",
+                    "<TABLE>" + check("a", "src/D.java line 3", false) + "</TABLE>") +
+               node("S", "Test Suite", "ko",
+                    node("K", "Test Class", "ko",
+                         node("C", "Test Case", "ko",
+                              "<TABLE>" + check("b", "Other.java line 1", false) +
+                                  check("x &gt; 0", "src/K.java line 35", true) + "</TABLE>")) +
+                        node("Twin", "Test Case", "ok") + node("Twin", "Test Case", "ok") +
+                        node("Idle", "Test Case", "") +
+                        node("K", "Test Class", "ok", node("C", "Test Case", "ok"))) +
+               "</SECTION>") +
+      node("Bare", "Test Driver", "ok", node("Lone", "Test Case", "ok"));
+  write_all(scratch("ci.xrd"), xrd_document(body));
+  std::string xml = junit_of(scratch("ci.xrd"));
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string(xml.c_str())) << xml;
+  const struct {
+    const char* what;
+    const char* xpath;
+    const char* expected;
+  } cases[] = {
+      {"no skipped on testsuites", "count(/testsuites/@skipped)", "0"},
+      {"time 0 on testsuites", "string(/testsuites/@time)", "0"},
+      {"time 0 on every testsuite", "count(//testsuite[not(@time='0')])", "0"},
+      {"time 0 on every testcase", "count(//testcase[not(@time='0')])", "0"},
+      {"testsuite file is its first link's", "string(//testsuite[@name='D']/@file)", "src/D.java"},
+      {"no testsuite file without a link", "count(//testsuite[@name='Bare']/@file)", "0"},
+      {"testcase file is its failed check's", "string(//testcase[@name='C'][1]/@file)",
+       "src/K.java"},
+      {"no testcase file without a link", "count(//testcase[@name='Twin']/@file)", "0"},
+      {"direct case classname is the driver", "string(//testcase[@name='Top']/@classname)", "D"},
+      {"nested classname starts with the driver", "string(//testcase[@name='C'][1]/@classname)",
+       "D.S.K"},
+      {"equal sibling cases get a suffix", "string(//testcase[@name='Twin (2)']/@classname)",
+       "D.S"},
+      {"equal sibling classes get a suffix", "count(//testcase[@classname='D.S.K (2)'])", "1"},
+      {"failure line adds File.java:NN", "string(//failure)",
+       "x > 0 (src/K.java line 35): Executed 2, Failed 1, Passed 1, at src/K.java:35\n"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(pugi::xpath_query(c.xpath).evaluate_string(doc), c.expected) << c.what << "\n" << xml;
 }
 
 TEST(Junit, ExamplesMatchTheirGoldenFiles) {
@@ -43,7 +109,7 @@ TEST(Junit, CountsAgreeWithTheElements) {
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(xml.c_str())) << name;
     pugi::xml_node all = doc.child("testsuites");
-    long tests = 0, failures = 0, skipped = 0;
+    long tests = 0, failures = 0;
     for (pugi::xml_node suite : all.children("testsuite")) {
       long t = 0, f = 0, s = 0;
       for (pugi::xml_node c : suite.children("testcase")) {
@@ -54,11 +120,10 @@ TEST(Junit, CountsAgreeWithTheElements) {
       EXPECT_EQ(suite.attribute("tests").as_int(), t) << name;
       EXPECT_EQ(suite.attribute("failures").as_int(), f) << name;
       EXPECT_EQ(suite.attribute("skipped").as_int(), s) << name;
-      tests += t, failures += f, skipped += s;
+      tests += t, failures += f;
     }
     EXPECT_EQ(all.attribute("tests").as_int(), tests) << name;
     EXPECT_EQ(all.attribute("failures").as_int(), failures) << name;
-    EXPECT_EQ(all.attribute("skipped").as_int(), skipped) << name;
   }
 }
 
@@ -84,16 +149,16 @@ TEST(Junit, StubFailuresNameTheStubColumns) {
   write_all(scratch("stub.xrd"), xrd_document(body));
   std::string xml = junit_of(scratch("stub.xrd"));
   EXPECT_NE(
-      xml.find("<testcase classname=\"K\" name=\"Mock.call\">\n      <failure type=\"check\" "
-               "message=\"1 failed check\">arg &gt; 0 (M.java line 4): entermethod() 3, fail() 2, "
-               "exitmethod() 1&#10;</failure>"),
+      xml.find(
+          "<testcase classname=\"T.K\" name=\"Mock.call\" time=\"0\" file=\"M.java\">\n"
+          "      <failure type=\"check\" message=\"1 failed check\">arg &gt; 0 (M.java line 4): "
+          "entermethod() 3, fail() 2, exitmethod() 1, at M.java:4&#10;</failure>"),
       std::string::npos)
       << xml;
-  EXPECT_NE(
-      xml.find(
-          "name=\"Nested\">\n      <failure type=\"check\" message=\"failed with no failed check "
-          "of its own\"></failure>"),
-      std::string::npos)
+  EXPECT_NE(xml.find("name=\"Nested\" time=\"0\">\n      <failure type=\"check\" message=\"failed "
+                     "with no failed check "
+                     "of its own\"></failure>"),
+            std::string::npos)
       << xml;
 }
 
@@ -106,6 +171,19 @@ TEST(Junit, LongClassNamesKeepBothEnds) {
   EXPECT_EQ(cut.rfind("outer.", 0), 0u);
   EXPECT_EQ(cut.substr(cut.size() - 8), "\xc3\xa9.inner");
   EXPECT_NE(cut.find("\xE2\x80\xA6"), std::string::npos);
+}
+
+// A nesting deeper than the classname limit keeps the driver in front.
+TEST(Junit, CutClassNamesKeepTheDriver) {
+  std::string inner = node("leaf", "Test Case", "ok");
+  for (int i = 0; i < 200; ++i) inner = node("level", "Test Suite", "ok", inner);
+  write_all(scratch("deep.xrd"), xrd_document(node("Drv", "Test Driver", "ok", inner)));
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string(junit_of(scratch("deep.xrd")).c_str()));
+  std::string cls = pugi::xpath_query("string(//testcase/@classname)").evaluate_string(doc);
+  EXPECT_LE(cls.size(), JUNIT_CLASSNAME_MAX);
+  EXPECT_EQ(cls.rfind("Drv.level.", 0), 0u) << cls;
+  EXPECT_EQ(cls.substr(cls.size() - 12), ".level.level") << cls;
 }
 
 }  // namespace
