@@ -103,8 +103,9 @@ void check_junit(const std::string& xml) {
       fail("testsuite counts disagree with its testcases");
     for (int k = 0; k < 3; ++k) all[k] += mine[k];
   }
+  // CI servers' schemas reject skipped on the root; the suites carry it.
   if (all[0] != count_attr(root, "tests") || all[1] != count_attr(root, "failures") ||
-      all[2] != count_attr(root, "skipped"))
+      root.attribute("skipped"))
     fail("testsuites counts disagree with the testcases");
 }
 
