@@ -244,6 +244,18 @@ bool out_open_file(OutBuffer& out, const char* path) {
   return true;
 }
 
+bool out_open_append(OutBuffer& out, const char* path) {
+  reset(out);
+  const int fd = path && *path ? ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666) : -1;
+  if (fd < 0) {
+    out.error = path && *path ? errno : ENOENT;
+    return false;
+  }
+  out.fd = fd;
+  init_buffer(out, kOutBufferSize);
+  return true;
+}
+
 void out_open_string(OutBuffer& out, std::string* sink, std::size_t capacity) {
   reset(out);
   out.sink = sink;

@@ -42,6 +42,9 @@ constexpr std::size_t kOutBufferSize = std::size_t{1} << 20;
 // False when the file cannot be opened for writing (a directory, a read-only
 // file, a missing folder, an empty name); nothing is changed then.
 bool out_open_file(OutBuffer& out, const char* path);
+// Opens `path` to add at its end, creating it if missing, written directly
+// with no temporary: for files that others add to as well (CI step summaries).
+bool out_open_append(OutBuffer& out, const char* path);
 // Makes `out` append everything written to `*sink`, through a buffer of
 // `capacity` bytes (a small one makes every piece cross the buffer's end).
 void out_open_string(OutBuffer& out, std::string* sink, std::size_t capacity = kOutBufferSize);
