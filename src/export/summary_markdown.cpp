@@ -1,0 +1,354 @@
+// The Markdown summary for CI job pages: changes since a baseline, totals and a
+// table of failed test cases, escaped so that no name can break out of a cell.
+#include <cerrno>
+#include <cstring>
+
+#include "export/escape.h"
+#include "export/html_export.h"
+#include "export/summary.h"
+#include "export/test_paths.h"
+
+namespace {
+
+bool continuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// A text too long for a cell keeps its head and its tail, where names and
+// line numbers are; both cuts fall on character starts.
+void cut(const char* text, size_t n, size_t& head, size_t& tail) {
+  head = tail = n;
+  if (n <= kMarkdownText) return;
+  head = kMarkdownText / 2;
+  tail = n - kMarkdownText / 2;
+  while (head > 0 && continuation(text[head])) --head;
+  while (tail < n && continuation(text[tail])) ++tail;
+}
+
+// Characters that mean something inline wherever they stand: emphasis, code,
+// links, strike-through, math, and the cell ends of a table (which a table
+// row honours even inside code). HTML's own characters become references so
+// that no tag or entity gets through.
+void md_bytes(OutBuffer& out, const char* text, size_t n) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  while (i < n) {
+    size_t run = i;
+    while (run < n && p[run] >= 0x20 && p[run] < 0x7F && !std::strchr("\\`*_[]|~$<>&", p[run]))
+      ++run;
+    out_write(out, text + i, run - i);
+    if (run == n) break;
+    i = run;
+    unsigned char c = p[i];
+    if (c >= 0x80) {
+      // Only the UTF-8 repair applies: the run holds no ASCII.
+      while (run < n && p[run] >= 0x80) ++run;
+      out_escaped(out, text + i, run - i, ESCAPE_HTML);
+      i = run;
+      continue;
+    }
+    if (c == '<') {
+      out_lit(out, "&lt;");
+    } else if (c == '>') {
+      out_lit(out, "&gt;");
+    } else if (c == '&') {
+      out_lit(out, "&amp;");
+    } else if (c == '\t' || c == '\n' || c == '\r') {
+      out_put(out, ' ');  // a line break would end the table row
+    } else if (c < 0x20 || c == 0x7F) {
+      out_lit(out, "\xEF\xBF\xBD");
+    } else {
+      out_put(out, '\\');
+      out_put(out, static_cast<char>(c));
+    }
+    ++i;
+  }
+}
+
+// What would open a block where a list item's text starts: headings, quotes,
+// nested lists, setext lines, and indentation that turns it into code.
+size_t md_start(OutBuffer& out, const char* text, size_t n) {
+  size_t i = 0;
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) {
+    out_lit(out, "&#32;");
+    ++i;
+  }
+  if (i < n && std::strchr("#-+=", text[i])) {
+    out_put(out, '\\');
+    out_put(out, text[i]);
+    return i + 1;
+  }
+  size_t digits = i;
+  while (digits < n && digits - i < 10 && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits > i && digits < n && (text[digits] == '.' || text[digits] == ')')) {
+    out_write(out, text + i, digits - i);
+    out_put(out, '\\');
+    out_put(out, text[digits]);
+    return digits + 1;
+  }
+  return i;
+}
+
+void md_text(OutBuffer& out, const char* text, size_t n) {
+  size_t head, tail;
+  cut(text, n, head, tail);
+  size_t from = md_start(out, text, head);
+  md_bytes(out, text + from, head - from);
+  if (head == n) return;
+  out_lit(out, "\xE2\x80\xA6");
+  md_bytes(out, text + tail, n - tail);
+}
+void md_text(OutBuffer& out, const std::string& text) {
+  md_text(out, text.data(), text.size());
+}
+void md_text(OutBuffer& out, const char* text) {
+  md_text(out, text, std::strlen(text));
+}
+
+// Collects one line at a time, so that a line that would pass the budget is
+// left out whole. Once one is left out, every later capped line is too: each
+// list shows a prefix, and the counts of what is left stay exact.
+class Lines {
+ public:
+  explicit Lines(OutBuffer& out) : out_(out) { out_open_string(line_out_, &line_, 4096); }
+  OutBuffer& line() { return line_out_; }
+
+  // Headings, counts and the "and N more" lines: short, and always written.
+  void put() { send(); }
+  bool put_capped() {
+    out_flush(line_out_);
+    if (!full_ && used_ + line_.size() <= kMarkdownBudget) {
+      send();
+      return true;
+    }
+    full_ = true;
+    line_.clear();
+    return false;
+  }
+
+ private:
+  void send() {
+    out_flush(line_out_);
+    out_write(out_, line_.data(), line_.size());
+    used_ += line_.size();
+    line_.clear();
+  }
+
+  OutBuffer& out_;
+  OutBuffer line_out_;
+  std::string line_;
+  size_t used_ = 0;
+  bool full_ = false;
+};
+
+void more_line(Lines& md, unsigned long long more, const char* what) {
+  if (more == 0) return;
+  OutBuffer& o = md.line();
+  out_lit(o, "_and ");
+  out_uint(o, more);
+  out_lit(o, " more");
+  out_str(o, what);
+  out_lit(o, "_\n\n");
+  md.put();
+}
+
+// In the order a reader acts on them: what broke first.
+constexpr TestChange kListed[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING, CHANGE_FIXED,
+                                  CHANGE_NEW_TEST,    CHANGE_REMOVED,       CHANGE_STOPPED};
+const char* list_heading(TestChange kind) {
+  switch (kind) {
+    case CHANGE_NEW_FAILURE:
+      return "New failures";
+    case CHANGE_NEW_TEST:
+      return "New tests";
+    default:
+      return kChangeWords[kind];
+  }
+}
+
+void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>& names,
+                   const Comparison& c) {
+  OutBuffer& o = md.line();
+  out_lit(o, "### Changes since ");
+  md_text(o, c.baseline);
+  out_lit(o, "\n\n|");
+  for (TestChange kind : kListed) {
+    out_put(o, ' ');
+    out_str(o, kChangeWords[kind]);
+    out_lit(o, " |");
+  }
+  out_lit(o, "\n|");
+  for (size_t k = 0; k < sizeof kListed / sizeof kListed[0]; ++k) out_lit(o, " ---: |");
+  out_lit(o, "\n|");
+  for (TestChange kind : kListed) {
+    out_put(o, ' ');
+    out_uint(o, c.counts[kind]);
+    out_lit(o, " |");
+  }
+  out_lit(o, "\n\n");
+  md.put();
+  for (TestChange kind : kListed) {
+    if (c.counts[kind] == 0) continue;
+    out_lit(o, "**");
+    out_str(o, list_heading(kind));
+    out_lit(o, "**\n\n");
+    md.put();
+    unsigned long long shown = 0;
+    auto item = [&](const std::string& path) {
+      if (shown == kMarkdownRows) return false;
+      out_lit(o, "- ");
+      md_text(o, path);
+      out_put(o, '\n');
+      if (!md.put_capped()) return false;
+      ++shown;
+      return true;
+    };
+    if (kind == CHANGE_REMOVED) {
+      for (const RemovedTest& t : c.removed)
+        if (!item(t.path)) break;
+    } else {
+      for (uint32_t i = 0; i < r.sections.size(); ++i)
+        if (c.change[i] == kind && !item(xrd_path(r, names, i))) break;
+    }
+    out_put(o, '\n');
+    md.put();
+    more_line(md, c.counts[kind] - shown, "");
+  }
+}
+
+void write_totals(Lines& md, const XrdReport& r) {
+  ReportTotals t = report_totals(r);
+  unsigned long long idle = 0;
+  for (const XrdSection& s : r.sections)
+    if (xrd_is_test_type(s.type) && s.state == XRD_NE) ++idle;
+  OutBuffer& o = md.line();
+  if (t.failed > 0) {
+    out_lit(o, "\xE2\x9D\x8C **");
+    out_uint(o, t.failed);
+    out_lit(o, " failed**, ");
+  } else {
+    out_str(o, t.passed > 0 ? "\xE2\x9C\x85 " : "\xE2\x9A\xA0\xEF\xB8\x8F ");
+  }
+  out_uint(o, t.passed);
+  out_lit(o, " passed, ");
+  out_uint(o, t.total);
+  out_lit(o, " total");
+  if (idle > 0) {
+    out_lit(o, ", ");
+    out_uint(o, idle);
+    out_lit(o, " not executed");
+  }
+  out_lit(o, "\n\n");
+  md.put();
+}
+
+// One table row: the driver, the test's path below it, and its failed checks
+// with the File.java:35 locations that editors and annotations understand.
+void failed_row(OutBuffer& o, const XrdReport& r, const std::vector<std::string>& names,
+                uint32_t test, uint32_t driver) {
+  std::string driver_path = xrd_path(r, names, driver);
+  out_lit(o, "| ");
+  md_text(o, driver_path);
+  out_lit(o, " | ");
+  if (test == driver)
+    md_text(o, names[test]);
+  else
+    md_text(o, xrd_path(r, names, test).substr(driver_path.size() + 1));
+  out_lit(o, " | ");
+  const XrdSection& s = r.sections[test];
+  size_t failed = 0;
+  for (uint32_t k = 0; k < s.row_count; ++k) {
+    const XrdRow& row = r.rows[s.first_row + k];
+    if (!xrd_is_failed_row(r, row)) continue;
+    if (++failed > kMarkdownChecks) continue;
+    if (failed > 1) out_lit(o, "<br>");
+    const XrdCell& cell = r.cells[row.first_cell];
+    md_text(o, cell.text);
+    if (*cell.target) {
+      out_str(o, *cell.text ? " at " : "at ");
+      md_text(o, xrd_location(cell.target));
+    }
+  }
+  if (failed == 0) out_lit(o, "_no failed check of its own_");
+  if (failed > kMarkdownChecks) {
+    out_lit(o, "<br>_and ");
+    out_uint(o, failed - kMarkdownChecks);
+    out_lit(o, " more_");
+  }
+  out_lit(o, " |\n");
+}
+
+void write_failed(Lines& md, const XrdReport& r, const std::vector<std::string>& names,
+                  const Comparison* changes) {
+  unsigned long long total = 0;
+  for (const XrdSection& s : r.sections)
+    if (xrd_is_test_type(s.type) && s.state == XRD_KO) ++total;
+  if (total == 0) return;
+  OutBuffer& o = md.line();
+  out_lit(o, "### Failed test cases\n\n| Driver | Test | Failed checks |\n| --- | --- | --- |\n");
+  md.put();
+  std::vector<int32_t> driver = summary_drivers(r);
+  unsigned long long shown = 0;
+  // New failures first: they are what the change under test broke.
+  bool room = true;
+  for (int pass = changes ? 0 : 1; pass < 2 && room; ++pass) {
+    for (uint32_t i = 0; i < r.sections.size() && room; ++i) {
+      const XrdSection& s = r.sections[i];
+      if (!xrd_is_test_type(s.type) || s.state != XRD_KO) continue;
+      if (changes && (changes->change[i] == CHANGE_NEW_FAILURE) != (pass == 0)) continue;
+      room = shown < kMarkdownRows;
+      if (!room) break;
+      failed_row(o, r, names, i, static_cast<uint32_t>(driver[i]));
+      room = md.put_capped();
+      if (room) ++shown;
+    }
+  }
+  out_put(o, '\n');
+  md.put();
+  more_line(md, total - shown, " failed test cases");
+}
+
+}  // namespace
+
+void markdown_summary(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
+  Lines md(out);
+  std::vector<std::string> names = xrd_unique_names(r);
+  OutBuffer& o = md.line();
+  out_lit(o, "## Test report");
+  if (!r.title.empty()) {
+    out_put(o, ' ');
+    md_text(o, r.title);
+  }
+  out_lit(o, "\n\n");
+  md.put();
+  if (changes) {
+    write_changes(md, r, names, *changes);
+    out_lit(o, "### Results\n\n");
+    md.put();
+  }
+  write_totals(md, r);
+  write_failed(md, r, names, changes);
+}
+
+int summary_write(const char* path, bool append, const XrdReport& r, const Comparison* changes,
+                  void (*write)(OutBuffer&, const XrdReport&, const Comparison*),
+                  std::string& error) {
+  // The descriptor's name, so that output redirected with >> keeps its place.
+  const char* name = std::strcmp(path, "-") == 0 ? "/dev/stdout" : path;
+  OutBuffer out;
+  if (!(append ? out_open_append(out, name) : out_open_file(out, name))) {
+    error = std::string("cannot create: ") + std::strerror(out.error);
+    return -1;
+  }
+  write(out, r, changes);
+  if (!out_close(out)) {
+    error = std::string("cannot write: ") + std::strerror(out.error);
+    return -1;
+  }
+  return 0;
+}
+
+int markdown_write(const XrdReport& r, const Comparison* changes, const char* path, bool append,
+                   std::string& error) {
+  return summary_write(path, append, r, changes, markdown_summary, error);
+}

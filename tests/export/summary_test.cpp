@@ -1,0 +1,265 @@
+// Markdown and JSON summaries: golden files, the caps of the Markdown one,
+// crafted names, appending, and JSON that a strict parser accepts.
+#include "export/summary.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include "export_helpers.h"
+
+namespace {
+
+using Writer = void (*)(OutBuffer&, const XrdReport&, const Comparison*);
+
+std::string render(Writer write, const XrdReport& r, const Comparison* c) {
+  std::string s;
+  OutBuffer out;
+  out_open_string(out, &s);
+  write(out, r, c);
+  out_close(out);
+  return s;
+}
+
+std::string attr(const std::string& text) {
+  std::string s;
+  for (char c : text) {
+    if (c == '&')
+      s += "&amp;";
+    else if (c == '<')
+      s += "&lt;";
+    else if (c == '>')
+      s += "&gt;";
+    else if (c == '"')
+      s += "&quot;";
+    else if (c == '\n')
+      s += "&#10;";
+    else
+      s += c;
+  }
+  return s;
+}
+
+// Driver D with `count` failing test cases, each with `checks` failed checks
+// whose expressions are `length` bytes long.
+std::string failing(size_t count, size_t checks, size_t length, const std::string& name = "t") {
+  std::string cases, expression(length, 'x');
+  for (size_t i = 0; i < count; ++i) {
+    std::string rows;
+    for (size_t k = 0; k < checks; ++k)
+      rows += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"D.java line " + std::to_string(k) +
+              "\"><TEXT>" + expression + "</TEXT></LINK></CELL></ROW>";
+    std::string n = count == 1 ? name : name + std::to_string(i);
+    cases += "<DAZU:NODE name=\"" + attr(n) + "\" type=\"Test Case\" state=\"ko\"><TABLE>" + rows +
+             "</TABLE></DAZU:NODE>";
+  }
+  return xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + cases +
+                      "</DAZU:NODE>");
+}
+
+TEST(Summary, MatchesGoldenFiles) {
+  const std::string calc = std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd";
+  const struct {
+    std::string report, baseline;
+    Writer write;
+    const char* golden;
+  } cases[] = {
+      {calc, "", markdown_summary, "calc.summary.md"},
+      {calc, "", json_summary, "calc.summary.json"},
+      {fixture("summary_new.xrd"), fixture("summary_base.xrd"), markdown_summary,
+       "summary_changes.summary.md"},
+      {fixture("summary_new.xrd"), fixture("summary_base.xrd"), json_summary,
+       "summary_changes.summary.json"},
+  };
+  for (const auto& c : cases) {
+    XrdReport r, base;
+    std::string error;
+    ASSERT_EQ(xrd_read(c.report.c_str(), r, error), 0) << error;
+    Comparison changes;
+    if (!c.baseline.empty()) {
+      ASSERT_EQ(xrd_read(c.baseline.c_str(), base, error), 0) << error;
+      changes = compare_reports(r, base);
+      changes.baseline = "summary_base.xrd";
+    }
+    std::string got = render(c.write, r, c.baseline.empty() ? nullptr : &changes);
+    if (std::getenv("TALLYREP_UPDATE_GOLDENS")) write_all(fixture(c.golden), got);
+    EXPECT_EQ(got, read_all(fixture(c.golden))) << c.golden;
+  }
+}
+
+// Merged reports hold their drivers one level down; both summaries name a
+// driver by its path, which keeps the same driver of two reports apart.
+TEST(Summary, DriversOfMergedReports) {
+  std::string body;
+  for (const char* report : {"a.xrd", "b.xrd"})
+    body += std::string("<DAZU:NODE name=\"") + report +
+            "\" type=\"Report\" state=\"ko\"><DAZU:NODE name=\"D\" type=\"Test Driver\" "
+            "state=\"ko\"><DAZU:NODE name=\"C\" type=\"Test Case\" state=\"ko\"/>"
+            "</DAZU:NODE></DAZU:NODE>";
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
+  const struct {
+    Writer write;
+    const char* expected;
+  } cases[] = {
+      {markdown_summary, "\n| b.xrd/D | C | _no failed check of its own_ |\n"},
+      {json_summary,
+       "{\"name\": \"D\", \"path\": \"b.xrd/D\", \"status\": \"failed\", "
+       "\"counts\": {\"tests\": 1,"},
+      {json_summary,
+       "\"path\": \"b.xrd/D/C\", \"name\": \"C\", \"type\": \"Test Case\", "
+       "\"driver\": \"b.xrd/D\""},
+  };
+  for (const auto& c : cases) {
+    std::string got = render(c.write, r, nullptr);
+    EXPECT_NE(got.find(c.expected), std::string::npos) << c.expected << "\n" << got;
+  }
+}
+
+// Every list stops at a number of entries or at a byte budget, says how many
+// it left out, and the whole stays far below the 1 MiB that job pages take.
+TEST(Summary, MarkdownCapsItsLists) {
+  const struct {
+    const char* what;
+    size_t count, checks, length;
+    bool compared;
+    const char* more;
+  } cases[] = {
+      {"row limit", kMarkdownRows + 5, 1, 10, false, "_and 5 more failed test cases_\n"},
+      {"row limit of a change list", kMarkdownRows + 3, 1, 10, true, "\n\n_and 3 more_\n\n"},
+      {"byte budget", 400, 20, 400, false, " more failed test cases_\n"},
+  };
+  for (const auto& c : cases) {
+    XrdReport r, empty;
+    std::string error;
+    ASSERT_EQ(parse_text(failing(c.count, c.checks, c.length), r, error), 0) << error;
+    ASSERT_EQ(parse_text(xrd_document(""), empty, error), 0) << error;
+    Comparison changes = compare_reports(r, empty);
+    std::string md = render(markdown_summary, r, c.compared ? &changes : nullptr);
+    EXPECT_LT(md.size(), size_t{512} << 10) << c.what;
+    EXPECT_NE(md.find(c.more), std::string::npos) << c.what << "\n" << md.substr(md.size() - 300);
+    // Shown rows and the number left out add up to all failed test cases.
+    size_t rows = 0;
+    for (size_t at = md.find("\n| D |"); at != std::string::npos; at = md.find("\n| D |", at + 1))
+      ++rows;
+    size_t more = md.rfind("_and ");
+    EXPECT_EQ(rows + std::stoul(md.substr(more + 5)), c.count) << c.what;
+    if (c.checks > kMarkdownChecks) {
+      EXPECT_NE(md.find("<br>_and " + std::to_string(c.checks - kMarkdownChecks) + " more_ |"),
+                std::string::npos)
+          << c.what;
+    }
+  }
+}
+
+// A crafted test name stays inside its cell as text: no new cell, row, tag,
+// entity, link, emphasis or block.
+TEST(Summary, MarkdownEscapesCraftedNames) {
+  const struct {
+    const char* name;
+    const char* cell;
+  } cases[] = {
+      {"a|b", "a\\|b"},
+      {"line\nbreak\r\there", "line break  here"},
+      {"<img src=x onerror=alert(1)>", "&lt;img src=x onerror=alert(1)&gt;"},
+      {"&lt; stays", "&amp;lt; stays"},
+      {"`code`", "\\`code\\`"},
+      {"**b** _e_ [l](http://x)", "\\*\\*b\\*\\* \\_e\\_ \\[l\\](http://x)"},
+      {"$x$ ~s~ back\\slash", "\\$x\\$ \\~s\\~ back\\\\slash"},
+      {"# not a heading", "\\# not a heading"},
+      {"- not an item", "\\- not an item"},
+      {"12. not a number", "12\\. not a number"},
+      {"    not code", "&#32;&#32;&#32;&#32;not code"},
+  };
+  for (const auto& c : cases) {
+    XrdReport r;
+    std::string error;
+    ASSERT_EQ(parse_text(failing(1, 1, 1, c.name), r, error), 0) << error;
+    std::string md = render(markdown_summary, r, nullptr);
+    EXPECT_NE(md.find(std::string("\n| D | ") + c.cell + " | x at D.java:0 |\n"), std::string::npos)
+        << c.name << "\n"
+        << md;
+  }
+}
+
+TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(xrd_read(fixture("worked.xrd").c_str(), r, error), 0) << error;
+  const std::string md = render(markdown_summary, r, nullptr);
+  const std::string file = scratch("summary.md");
+  const struct {
+    const char* what;
+    std::string path;
+    bool append, to_stdout;
+    std::string expected;  // the file afterwards, or the start of the error
+  } cases[] = {
+      {"replace", file, false, false, md},
+      {"append", file, true, false, "before\n" + md},
+      {"standard output keeps what came before", "-", false, true, "before\n" + md},
+      {"missing folder", scratch("none/summary.md"), false, false, "cannot create: "},
+      {"missing folder, append", scratch("none/summary.md"), true, false, "cannot create: "},
+  };
+  for (const auto& c : cases) {
+    write_all(file, "before\n");
+    error.clear();
+    int saved = -1;
+    if (c.to_stdout) {
+      std::fflush(stdout);
+      saved = ::dup(1);
+      int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
+      ::dup2(fd, 1);
+      ::close(fd);
+    }
+    int status = markdown_write(r, nullptr, c.path.c_str(), c.append, error);
+    if (saved >= 0) {
+      ::dup2(saved, 1);
+      ::close(saved);
+    }
+    if (c.expected.rfind("cannot", 0) == 0) {
+      EXPECT_EQ(status, -1) << c.what;
+      EXPECT_EQ(error.rfind(c.expected, 0), 0u) << c.what << ": " << error;
+    } else {
+      EXPECT_EQ(status, 0) << c.what << ": " << error;
+      EXPECT_EQ(read_all(file), c.expected) << c.what;
+    }
+  }
+}
+
+// Every fixture, a crafted name and a comparison give JSON that a strict
+// parser reads (no NaN or Infinity), with the version as the first key.
+TEST(Summary, JsonParses) {
+  if (run("command -v python3").status != 0) GTEST_SKIP() << "python3 is missing";
+  std::vector<std::string> reports = {std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd"};
+  for (const char* name : {"calc_like.xrd", "encodings.xrd", "old_head.xrd", "old_quotes.xrd",
+                           "worked.xrd", "summary_base.xrd", "summary_new.xrd"})
+    reports.push_back(fixture(name));
+  write_all(scratch("crafted.xrd"), failing(2, 2, 3, "\"q\\\x01\t<\xC3\xA9\xE2\x80\xA8>"));
+  reports.push_back(scratch("crafted.xrd"));
+  XrdReport base;
+  std::string error, files;
+  ASSERT_EQ(xrd_read(fixture("summary_base.xrd").c_str(), base, error), 0) << error;
+  for (size_t k = 0; k < reports.size(); ++k) {
+    XrdReport r;
+    ASSERT_EQ(xrd_read(reports[k].c_str(), r, error), 0) << reports[k] << ": " << error;
+    Comparison changes = compare_reports(r, base);
+    for (const Comparison* c :
+         {static_cast<const Comparison*>(nullptr), static_cast<const Comparison*>(&changes)}) {
+      std::string out = scratch(std::to_string(k) + (c ? "-compared" : "") + ".json");
+      ASSERT_EQ(json_write(r, c, out.c_str(), error), 0) << error;
+      files += " " + out;
+    }
+  }
+  // One interpreter for all files: starting one is the slow part.
+  RunResult parsed =
+      run("python3 -c 'import json,sys\n"
+          "def bad(c): raise ValueError(\"constant \" + c)\n"
+          "for f in sys.argv[1:]:\n"
+          "  d = json.load(open(f, encoding=\"utf-8\"), parse_constant=bad,"
+          " object_pairs_hook=lambda p: p)\n"
+          "  assert d[0][0] == \"schema_version\", f'" +
+          files);
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
+}
+
+}  // namespace
