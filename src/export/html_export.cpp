@@ -3,13 +3,13 @@
 #include "export/html_export.h"
 
 #include <cerrno>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
 
 #include "export/escape.h"
+#include "export/html_static.h"
+#include "export/test_paths.h"
 #include "export/xrd_vocabulary.h"
 
 namespace {
@@ -68,82 +68,9 @@ void write_table(OutBuffer& out, const Interned& t) {
   out_write(out, "]", 1);
 }
 
-void write_donut(OutBuffer& out, const ReportTotals& t) {
-  // Circumference 100 on r = 15.9155 keeps the dash lengths in percent.
-  double total = static_cast<double>(t.passed + t.failed);
-  double p = total > 0 ? 100.0 * static_cast<double>(t.passed) / total : 0;
-  double f = total > 0 ? 100.0 - p : 0;
-  char buf[512];
-  std::snprintf(
-      buf, sizeof buf,
-      "<svg class=\"donut\" viewBox=\"0 0 42 42\" width=\"120\" height=\"120\" role=\"img\" "
-      "aria-label=\"%llu passed, %llu failed\">"
-      "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-none\"/>"
-      "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-pass\" stroke-dasharray=\"%.3f %.3f\" "
-      "stroke-dashoffset=\"25\"/>"
-      "<circle cx=\"21\" cy=\"21\" r=\"15.9155\" class=\"d-fail\" stroke-dasharray=\"%.3f %.3f\" "
-      "stroke-dashoffset=\"%.3f\"/>",
-      t.passed, t.failed, p, 100 - p, f, 100 - f, 25 - p);
-  out_str(out, buf);
-  // Rounded down, so that one failure never shows as 100%; a pass is never 0%.
-  double pct = std::floor(p);
-  std::snprintf(buf, sizeof buf,
-                "<text x=\"21\" y=\"23.5\" class=\"d-text\">%s%.0f%%</text></svg>\n",
-                pct == 0 && t.passed > 0 ? "&lt;" : "", pct == 0 && t.passed > 0 ? 1.0 : pct);
-  out_str(out, buf);
-}
-
-void write_summary(OutBuffer& out, const ReportTotals& t) {
-  out_str(out, "<section class=\"summary\" aria-label=\"Summary\">\n");
-  write_donut(out, t);
-  out_str(out,
-          "<dl class=\"totals\"><div class=\"t-pass\"><dt>&#10004; Passed</dt><dd "
-          "id=\"count-passed\">");
-  out_uint(out, t.passed);
-  out_str(out, "</dd></div><div class=\"t-fail\"><dt>&#10008; Failed</dt><dd id=\"count-failed\">");
-  out_uint(out, t.failed);
-  out_str(out, "</dd></div><div class=\"t-total\"><dt>Total</dt><dd id=\"count-total\">");
-  out_uint(out, t.total);
-  out_str(out, "</dd></div></dl>\n</section>\n");
-}
-
-const char* style_class(XrdStyle s) {
-  switch (s) {
-    case XRD_HEADING:
-      return "heading";
-    case XRD_FAILED:
-      return "failed";
-    case XRD_PASSED:
-      return "passed";
-    default:
-      return "plain";
-  }
-}
-
-void write_info(OutBuffer& out, const XrdReport& r) {
-  out_str(out, "<section class=\"info\" id=\"");
-  html(out, *r.info_anchor ? r.info_anchor : "info");
-  out_str(out, "\"><h2>");
-  html(out, *r.info_title ? r.info_title : "Report Information");
-  out_str(out, "</h2>\n<table>\n");
-  for (const char* b : r.banner) {
-    out_str(out, "<tr class=\"banner\"><th colspan=\"2\">");
-    html(out, b);
-    out_str(out, "</th></tr>\n");
-  }
-  for (const XrdInfoRow& row : r.info) {
-    out_str(out, "<tr class=\"");
-    out_str(out, style_class(row.style));
-    out_str(out, "\"><th scope=\"row\">");
-    html(out, row.label);
-    out_str(out, "</th><td>");
-    html(out, row.value);
-    out_str(out, "</td></tr>\n");
-  }
-  out_str(out, "</table>\n</section>\n");
-}
-
-void write_data(OutBuffer& out, const XrdReport& r) {
+// A section's anchor goes as its path segment, left out when it is the name
+// itself (the script then takes the name), and its TAG for links of old pages.
+void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& segments) {
   Interned types, files;
   out_str(out, "{\"s\":[");
   for (size_t i = 0; i < r.sections.size(); ++i) {
@@ -161,17 +88,13 @@ void write_data(OutBuffer& out, const XrdReport& r) {
     out_write(out, ",", 1);
     json(out, s.title);
     out_write(out, ",", 1);
-    if (*s.anchor) {
-      json(out, s.anchor);
-    } else {
-      out_str(out, "\"s");
-      out_uint(out, i);
-      out_write(out, "\"", 1);
-    }
+    json(out, segments[i] == s.name ? "" : segments[i].c_str());
     out_write(out, ",", 1);
     json_int(out, s.first_row);
     out_write(out, ",", 1);
     json_int(out, s.row_count);
+    out_write(out, ",", 1);
+    json(out, s.anchor);
     out_write(out, "\n", 1);
   }
   out_str(out, "],\n\"r\":[");
@@ -237,39 +160,57 @@ ReportTotals report_totals(const XrdReport& report) {
 
 void html_page(OutBuffer& out, const XrdReport& r) {
   const char* name = r.title.empty() ? "report" : r.title.c_str();
+  std::string project = html_project(r);
+  std::vector<std::string> names = xrd_unique_names(r), segments(names.size());
+  for (size_t i = 0; i < names.size(); ++i) segments[i] = html_id_segment(names[i]);
   out_str(out,
           "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
           "<meta name=\"color-scheme\" content=\"light dark\">\n<title>Test report: ");
-  html(out, name);
+  html(out, project.empty() ? name : project.c_str());
   out_str(out, "</title>\n<style>\n");
   out_str(out, HTML_STYLE);
   out_str(
       out,
       "</style>\n</head>\n<body>\n<header class=\"top\"><h1>Test report</h1><p class=\"file\">");
+  if (!project.empty()) {
+    out_str(out, "Project ");
+    html(out, project.c_str());
+    out_str(out, " &#183; ");
+  }
   html(out, name);
   if (!r.test_node.empty()) {
     out_str(out, " &#183; test node ");
     html(out, r.test_node.c_str());
   }
   out_str(out, "</p></header>\n<div class=\"overview\">\n");
-  write_summary(out, report_totals(r));
-  write_info(out, r);
+  html_summary(out, report_totals(r));
+  html_failures(out, r, names, segments);
+  html_info(out, r);
+  // Where scripts do not run (a CI server's sandbox, a strict browser) the part
+  // above is the page; the note says so and the script removes it.
   out_str(out,
-          "</div>\n<div class=\"toolbar\" role=\"toolbar\" aria-label=\"View\">"
+          "</div>\n<p class=\"script-note\" id=\"script-note\">This copy of the page shows the "
+          "summary and the failed tests only: the view of all ");
+  out_uint(out, r.sections.size());
+  out_str(out,
+          " sections with every check needs JavaScript, which is off here. Open a downloaded "
+          "copy of the file to see it.</p>\n"
+          "<div class=\"toolbar\" id=\"toolbar\" role=\"toolbar\" aria-label=\"View\" hidden>"
           "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
-          "<input type=\"search\" id=\"filter\" placeholder=\"Filter by name\" aria-label=\"Filter "
-          "by name\">"
+          "<input type=\"search\" id=\"filter\" placeholder=\"Filter: name, check, source file\" "
+          "aria-label=\"Filter by name, check text or source file\">"
           "<button type=\"button\" id=\"expand-all\">Expand all</button>"
           "<button type=\"button\" id=\"collapse-all\">Collapse all</button>"
+          "<button type=\"button\" id=\"print-all\">Print all</button>"
           "<span id=\"shown\" aria-live=\"polite\"></span></div>\n"
-          "<div class=\"panes\" id=\"panes\"><nav id=\"nav\" aria-label=\"Test tree\"></nav>"
+          "<div class=\"panes\" id=\"panes\" hidden><nav id=\"nav\" aria-label=\"Test tree\"></nav>"
           "<main id=\"main\" aria-label=\"Sections\"></main></div>\n"
-          "<noscript><p>The sections of this report need JavaScript.</p></noscript>\n"
+          "<div class=\"print-list\" id=\"print-list\" hidden></div>\n"
           "<script type=\"application/json\" id=\"xrd-data\">");
-  write_data(out, r);
+  write_data(out, r, segments);
   out_str(out, "</script>\n<script>\n");
   out_str(out, HTML_SCRIPT);
   out_str(out, "</script>\n</body>\n</html>\n");

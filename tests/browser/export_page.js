@@ -1,5 +1,6 @@
 // Browser check of the HTML page of tallyrep-export in headless Chromium:
-// totals, "failed only", the name filter, deep links, no outside requests.
+// totals, "failed only", the filter, deep links, the page under a CI server's
+// policy and without script, printing, narrow screens, no outside requests.
 // usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR   (exit 77: no browser)
 'use strict';
 const fs = require('fs');
@@ -50,7 +51,8 @@ function largeReport() {
       ['Expression', 'Status', 'Executed', 'Failed', 'Passed'].map(h => `<CELL_TEXT STYLE="Array Title">${h}</CELL_TEXT>\n`).join('') + '</ROW>\n');
     for (let k = 0; k < 100; k++, rows++) {
       const bad = failed && k % 5 === 0, st = bad ? 'Array Failed' : 'Array Passed';
-      parts.push(`<ROW>\n<CELL STYLE="${st}"><LINK TARGET="Large.java line ${rows + 1}">\n<TEXT>value${k} == ${k}</TEXT>\n</LINK>\n</CELL>\n` +
+      const expr = c === 0 && k === 0 ? 'x'.repeat(400) + ' == 0' : `value${k} == ${k}`;
+      parts.push(`<ROW>\n<CELL STYLE="${st}"><LINK TARGET="Large.java line ${rows + 1}">\n<TEXT>${expr}</TEXT>\n</LINK>\n</CELL>\n` +
         `<CELL_TEXT STYLE="${st}">${bad ? 'Failed' : 'Passed'}</CELL_TEXT>\n<CELL_TEXT STYLE="${st}">1</CELL_TEXT>\n` +
         `<CELL_TEXT STYLE="${st}">${bad ? 1 : 0}</CELL_TEXT>\n<CELL_TEXT STYLE="${st}">${bad ? 0 : 1}</CELL_TEXT>\n</ROW>\n`);
     }
@@ -85,9 +87,117 @@ async function checkLarge(context) {
   }
   const worst = slowest.reduce((a, b) => (b[1] > a[1] ? b : a));
   check(worst[1] < 3000, `every switch answers quickly (slowest: ${worst[0]}, ${worst[1]} ms)`);
-  const nodes = await tab.evaluate(() => document.getElementsByTagName('*').length);
-  check(nodes < 5000, `the page keeps ${nodes} elements for ${rows} rows`);
+  t = Date.now();
+  await tab.fill('#filter', 'xxxxxxxxxx');
+  await tab.waitForFunction(() => /^2 of/.test(document.getElementById('shown').textContent));
+  const filtered = Date.now() - t;
+  check(filtered < 3000, `filtering by check text answers in ${filtered} ms`);
+  await tab.fill('#filter', '');
+  await tab.waitForFunction(() => !/^2 of/.test(document.getElementById('shown').textContent));
+  const nodes = await tab.$$eval('#panes *', els => els.length);
+  check(nodes < 5000, `the view keeps ${nodes} elements for ${rows} rows`);
+
+  // A location stays whole beside an expression too long for its column.
+  await tab.evaluate(() => { document.getElementById('main').scrollTop = 0; });
+  await frame();
+  const loc = await tab.$eval('#main .row .loc', e => {
+    const b = e.getBoundingClientRect(), m = document.getElementById('main').getBoundingClientRect();
+    return { text: e.textContent, visible: b.width > 0 && b.right <= m.right + 1 };
+  });
+  check(loc.text === 'Large.java:1' && loc.visible, `a long check keeps its location in view (${JSON.stringify(loc)})`);
+
+  // Above the print limit paper gets the failed tests and says what it left out.
+  await tab.emulateMedia({ media: 'print' });
+  await tab.evaluate(() => window.dispatchEvent(new Event('beforeprint')));
+  const printed = await tab.evaluate(() => ({
+    note: document.querySelector('#print-list .print-note').textContent,
+    secs: [...document.querySelectorAll('#print-list .sec')].map(e => e.className),
+    passedRows: document.querySelectorAll('#print-list .row.passed').length,
+  }));
+  check(printed.secs.length === 101 && printed.secs.every(c => /\bko\b/.test(c)) && printed.passedRows === 0,
+    `a long report prints its ${printed.secs.length} failed sections with their failed checks`);
+  check(/left out/.test(printed.note) && /Print all/.test(printed.note), `the print says what it left out: "${printed.note}"`);
+  await tab.evaluate(() => window.dispatchEvent(new Event('afterprint')));
+  await tab.emulateMedia({ media: 'screen' });
   await tab.close();
+}
+
+// What a CI server shows with scripts and inline style blocked, or a browser
+// with script off: the failed tests with their checks and locations, readable.
+async function checkStatic(tab, how, shot) {
+  const seen = await tab.evaluate(() => {
+    const li = document.querySelector('.failed-list > li');
+    return {
+      test: li ? li.querySelector('a').textContent : '',
+      link: li ? li.querySelector('a').getAttribute('href') === '#' + li.id : false,
+      locs: [...document.querySelectorAll('.failed-list .loc')].map(e => e.textContent),
+      controls: [document.getElementById('toolbar'), document.getElementById('panes')].some(e => e.offsetHeight > 0),
+      ringFill: getComputedStyle(document.querySelector('.donut circle')).fill,
+      width: document.documentElement.scrollWidth,
+    };
+  });
+  check(seen.test.endsWith(failedCase.name) && seen.link, `${how}: the failed test ${seen.test} is listed with its link`);
+  check(seen.locs.length > 0 && seen.locs.every(l => /\.java:\d+$/.test(l)), `${how}: its checks show ${seen.locs.join(', ')}`);
+  check(!seen.controls && seen.ringFill === 'none' && seen.width <= 1280,
+    `${how}: no dead controls, the ring is a ring, nothing runs off (${JSON.stringify(seen)})`);
+  await tab.screenshot({ path: path.join(outDir, shot), fullPage: true });
+}
+
+// The filter finds checks by their text and their source file; the view goes
+// into the URL and comes back from it.
+async function checkFinding(context, url, errors) {
+  const tab = await context.newPage();
+  tab.on('pageerror', e => errors.push(String(e)));
+  await tab.goto(url);
+  await tab.waitForSelector('body[data-ready="true"]');
+  const want = await tab.$eval('.failed-list > li', li => ({
+    id: li.dataset.anchor, text: li.querySelector('.checks li').firstChild.textContent.replace(/ \u2014 $/, ''),
+    file: li.querySelector('.checks .loc').textContent.replace(/:\d+$/, ''),
+  }));
+  for (const [what, q] of [['check text', want.text], ['source file', want.file]]) {
+    await tab.fill('#filter', q);
+    await tab.waitForFunction(q => location.hash.includes('q=' + encodeURIComponent(q)), q);
+    const found = await tab.$(`#main .sec[data-anchor="${want.id}"]`);
+    const rows = await tab.$$eval('#main .row .expr', els => els.map(e => e.textContent));
+    check(found !== null && rows.includes(want.text), `filter by ${what} "${q}" finds ${want.id} and its check`);
+  }
+  await tab.check('#failed-only');
+  const link = tab.url();
+  const again = await context.newPage();
+  await again.goto(link);
+  await again.waitForSelector('body[data-ready="true"]');
+  const restored = await again.evaluate(() => ({
+    failed: document.getElementById('failed-only').checked, filter: document.getElementById('filter').value,
+    secs: [...document.querySelectorAll('#main .sec')].map(e => e.className),
+  }));
+  check(restored.failed && restored.filter === want.file && restored.secs.length > 0 &&
+    restored.secs.every(c => /\bko\b/.test(c)), `the view comes back from ${link.slice(link.indexOf('#'))}`);
+  await again.close();
+  await tab.close();
+}
+
+// At phone width the page scrolls only up and down, without the tree pane.
+async function checkNarrow(context, url) {
+  const tab = await context.newPage();
+  await tab.setViewportSize({ width: 420, height: 860 });
+  await tab.goto(url);
+  await tab.waitForSelector('body[data-ready="true"]');
+  const seen = await tab.evaluate(() => ({
+    width: document.documentElement.scrollWidth, nav: getComputedStyle(document.getElementById('nav')).display,
+  }));
+  check(seen.width <= 420 && seen.nav === 'none', `at 420 px nothing runs off the side (${JSON.stringify(seen)})`);
+  await tab.screenshot({ path: path.join(outDir, 'export-page-420.png'), fullPage: true });
+  await tab.close();
+}
+
+async function launch(profile, options) {
+  return chromium.launchPersistentContext(profile, Object.assign({
+    executablePath: CHROMIUM,
+    headless: true,
+    viewport: { width: 1280, height: 900 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  }, options));
 }
 
 async function main() {
@@ -97,14 +207,25 @@ async function main() {
   const url = 'file://' + path.resolve(page);
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tallyrep-chromium-'));
   // A fresh profile per run: nothing of an earlier run or of the user leaks in.
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM,
-    headless: true,
-    viewport: { width: 1280, height: 900 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  const context = await launch(profile, {});
+  const noScript = await launch(path.join(profile, 'no-script'), { javaScriptEnabled: false });
   try {
+    if (failedCase) {
+      // Served as a CI server serves archived files, under its default policy.
+      await context.route('http://ci.invalid/**', r => r.fulfill({
+        status: 200, contentType: 'text/html; charset=utf-8', body: fs.readFileSync(page),
+        headers: { 'Content-Security-Policy': "sandbox; default-src 'none'; img-src 'self'; style-src 'self';" },
+      }));
+      const ci = await context.newPage();
+      await ci.goto('http://ci.invalid/job/export-page.html');
+      await checkStatic(ci, 'under the CI policy', 'export-page-ci.png');
+      await ci.close();
+      const off = await noScript.newPage();
+      await off.goto(url);
+      await checkStatic(off, 'without script', 'export-page-noscript.png');
+      await off.close();
+    }
+
     const tab = await context.newPage();
     const errors = [], outside = [];
     tab.on('pageerror', e => errors.push(String(e)));
@@ -137,6 +258,14 @@ async function main() {
     await tab.uncheck('#failed-only');
     check((await states('#main .sec')).length === before.length, 'unchecking shows every section again');
 
+    // The failed tests come first, before the information table.
+    const firstScreen = await tab.evaluate(() => {
+      const f = document.querySelector('.failures').getBoundingClientRect();
+      const info = document.querySelector('.info');
+      return f.top < innerHeight && (info.compareDocumentPosition(document.querySelector('.failures')) & Node.DOCUMENT_POSITION_PRECEDING) !== 0;
+    });
+    check(firstScreen, 'the failed tests come first, before the information table');
+
     const target = passedCase || failedCase;
     await tab.fill('#filter', target.name);
     await tab.waitForFunction(n => [...document.querySelectorAll('#main .sec')].length > 0 &&
@@ -148,14 +277,21 @@ async function main() {
     await tab.fill('#filter', '');
 
     if (failedCase) {
-      // A deep link opened fresh, as from a bookmark or a CI server's page.
+      await checkFinding(context, url, errors);
+      // A deep link opened fresh, as from a bookmark or a CI server's page:
+      // by the path of names, and by the TAG that older pages linked to.
+      const id = await tab.$eval('.failed-list > li', e => e.dataset.anchor);
       const deep = await context.newPage();
       deep.on('pageerror', e => errors.push(String(e)));
       deep.on('request', r => { if (!/^(file|data|about):/.test(r.url())) outside.push(r.url()); });
       await deep.goto(url + '#' + failedCase.tag);
       await deep.waitForSelector('body[data-ready="true"]');
-      const sec = await deep.$(`#main .sec[data-anchor="${failedCase.tag}"]`);
-      check(sec !== null, `deep link #${failedCase.tag} renders its section`);
+      check(await deep.$(`#main .sec.current[data-anchor="${id}"]`) !== null, `old link #${failedCase.tag} still finds ${id}`);
+      await deep.goto('about:blank');
+      await deep.goto(url + '#' + id);
+      await deep.waitForSelector('body[data-ready="true"]');
+      const sec = await deep.$(`#main .sec[data-anchor="${id}"]`);
+      check(sec !== null, `deep link #${id} renders its section`);
       if (sec) {
         const cls = await sec.getAttribute('class');
         const toggle = await sec.$('button.twisty');
@@ -182,16 +318,19 @@ async function main() {
     await tab.waitForSelector('body[data-ready="true"]');
     await tab.emulateMedia({ media: 'print' });
     await tab.evaluate(() => window.dispatchEvent(new Event('beforeprint')));
-    const printed = await tab.$$eval('#main .sec', els => els.length);
+    const printed = await tab.$$eval('#print-list .sec', els => els.length);
     const navShown = await tab.$eval('#nav', e => getComputedStyle(e).display);
     check(printed === before.length && navShown === 'none', `print shows all ${printed} sections and no tree`);
+    await tab.pdf({ path: path.join(outDir, 'export-page.pdf') });
     await tab.emulateMedia({ media: 'screen' });
 
+    await checkNarrow(context, url);
     await checkLarge(context);
     check(errors.length === 0, `no script errors ${errors.join(' | ')}`);
     check(outside.length === 0, `no request leaves the file ${outside.join(' ')}`);
     console.log(`screenshot: ${path.join(outDir, 'export-page.png')}`);
   } finally {
+    await noScript.close();
     await context.close();
     fs.rmSync(profile, { recursive: true, force: true });
   }

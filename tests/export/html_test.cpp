@@ -1,8 +1,10 @@
-// The HTML page: totals, self-containment, the embedded data that the script
-// reads, and texts that could break out of the page.
+// The HTML page: totals, the failed tests written out for pages without
+// script, anchors, self-containment, the embedded data that the script reads,
+// and texts that could break out of the page.
 #include <gtest/gtest.h>
 
 #include "export/html_export.h"
+#include "export/html_static.h"
 #include "export_helpers.h"
 
 namespace {
@@ -80,9 +82,9 @@ TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
   std::string data = data_block(html_of(fixture("worked.xrd"), r));
   EXPECT_EQ(
       data,
-      "{\"s\":[-1,0,1,2,\"D\",\"Test Driver D\",\"rootx3\",0,0\n"
-      ",0,1,1,2,\"S\",\"Test Suite S\",\"5\",0,0\n"
-      ",1,2,1,2,\"C\",\"Test Case C\",\"6\",0,4\n"
+      "{\"s\":[-1,0,1,2,\"D\",\"Test Driver D\",\"\",0,0,\"rootx3\"\n"
+      ",0,1,1,2,\"S\",\"Test Suite S\",\"\",0,0,\"5\"\n"
+      ",1,2,1,2,\"C\",\"Test Case C\",\"\",0,4,\"6\"\n"
       "],\n\"r\":[0,0,-1,\"\",5,\"Expression\",\"Status\",\"Executed\",\"Failed\",\"Passed\"\n"
       ",1,3,0,\"12\",5,\"x == 1\",\"Passed\",\"1\",\"0\",\"1\"\n"
       ",1,2,0,\"13\",5,\"y > 0\",\"Failed\",\"2\",\"1\",\"1\"\n"
@@ -117,6 +119,87 @@ TEST(Html, HostileTextsStayText) {
   EXPECT_NE(page.find("<title>Test report: a&quot;&lt;b&gt;&amp;\xc3\xa9.xrd</title>"),
             std::string::npos);
   EXPECT_NE(page.find("test node &lt;!--"), std::string::npos);
+}
+
+// One failed test case with `checks` failed check rows.
+std::string failed_case(const std::string& name, int checks) {
+  std::string s = "<DAZU:NODE name=\"" + name +
+                  "\" type=\"Test Case\" state=\"ko\"><TITLE TAG=\"9\"><TEXT>Test Case " + name +
+                  "</TEXT></TITLE><TABLE>";
+  for (int k = 0; k < checks; ++k)
+    s += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"T.java line " + std::to_string(k + 1) +
+         "\"><TEXT>x == " + std::to_string(k) +
+         "</TEXT></LINK></CELL><CELL_TEXT STYLE=\"Array Failed\">Failed</CELL_TEXT></ROW>";
+  return s + "</TABLE></DAZU:NODE>";
+}
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
+  XrdReport r;
+  std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
+  const std::string id = "CalcTest/ArithmeticSuite/CalcArithmetic/testDivide";
+  EXPECT_NE(page.find("<li id=\"" + id + "\"><a href=\"#" + id + "\">"), std::string::npos);
+  EXPECT_NE(page.find("calc.divide(1, 3) == 0.333 &#8212; <code class=\"loc\">CalcTest.java:35"),
+            std::string::npos);
+  // Failures come before the information table, which leaves out blank rows.
+  EXPECT_LT(page.find("class=\"failures\""), page.find("class=\"info\""));
+  EXPECT_EQ(page.find("<th scope=\"row\">Project</th>"), std::string::npos);
+  // The controls of the script's view stay hidden where no script runs.
+  EXPECT_NE(page.find("id=\"toolbar\" role=\"toolbar\" aria-label=\"View\" hidden>"),
+            std::string::npos);
+}
+
+TEST(Html, FailedListIsBounded) {
+  std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
+  for (size_t i = 0; i < kListedFailedTests + 3; ++i)
+    body += failed_case("t" + std::to_string(i), i == 0 ? kListedFailedChecks + 2 : 1);
+  write_all(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
+  XrdReport r;
+  std::string page = html_of(scratch("many.xrd"), r);
+  EXPECT_EQ(occurrences(page, "<li id=\"D/t"), kListedFailedTests);
+  EXPECT_NE(page.find("And 3 more failed tests"), std::string::npos);
+  EXPECT_NE(page.find("and 2 more failed checks"), std::string::npos);
+}
+
+TEST(Html, AnchorsAreUrlSafeAndUniqueAmongSiblings) {
+  EXPECT_EQ(html_id_segment("test_add-1.x"), "test~5Fadd-1.x");
+  EXPECT_EQ(html_id_segment("a/b (2)"), "a~2Fb~20~282~29");
+  std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
+                     failed_case("same", 1) + failed_case("same", 1) + "</DAZU:NODE>";
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
+  std::string page;
+  OutBuffer out;
+  out_open_string(out, &page);
+  html_page(out, r);
+  ASSERT_TRUE(out_close(out));
+  EXPECT_NE(page.find("<li id=\"D/same\">"), std::string::npos);
+  EXPECT_NE(page.find("<li id=\"D/same~20~282~29\">"), std::string::npos);
+}
+
+TEST(Html, TitleNamesTheProjectWhenTheHeaderGivesOne) {
+  std::string xrd = read_all(fixture("worked.xrd"));
+  const std::string blank =
+      "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT>\n<CELL_TEXT "
+      "STYLE=\"Array\"> </CELL_TEXT>";
+  size_t at = xrd.find(blank);
+  ASSERT_NE(at, std::string::npos);
+  xrd.replace(at, blank.size(),
+              "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT><CELL_TEXT STYLE=\"Array\"> Pocket "
+              "Calc </CELL_TEXT>");
+  write_all(scratch("project.xrd"), xrd);
+  XrdReport r;
+  std::string page = html_of(scratch("project.xrd"), r);
+  EXPECT_NE(page.find("<title>Test report: Pocket Calc</title>"), std::string::npos);
+  XrdReport plain;
+  EXPECT_NE(html_of(fixture("worked.xrd"), plain).find("<title>Test report: out.xrd</title>"),
+            std::string::npos);
 }
 
 TEST(Html, UnwritableOutputIsAnError) {

@@ -1,0 +1,32 @@
+// The parts of the HTML page that read without script and without style sheet:
+// totals, the failed tests with their failed checks, the report information.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/html_export.h"
+
+// At most this many failed tests, each with at most this many failed checks,
+// are written out; a line says how many more there are.
+constexpr size_t kListedFailedTests = 1000;
+constexpr size_t kListedFailedChecks = 5;
+
+// The URL-safe form of one name in an anchor: letters, digits, '-' and '.'
+// stay, every other byte becomes ~XX, so that '/' only ever joins names and two
+// names never give one anchor.
+std::string html_id_segment(const std::string& name);
+// The anchor of section i: the segments of its path of names joined by '/'.
+std::string html_section_id(const XrdReport& report, const std::vector<std::string>& segments,
+                            uint32_t i);
+// The value of the "Project" information row, or "" when it is blank or missing.
+std::string html_project(const XrdReport& report);
+
+void html_summary(OutBuffer& out, const ReportTotals& totals);
+// names as xrd_unique_names gives them, segments as html_id_segment of each.
+void html_failures(OutBuffer& out, const XrdReport& report, const std::vector<std::string>& names,
+                   const std::vector<std::string>& segments);
+// The information table without its blank rows.
+void html_info(OutBuffer& out, const XrdReport& report);
