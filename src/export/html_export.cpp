@@ -196,8 +196,9 @@ void html_page(OutBuffer& out, const XrdReport& r) {
           "summary and the failed tests only: the view of all ");
   out_uint(out, r.sections.size());
   out_str(out,
-          " sections with every check needs JavaScript, which is off here. Open a downloaded "
-          "copy of the file to see it.</p>\n"
+          " sections with every check needs JavaScript, which does not run here (a CI "
+          "server's page policy or a browser setting). Open a downloaded copy of the file with "
+          "JavaScript on to see it.</p>\n"
           "<div class=\"toolbar\" id=\"toolbar\" role=\"toolbar\" aria-label=\"View\" hidden>"
           "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
           "<input type=\"search\" id=\"filter\" placeholder=\"Filter: name, check, source file\" "
