@@ -43,7 +43,10 @@ function find(a) {
 
 var vis = new Uint8Array(n).fill(1), open = new Uint8Array(n), navOpen = new Uint8Array(n);
 var selfHit = new Uint8Array(n), rowsHit = new Uint8Array(n), rowHit = new Uint8Array(rowAt.length);
-var failedOnly = false, filter = '', current = -1;
+var failedRows = new Uint8Array(n), failedOnly = false, filter = '', current = -1;
+for (i = 0; i < n; i++) {
+  for (k = first[i]; k < first[i] + count[i]; k++) if (R[rowAt[k]] !== 0 && R[rowAt[k] + 1] === 2) { failedRows[i] = 1; break; }
+}
 if (rowAt.length <= 50000) open.fill(1);
 else for (i = 0; i < n; i++) if (state[i] === 1) open[i] = 1;
 if (n <= 3000) navOpen.fill(1);
@@ -77,7 +80,7 @@ function computeVisibility() {
 // only some of its checks, those checks and the table heads.
 function rowShown(j, r) {
   var p = rowAt[r];
-  if (failedOnly && R[p] !== 0 && R[p + 1] !== 2) return false;
+  if (failedOnly && (R[p] === 0 ? !failedRows[j] : R[p + 1] !== 2)) return false;
   if (!filter || selfHit[j]) return true;
   return rowsHit[j] && (R[p] === 0 || rowHit[r]);
 }
@@ -183,11 +186,13 @@ function renderSection(j) {
   e.appendChild(here);
   return e;
 }
-// The location sits beside the expression and never shrinks to nothing: a long
+// The location sits beside the expression and never shrinks to nothing: the
+// file goes by its base name (the whole path is in the tooltip), a long
 // expression is cut, a long file name is cut before its line number.
 function location_(p) {
   var loc = el('span', 'loc');
-  loc.appendChild(el('span', 'file', FILES[R[p + 2]]));
+  var f = FILES[R[p + 2]];
+  loc.appendChild(el('span', 'file', f.slice(f.lastIndexOf('/') + 1)));
   if (R[p + 3] !== '') loc.appendChild(document.createTextNode(':' + R[p + 3]));
   return loc;
 }
@@ -338,7 +343,7 @@ function collect(onlyFailed, limit, out) {
     if (total++ < limit) out.push(j, -1);
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
       var p = rowAt[r];
-      if (!rowShown(j, r) || (onlyFailed && R[p] !== 0 && R[p + 1] !== 2)) continue;
+      if (!rowShown(j, r) || (onlyFailed && (R[p] === 0 ? !failedRows[j] : R[p + 1] !== 2))) continue;
       if (total++ < limit) out.push(j, r);
     }
   }
