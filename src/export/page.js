@@ -2,6 +2,12 @@
 // test tree, "failed only", the filter, anchors and view state in the URL.
 (function () {
 'use strict';
+// The view shows the sections: the browser's own jump to an anchor would land
+// on the written-out list instead, and a test named like one of the page's
+// controls would stand in its way, so the list's entries give their ids up.
+document.querySelectorAll('.failed-list > li[id]').forEach(function (li) {
+  li.dataset.anchor = li.id; li.removeAttribute('id');
+});
 var D = JSON.parse(document.getElementById('xrd-data').textContent);
 var S = D.s, R = D.r, TYPES = D.types, FILES = D.files, F = 10, n = S.length / F;
 var H = 28, MAXH = 8000000, OVERSCAN = 8;
@@ -380,11 +386,6 @@ window.addEventListener('afterprint', function () {
 });
 document.getElementById('print-all').addEventListener('click', function () { printAll = true; window.print(); });
 
-// The view shows the sections now: the browser's own jump to an anchor would
-// land on the written-out list instead, so its entries give their ids up.
-document.querySelectorAll('.failed-list > li[id]').forEach(function (li) {
-  li.dataset.anchor = li.id; li.removeAttribute('id');
-});
 document.getElementById('script-note').remove();
 document.getElementById('toolbar').hidden = false;
 document.getElementById('panes').hidden = false;
