@@ -251,6 +251,8 @@ void report_clear(XrdReport& r) {
   r.sections.clear();
   r.rows.clear();
   r.cells.clear();
+  r.parts.clear();
+  r.owned_texts.clear();
 }
 
 int parse_report(ZeroedBlock buffer, size_t size, XrdReport& report, std::string& error,

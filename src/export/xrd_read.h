@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -60,6 +62,10 @@ struct XrdReport {
   std::vector<XrdSection> sections;
   std::vector<XrdRow> rows;
   std::vector<XrdCell> cells;
+  // A report merged from several keeps them, as its texts point into their
+  // buffers, and owns the texts it made up itself (a deque never moves them).
+  std::vector<std::unique_ptr<XrdReport>> parts;
+  std::deque<std::string> owned_texts;
 };
 
 // Reads the report at path. Returns 0, or -1 with a one-line reason in error
