@@ -10,10 +10,65 @@
 
 namespace {
 
-// Keyed, so that a report crafted with colliding paths stays linear.
-struct PathHash {
-  size_t operator()(std::string_view s) const { return hash_bytes(s.data(), s.size()); }
+// One step down a path: the number of the path above (kRoot at the top, and
+// for the section that stands for a merged report) and a name.
+struct PathStep {
+  int32_t above;
+  std::string_view name;
+  bool operator==(const PathStep& o) const { return above == o.above && name == o.name; }
 };
+
+// Keyed, so that a report crafted with colliding names stays linear.
+struct StepHash {
+  size_t operator()(const PathStep& k) const {
+    return hash_combine(hash_bytes(k.name.data(), k.name.size()), static_cast<uint32_t>(k.above));
+  }
+};
+
+constexpr int32_t kRoot = -1;
+constexpr int32_t kUnknown = -2;  // a path the baseline does not have
+
+bool is_report_section(const XrdSection& s) {
+  return s.parent < 0 && std::string_view(s.type) == kXrdReportType;
+}
+
+// The number of each section's path. With add, paths not met yet get the next
+// number; without, they are kUnknown, and so is every path below them.
+std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::string>& names,
+                                  std::unordered_map<PathStep, int32_t, StepHash>& steps,
+                                  bool add) {
+  std::vector<int32_t> number(r.sections.size(), kUnknown);
+  for (uint32_t i = 0; i < r.sections.size(); ++i) {
+    const XrdSection& s = r.sections[i];
+    if (is_report_section(s)) {
+      number[i] = kRoot;
+      continue;
+    }
+    int32_t above = s.parent < 0 ? kRoot : number[static_cast<size_t>(s.parent)];
+    if (above == kUnknown) continue;
+    PathStep step{above, names[i]};
+    if (add) {
+      number[i] = steps.emplace(step, static_cast<int32_t>(steps.size())).first->second;
+    } else {
+      auto it = steps.find(step);
+      if (it != steps.end()) number[i] = it->second;
+    }
+  }
+  return number;
+}
+
+// The path of section i as compare_keys spells it.
+std::string spelled_path(const XrdReport& r, const std::vector<std::string>& names, uint32_t i) {
+  std::vector<uint32_t> chain;
+  for (int32_t at = static_cast<int32_t>(i); at >= 0; at = r.sections[at].parent)
+    if (!is_report_section(r.sections[at])) chain.push_back(static_cast<uint32_t>(at));
+  std::string path;
+  for (size_t k = chain.size(); k-- > 0;) {
+    if (!path.empty()) path += '/';
+    path += names[chain[k]];
+  }
+  return path;
+}
 
 TestChange classify(XrdState now, bool known, XrdState before) {
   if (now == XRD_KO) return known && before == XRD_KO ? CHANGE_STILL_FAILING : CHANGE_NEW_FAILURE;
@@ -47,33 +102,40 @@ std::vector<std::string> compare_keys(const XrdReport& r) {
 }
 
 Comparison compare_reports(const XrdReport& report, const XrdReport& baseline) {
-  Comparison c;
-  std::vector<std::string> old_keys = compare_keys(baseline);
-  std::unordered_map<std::string_view, uint32_t, PathHash> before;
-  before.reserve(old_keys.size());
+  // Each path of the baseline gets a number, known by its parent's number and
+  // its last name; a section of the report finds its own the same way. Spelling
+  // every path out would cost the sum of all depths, which a deep tree makes
+  // quadratic.
+  std::unordered_map<PathStep, int32_t, StepHash> steps;
+  steps.reserve(baseline.sections.size());
+  std::vector<std::string> old_names = xrd_unique_names(baseline);
+  std::vector<int32_t> old_path = path_numbers(baseline, old_names, steps, true);
+  std::vector<int32_t> test_at(steps.size(), -1);  // the first test of each path
   for (uint32_t i = 0; i < baseline.sections.size(); ++i)
-    if (xrd_is_test_type(baseline.sections[i].type)) before.emplace(old_keys[i], i);
+    if (xrd_is_test_type(baseline.sections[i].type) && test_at[old_path[i]] < 0)
+      test_at[old_path[i]] = static_cast<int32_t>(i);
   std::vector<bool> matched(baseline.sections.size(), false);
 
-  std::vector<std::string> keys = compare_keys(report);
+  Comparison c;
+  std::vector<std::string> names = xrd_unique_names(report);
+  std::vector<int32_t> path = path_numbers(report, names, steps, false);
   c.change.assign(report.sections.size(), CHANGE_NONE);
   for (uint32_t i = 0; i < report.sections.size(); ++i) {
     const XrdSection& s = report.sections[i];
     if (!xrd_is_test_type(s.type)) continue;
-    auto it = before.find(keys[i]);
+    int32_t before = path[i] >= 0 ? test_at[path[i]] : -1;
     // A path met twice (two merged reports that ran the same driver) matches
     // the baseline once; the second is new.
-    bool known = it != before.end() && !matched[it->second];
-    if (known) matched[it->second] = true;
-    TestChange kind = classify(s.state, known, known ? baseline.sections[it->second].state : XRD_NE);
+    bool known = before >= 0 && !matched[before];
+    if (known) matched[before] = true;
+    TestChange kind = classify(s.state, known, known ? baseline.sections[before].state : XRD_NE);
     c.change[i] = kind;
     ++c.counts[kind];
   }
   for (uint32_t i = 0; i < baseline.sections.size(); ++i) {
     if (!xrd_is_test_type(baseline.sections[i].type) || matched[i]) continue;
-    auto it = before.find(old_keys[i]);
-    if (it == before.end() || it->second != i) continue;  // a duplicate path of the baseline
-    c.removed.push_back({old_keys[i], baseline.sections[i].state});
+    if (test_at[old_path[i]] != static_cast<int32_t>(i)) continue;  // a duplicate path
+    c.removed.push_back({spelled_path(baseline, old_names, i), baseline.sections[i].state});
   }
   c.counts[CHANGE_REMOVED] = c.removed.size();
   return c;

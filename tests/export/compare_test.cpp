@@ -1,0 +1,114 @@
+// Comparing a report with a baseline: every kind of change, tests met twice,
+// merged reports, and trees too deep for paths to be spelled out per section.
+#include "export/compare.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "export/test_paths.h"
+#include "export/xrd_merge.h"
+#include "export/xrd_vocabulary.h"
+#include "export_helpers.h"
+
+namespace {
+
+XrdReport& read_fixture(const char* name, XrdReport& r) {
+  std::string error;
+  EXPECT_EQ(xrd_read(fixture(name).c_str(), r, error), 0) << name << ": " << error;
+  return r;
+}
+
+// The change of each test, by its path of names.
+std::map<std::string, TestChange> changes_by_path(const XrdReport& r, const Comparison& c) {
+  std::vector<std::string> names = xrd_unique_names(r);
+  std::map<std::string, TestChange> by_path;
+  for (uint32_t i = 0; i < r.sections.size(); ++i)
+    if (xrd_is_test_type(r.sections[i].type)) by_path[xrd_path(r, names, i)] = c.change[i];
+  return by_path;
+}
+
+TEST(Compare, EachTestGetsItsKindOfChange) {
+  XrdReport now, before;
+  Comparison c = compare_reports(read_fixture("changes_new.xrd", now),
+                                 read_fixture("changes_base.xrd", before));
+  std::map<std::string, TestChange> got = changes_by_path(now, c);
+  const struct {
+    const char* test;
+    TestChange change;
+  } cases[] = {
+      {"stays", CHANGE_NONE},                 // passed, passes
+      {"idle", CHANGE_NONE},                  // not executed, passes
+      {"breaks", CHANGE_NEW_FAILURE},         // passed, fails
+      {"added_failing", CHANGE_NEW_FAILURE},  // new, fails
+      {"fixed", CHANGE_FIXED},                // failed, passes
+      {"Mock.call", CHANGE_FIXED},            // a stub is a test too
+      {"still", CHANGE_STILL_FAILING},
+      {"added", CHANGE_NEW_TEST},
+      {"stops", CHANGE_STOPPED},  // passed, not executed
+      {"twice", CHANGE_NONE},     // siblings of one name match in their order
+      {"twice (2)", CHANGE_NEW_FAILURE},
+  };
+  for (const auto& k : cases) {
+    auto it = got.find(std::string("ChangeTest/S/") + k.test);
+    ASSERT_NE(it, got.end()) << k.test;
+    EXPECT_EQ(it->second, k.change) << k.test;
+  }
+  ASSERT_EQ(c.removed.size(), 1u);
+  EXPECT_EQ(c.removed[0].path, "ChangeTest/S/gone");
+  EXPECT_EQ(c.removed[0].state, XRD_OK);
+  const uint64_t counts[CHANGE_KINDS] = {3, 3, 2, 1, 1, 1, 1};
+  for (int k = 0; k < CHANGE_KINDS; ++k) EXPECT_EQ(c.counts[k], counts[k]) << kChangeKeys[k];
+}
+
+// Sections that are no test (drivers, suites) never count as a change.
+TEST(Compare, ContainersAreNoChange) {
+  XrdReport now, before;
+  Comparison c = compare_reports(read_fixture("changes_new.xrd", now),
+                                 read_fixture("changes_base.xrd", before));
+  ASSERT_EQ(c.change.size(), now.sections.size());
+  for (uint32_t i = 0; i < now.sections.size(); ++i) {
+    if (xrd_is_test_type(now.sections[i].type)) continue;
+    EXPECT_EQ(c.change[i], CHANGE_NONE) << i;
+  }
+}
+
+// A merged report's own sections are left out of the paths; a driver that ran
+// on two machines matches the baseline once, its second run is new.
+TEST(Compare, MergedReportMatchesBelowItsReportSections) {
+  std::vector<std::unique_ptr<XrdReport>> parts;
+  for (int k = 0; k < 2; ++k) read_fixture("changes_new.xrd", *parts.emplace_back(new XrdReport));
+  XrdReport merged, before;
+  xrd_merge(std::move(parts), {"m1.xrd", "m2.xrd"}, merged);
+  Comparison c = compare_reports(merged, read_fixture("changes_base.xrd", before));
+  EXPECT_EQ(c.counts[CHANGE_FIXED], 2u);
+  EXPECT_EQ(c.counts[CHANGE_STILL_FAILING], 1u);
+  EXPECT_EQ(c.counts[CHANGE_NEW_FAILURE], 3u + 4u);  // the second copy's failures are all new
+  EXPECT_EQ(c.counts[CHANGE_NEW_TEST], 1u + 7u);
+  EXPECT_TRUE(c.removed.size() == 1 && c.removed[0].path == "ChangeTest/S/gone");
+}
+
+// A chain of suites 100,000 deep: spelling each section's path would take
+// gigabytes; matching by the parent's path and one name takes the tree's size.
+TEST(Compare, DeepTreesCompareInLinearSpace) {
+  const int deep = 100000;
+  std::string open, close;
+  for (int i = 0; i < deep; ++i) open += "<DAZU:NODE name=\"n\" type=\"Test Suite\" state=\"ok\">";
+  for (int i = 0; i < deep; ++i) close += "</DAZU:NODE>";
+  auto leaf = [](const char* name, const char* state) {
+    return std::string("<DAZU:NODE name=\"") + name + "\" type=\"Test Case\" state=\"" + state +
+           "\"/>";
+  };
+  XrdReport now, before;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(open + leaf("t", "ok") + close), now, error), 0) << error;
+  ASSERT_EQ(
+      parse_text(xrd_document(open + leaf("t", "ko") + leaf("u", "ok") + close), before, error), 0)
+      << error;
+  Comparison c = compare_reports(now, before);
+  EXPECT_EQ(c.change[deep], CHANGE_FIXED);
+  ASSERT_EQ(c.removed.size(), 1u);
+  EXPECT_EQ(c.removed[0].path.size(), deep * 2 + 1u);  // "n/" 100,000 times, then "u"
+}
+
+}  // namespace
