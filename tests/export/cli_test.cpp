@@ -39,8 +39,9 @@ TEST(ExportCli, HelpAndBadCommandLines) {
   RunResult help = run(kBin + " --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(
-      help.out.rfind("usage: tallyrep-export REPORT.xrd [--html OUT.html] [--junit OUT.xml]\n", 0),
+      help.out.rfind("usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html]", 0),
       0u);
+  EXPECT_NE(help.out.find("--check"), std::string::npos);
   EXPECT_EQ(help.err, "");
   RunResult version = run(kBin + " --version");
   EXPECT_EQ(version.status, 0);
@@ -49,7 +50,8 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd",
                        "r.xrd --html",
                        "r.xrd --pdf x",
-                       "a.xrd b.xrd --html x",
+                       "r.xrd --markdown-append --html x",
+                       "r.xrd --check --check",
                        "r.xrd --html a --html b",
                        "--junit x"};
   for (const char* args : bad) {
@@ -129,6 +131,94 @@ TEST(ExportCli, OutputThatIsTheReportOrTheOtherOutputIsRefused) {
     EXPECT_EQ(read_all(dir + "/r.xrd"), read_all(fixture("worked.xrd"))) << c.args;
     EXPECT_EQ(files_in(dir), before) << c.args;
     EXPECT_EQ(read_all(dir + "/o.html"), old) << c.args;
+  }
+}
+
+// Several reports make one output, a section per report named by its file as
+// given.
+TEST(ExportCli, SeveralReportsMakeOneOutput) {
+  std::string junit = scratch("merged.xml"), md = scratch("merged.md");
+  RunResult r = run("cd " + fixture("") + " && " + kBin + " merge_a.xrd ./merge_b.xrd --junit " +
+                    junit + " --markdown " + md);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string xml = read_all(junit);
+  EXPECT_NE(xml.find("<testsuite name=\"merge_a.xrd\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<testsuite name=\"./merge_b.xrd\""), std::string::npos) << xml;
+  EXPECT_NE(read_all(md).find("merge\\_a.xrd"), std::string::npos) << read_all(md);
+}
+
+// --check gates a CI job on the reports; failures to read or write still win,
+// and the outputs are written before a failed test ends the run.
+TEST(ExportCli, CheckExitStatus) {
+  std::string out = scratch("checked.xml");
+  const struct {
+    const char* args;  // in the fixtures' folder, OUT for a scratch output
+    int status;
+  } cases[] = {
+      {"merge_b.xrd --check", 0},
+      {"merge_a.xrd --check", 3},
+      {"merge_empty.xrd --check", 4},
+      {"merge_b.xrd merge_empty.xrd --check", 0},
+      {"merge_empty.xrd merge_a.xrd --check", 3},
+      {"merge_a.xrd --junit OUT", 0},  // no gate without --check
+      {"merge_a.xrd --check --junit /no/such/dir/x.xml", 1},
+      {"merge_empty.xrd --check --baseline missing.xrd", 1},
+      {"merge_a.xrd --check --baseline merge_b.xrd --json OUT", 3},
+  };
+  for (const auto& c : cases) {
+    std::remove(out.c_str());
+    std::string args = c.args;
+    size_t at = args.find("OUT");
+    if (at != std::string::npos) args.replace(at, 3, out);
+    RunResult r = run("cd " + fixture("") + " && " + kBin + " " + args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_EQ(r.err.empty(), c.status != 1) << c.args << "\n" << r.err;
+    if (at == std::string::npos) continue;
+    EXPECT_NE(read_all(out), "") << c.args;
+  }
+}
+
+TEST(ExportCli, MissingBaselineNamesIt) {
+  RunResult r = run(kBin + " " + fixture("merge_a.xrd") + " --json - --baseline /no/old.xrd");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tallyrep-export: error: /no/old.xrd: cannot open: No such file or directory\n");
+}
+
+TEST(ExportCli, MarkdownAppendKeepsWhatTheFileHeld) {
+  std::string md = scratch("step_summary.md");
+  write_all(md, "# earlier step\n");
+  RunResult r = run(kBin + " " + fixture("merge_a.xrd") + " --markdown-append --markdown " + md);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string text = read_all(md);
+  EXPECT_EQ(text.rfind("# earlier step\n", 0), 0u);
+  EXPECT_GT(text.size(), 20u);
+}
+
+// Inputs are the reports and the baseline; no output may be one of them, and
+// no report may be given twice, under any name.
+TEST(ExportCli, SeveralFilesThatAreOneAreRefused) {
+  const struct {
+    const char* args;
+    const char* named;
+    const char* reason;
+  } cases[] = {
+      {"r.xrd s.xrd --html s.xrd", "s.xrd", "is the report s.xrd"},
+      {"r.xrd --baseline s.xrd --junit ./s.xrd", "./s.xrd", "is the baseline"},
+      {"r.xrd r.xrd --html o.html", "r.xrd", "is given twice"},
+      {"r.xrd hard.xrd --check", "hard.xrd", "is the same file as r.xrd"},
+      {"r.xrd --markdown - --json -", "-", "is also the --markdown output"},
+      {"r.xrd --json o.md --markdown o.md", "o.md", "is also the --markdown output"},
+  };
+  for (const auto& c : cases) {
+    std::string dir = folder_with_report("several");
+    ASSERT_EQ(std::system(("cd " + dir + " && cp r.xrd s.xrd && ln r.xrd hard.xrd").c_str()), 0);
+    std::set<std::string> before = files_in(dir);
+    RunResult r = run("cd " + dir + " && " + kBin + " " + c.args);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(r.err, std::string("tallyrep-export: error: ") + c.named + ": " + c.reason + "\n")
+        << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+    EXPECT_EQ(files_in(dir), before) << c.args;
   }
 }
 

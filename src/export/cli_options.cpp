@@ -1,0 +1,149 @@
+// Parsing tallyrep-export's command line from tables of its options, and the
+// guard against outputs that name an input or each other.
+#include "export/cli_options.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/out_buffer.h"
+
+const char* const kExportUsage =
+    "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html] [--junit OUT.xml]\n"
+    "         [--markdown OUT.md|-] [--markdown-append] [--json OUT.json|-]\n"
+    "         [--baseline OLD.xrd] [--check]\n"
+    "  --html OUT.html     write the report as one self-contained HTML page\n"
+    "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
+    "  --markdown OUT.md   write a Markdown summary (- for standard output)\n"
+    "  --markdown-append   add the summary at the end of the --markdown file\n"
+    "                      instead of replacing it (for $GITHUB_STEP_SUMMARY)\n"
+    "  --json OUT.json     write a JSON summary (- for standard output)\n"
+    "  --baseline OLD.xrd  list the changes since the report OLD.xrd in the summaries\n"
+    "  --check             after writing the outputs, exit with status 3 when a test\n"
+    "                      failed, 4 when no test passed or failed at all\n"
+    "  --help              print this text and exit\n"
+    "  --version           print the version and exit\n"
+    "Several reports (a test run split across machines) make one output of each\n"
+    "kind, with one section per report named by its file as given.\n"
+    "At least one output or --check is needed.\n"
+    "Exit status: 0 done, 1 a file could not be read or written, 2 a bad command\n"
+    "line, 3 and 4 as --check says (1 and 2 take precedence).\n";
+
+namespace {
+
+const struct {
+  const char* flag;
+  const char* ExportOptions::*field;
+} kFileOptions[] = {{"--html", &ExportOptions::html},
+                    {"--junit", &ExportOptions::junit},
+                    {"--markdown", &ExportOptions::markdown},
+                    {"--json", &ExportOptions::json},
+                    {"--baseline", &ExportOptions::baseline}};
+
+const struct {
+  const char* flag;
+  bool ExportOptions::*field;
+} kSwitches[] = {{"--markdown-append", &ExportOptions::markdown_append},
+                 {"--check", &ExportOptions::check}};
+
+ParseResult usage_error(const std::string& reason) {
+  std::fprintf(stderr, "tallyrep-export: error: %s\n%s", reason.c_str(), kExportUsage);
+  return PARSE_USAGE_ERROR;
+}
+
+// Each file's identity, and what it is in the words of an error.
+struct Named {
+  const char* path;
+  std::string role;
+  OutIdentity id;
+};
+
+bool input_identity(const char* path, OutIdentity& id) {
+  struct stat st;
+  if (::stat(path, &st) != 0) return false;
+  id = {st.st_dev, st.st_ino, ""};
+  return true;
+}
+
+}  // namespace
+
+ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) return PARSE_HELP;
+    if (std::strcmp(a, "--version") == 0) return PARSE_VERSION;
+    bool known = false;
+    for (const auto& o : kFileOptions) {
+      if (std::strcmp(a, o.flag) != 0) continue;
+      if (i + 1 >= argc || argv[i + 1][0] == '\0')
+        return usage_error(std::string(a) + " needs a file name");
+      if (opts.*o.field) return usage_error(std::string(a) + " given twice");
+      opts.*o.field = argv[++i];
+      known = true;
+    }
+    for (const auto& o : kSwitches) {
+      if (std::strcmp(a, o.flag) != 0) continue;
+      if (opts.*o.field) return usage_error(std::string(a) + " given twice");
+      opts.*o.field = known = true;
+    }
+    if (known) continue;
+    if (a[0] == '-' && a[1] != '\0') return usage_error(std::string("unknown option ") + a);
+    if (a[0] == '\0') return usage_error("empty report name");
+    opts.reports.push_back(a);
+  }
+  if (opts.reports.empty()) return usage_error("no report given");
+  if (opts.markdown_append && !opts.markdown)
+    return usage_error("--markdown-append needs --markdown");
+  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.check)
+    return usage_error("no output given (--html, --junit, --markdown, --json or --check)");
+  return PARSE_RUN;
+}
+
+int export_fail(const char* file, const std::string& reason) {
+  std::fprintf(stderr, "tallyrep-export: error: %s: %s\n", file, reason.c_str());
+  return 1;
+}
+
+// A report given twice would count its tests twice. Pairs are compared one by
+// one: a command line names few files.
+int export_same_file_error(const ExportOptions& opts) {
+  std::vector<Named> inputs;
+  for (const char* path : opts.reports) {
+    Named in{path,
+             opts.reports.size() == 1 ? "the report itself" : std::string("the report ") + path,
+             {}};
+    if (!input_identity(path, in.id)) continue;
+    for (const Named& earlier : inputs)
+      if (earlier.id == in.id)
+        return export_fail(path, std::strcmp(path, earlier.path) == 0
+                                     ? std::string("is given twice")
+                                     : "is the same file as " + std::string(earlier.path));
+    inputs.push_back(in);
+  }
+  // The baseline may be one of the reports: a run compared with itself.
+  Named base{opts.baseline, "the baseline", {}};
+  if (opts.baseline && input_identity(opts.baseline, base.id)) inputs.push_back(base);
+
+  const std::pair<const char*, const char*> named[] = {{opts.html, "--html"},
+                                                       {opts.junit, "--junit"},
+                                                       {opts.markdown, "--markdown"},
+                                                       {opts.json, "--json"}};
+  std::vector<Named> outputs;
+  for (const auto& [path, flag] : named) {
+    if (!path) continue;
+    Named out{path, std::string("the ") + flag + " output", {}};
+    // Standard output stands as a name of its own, so two outputs there clash.
+    bool standard = std::strcmp(path, "-") == 0;
+    if (standard)
+      out.id.name = "-";
+    else if (!out_identity(path, out.id))
+      continue;
+    for (const Named& in : inputs)
+      if (!standard && in.id == out.id) return export_fail(path, "is " + in.role);
+    for (const Named& other : outputs)
+      if (other.id == out.id) return export_fail(path, "is also " + other.role);
+    outputs.push_back(out);
+  }
+  return 0;
+}

@@ -1,0 +1,33 @@
+// The command line of tallyrep-export: its options, the usage text, and the
+// refusal of file names that would make one output overwrite another file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+extern const char* const kExportUsage;
+
+struct ExportOptions {
+  std::vector<const char*> reports;
+  const char* html = nullptr;
+  const char* junit = nullptr;
+  const char* markdown = nullptr;  // "-" for standard output
+  const char* json = nullptr;      // "-" for standard output
+  const char* baseline = nullptr;
+  bool markdown_append = false;
+  bool check = false;
+};
+
+enum ParseResult { PARSE_RUN, PARSE_HELP, PARSE_VERSION, PARSE_USAGE_ERROR };
+
+// Reads argv into opts. A usage error has been printed, with the usage text,
+// when PARSE_USAGE_ERROR is returned; PARSE_HELP and PARSE_VERSION print nothing.
+ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts);
+
+// Prints the one line of a file's failure; returns exit status 1.
+int export_fail(const char* file, const std::string& reason);
+
+// An output that is one of the files read, or one file named by two outputs,
+// or a report given twice: 1 with the line printed, else 0. Names that cannot
+// be resolved are left to the reading and writing, which say why.
+int export_same_file_error(const ExportOptions& opts);
