@@ -70,7 +70,10 @@ void write_table(OutBuffer& out, const Interned& t) {
 
 // A section's anchor goes as its path segment, left out when it is the name
 // itself (the script then takes the name), and its TAG for links of old pages.
-void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& segments) {
+// The change of each section and the words for them go in only with a
+// baseline, so that the data of a page without one stays as it was.
+void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& segments,
+                const Comparison* changes) {
   Interned types, files;
   out_str(out, "{\"s\":[");
   for (size_t i = 0; i < r.sections.size(); ++i) {
@@ -131,6 +134,24 @@ void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::strin
   write_table(out, types);
   out_str(out, ",\n\"files\":");
   write_table(out, files);
+  if (changes) {
+    out_str(out, ",\n\"c\":[");
+    for (size_t i = 0; i < r.sections.size(); ++i) {
+      if (i) out_write(out, ",", 1);
+      json_int(out, i < changes->change.size() ? changes->change[i] : CHANGE_NONE);
+    }
+    out_str(out, "],\n\"cw\":[");
+    for (int k = 0; k < CHANGE_KINDS; ++k) {
+      if (k) out_write(out, ",", 1);
+      json(out, kChangeWords[k]);
+    }
+    out_str(out, "],\n\"ck\":[");
+    for (int k = 0; k < CHANGE_KINDS; ++k) {
+      if (k) out_write(out, ",", 1);
+      json(out, kChangeKeys[k]);
+    }
+    out_str(out, "]");
+  }
   out_str(out, "}");
 }
 
@@ -159,6 +180,10 @@ ReportTotals report_totals(const XrdReport& report) {
 }
 
 void html_page(OutBuffer& out, const XrdReport& r) {
+  html_page(out, r, nullptr);
+}
+
+void html_page(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
   const char* name = r.title.empty() ? "report" : r.title.c_str();
   std::string project = html_project(r);
   std::vector<std::string> names = xrd_unique_names(r), segments(names.size());
@@ -187,6 +212,7 @@ void html_page(OutBuffer& out, const XrdReport& r) {
   }
   out_str(out, "</p></header>\n<div class=\"overview\">\n");
   html_summary(out, report_totals(r));
+  if (changes) html_changes(out, r, *changes, names, segments);
   html_failures(out, r, names, segments);
   html_info(out, r);
   // Where scripts do not run (a CI server's sandbox, a strict browser) the part
@@ -211,12 +237,27 @@ void html_page(OutBuffer& out, const XrdReport& r) {
           "<main id=\"main\" aria-label=\"Sections\"></main></div>\n"
           "<div class=\"print-list\" id=\"print-list\" hidden></div>\n"
           "<script type=\"application/json\" id=\"xrd-data\">");
-  write_data(out, r, segments);
+  write_data(out, r, segments, changes);
   out_str(out, "</script>\n<script>\n");
   out_str(out, HTML_SCRIPT);
   out_str(out, "</script>\n</body>\n</html>\n");
 }
 
 int html_write(const XrdReport& r, const char* path, std::string& error) {
-  return write_output(path, r, html_page, error);
+  return html_write(r, nullptr, path, error);
+}
+
+int html_write(const XrdReport& r, const Comparison* changes, const char* path,
+               std::string& error) {
+  OutBuffer out;
+  if (!out_open_file(out, path)) {
+    error = std::string("cannot create: ") + std::strerror(out.error);
+    return -1;
+  }
+  html_page(out, r, changes);
+  if (!out_close(out)) {
+    error = std::string("cannot write: ") + std::strerror(out.error);
+    return -1;
+  }
+  return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "export/compare.h"
 #include "export/escape.h"
 #include "export/xrd_read.h"
 
@@ -16,8 +17,13 @@ struct ReportTotals {
 ReportTotals report_totals(const XrdReport& report);
 // Writes the page to path; 0, or -1 with the reason in error.
 int html_write(const XrdReport& report, const char* path, std::string& error);
+// The same, with each test marked by its change since a baseline when changes
+// is not null.
+int html_write(const XrdReport& report, const Comparison* changes, const char* path,
+               std::string& error);
 // Writes the page to an open output.
 void html_page(OutBuffer& out, const XrdReport& report);
+void html_page(OutBuffer& out, const XrdReport& report, const Comparison* changes);
 
 // The page's style sheet and script, kept apart from the writer.
 extern const char* const HTML_STYLE;

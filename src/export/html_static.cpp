@@ -1,5 +1,6 @@
 // Writes the parts of the page that CI servers show with script and inline
-// style blocked: summary, failed tests with their checks, report information.
+// style blocked: summary, changes since a baseline, failed tests with their
+// checks, report information.
 #include "export/html_static.h"
 
 #include <algorithm>
@@ -69,6 +70,18 @@ const char* style_class(XrdStyle s) {
   }
 }
 
+// A break may follow each '/', so that a long path wraps even unstyled.
+void write_path(OutBuffer& out, const std::string& path) {
+  for (size_t from = 0; from <= path.size();) {
+    size_t to = std::min(path.find('/', from), path.size());
+    out_escaped(out, path.data() + from, to - from, ESCAPE_HTML);
+    if (to < path.size()) out_str(out, "/<wbr>");
+    from = to + 1;
+  }
+}
+
+void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s);
+
 // One failed test: its path as a link to its section, then its failed checks
 // with the place in the source each comes from.
 void write_failed_test(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
@@ -79,15 +92,68 @@ void write_failed_test(OutBuffer& out, const XrdReport& r, const std::vector<std
   out_str(out, "\"><a href=\"#");
   out_str(out, id.c_str());
   out_str(out, "\">");
-  // A break may follow each '/', so that a long path wraps even unstyled.
-  std::string path = xrd_path(r, names, i);
-  for (size_t from = 0; from <= path.size();) {
-    size_t to = std::min(path.find('/', from), path.size());
-    out_escaped(out, path.data() + from, to - from, ESCAPE_HTML);
-    if (to < path.size()) out_str(out, "/<wbr>");
-    from = to + 1;
-  }
+  write_path(out, xrd_path(r, names, i));
   out_str(out, "</a>");
+  write_failed_checks(out, r, s);
+  out_str(out, "</li>\n");
+}
+
+// The order a reader works through: what broke first, what went away last.
+constexpr TestChange kChangeOrder[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING, CHANGE_FIXED,
+                                       CHANGE_NEW_TEST,    CHANGE_STOPPED,       CHANGE_REMOVED};
+
+const char* change_heading(TestChange kind) {
+  switch (kind) {
+    case CHANGE_NEW_FAILURE:
+      return "New failures";
+    case CHANGE_NEW_TEST:
+      return "New tests";
+    default:
+      return kChangeWords[kind];
+  }
+}
+
+void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
+                       const std::vector<std::string>& names,
+                       const std::vector<std::string>& segments, TestChange kind) {
+  uint64_t total = c.counts[kind], listed = 0;
+  if (total == 0) return;
+  out_str(out, "<h3>");
+  out_str(out, change_heading(kind));
+  out_str(out, ": ");
+  out_uint(out, total);
+  out_str(out, "</h3>\n<ul class=\"change-list ");
+  out_str(out, kChangeKeys[kind]);
+  out_str(out, "\">\n");
+  if (kind == CHANGE_REMOVED) {
+    // A removed test has no section on this page to link to.
+    for (size_t k = 0; k < c.removed.size() && listed < kListedChanges; ++k, ++listed) {
+      out_str(out, "<li>");
+      write_path(out, c.removed[k].path);
+      out_str(out, "</li>\n");
+    }
+  } else {
+    for (uint32_t i = 0; i < r.sections.size() && i < c.change.size() && listed < kListedChanges;
+         ++i) {
+      if (c.change[i] != kind) continue;
+      std::string id = html_section_id(r, segments, i);
+      out_str(out, "<li><a href=\"#");
+      out_str(out, id.c_str());
+      out_str(out, "\">");
+      write_path(out, xrd_path(r, names, i));
+      out_str(out, "</a></li>\n");
+      ++listed;
+    }
+  }
+  out_str(out, "</ul>\n");
+  if (listed < total) {
+    out_str(out, "<p class=\"more\">and ");
+    out_uint(out, total - listed);
+    out_str(out, " more</p>\n");
+  }
+}
+
+void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
   size_t listed = 0, more = 0;
   for (uint32_t k = s.first_row; k < s.first_row + s.row_count; ++k) {
     const XrdRow& row = r.rows[k];
@@ -112,7 +178,6 @@ void write_failed_test(OutBuffer& out, const XrdReport& r, const std::vector<std
     out_str(out, more == 1 ? " more failed check</li>" : " more failed checks</li>");
   }
   if (listed) out_str(out, "</ul>");
-  out_str(out, "</li>\n");
 }
 
 }  // namespace
@@ -199,6 +264,25 @@ void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::st
             " more failed tests, not listed here: the full view below shows them all with "
             "&#8220;Failed only&#8221;.</p>\n");
   }
+  out_str(out, "</section>\n");
+}
+
+void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
+                  const std::vector<std::string>& names, const std::vector<std::string>& segments) {
+  out_str(out, "<section class=\"changes\" id=\"changes\"><h2>Changes since ");
+  html(out, c.baseline.c_str());
+  out_str(out, "</h2>\n<ul class=\"change-counts\">");
+  for (TestChange kind : kChangeOrder) {
+    out_str(out, "<li class=\"");
+    out_str(out, kChangeKeys[kind]);
+    out_str(out, "\">");
+    out_str(out, kChangeWords[kind]);
+    out_str(out, ": ");
+    out_uint(out, c.counts[kind]);
+    out_str(out, "</li>");
+  }
+  out_str(out, "</ul>\n");
+  for (TestChange kind : kChangeOrder) write_change_list(out, r, c, names, segments, kind);
   out_str(out, "</section>\n");
 }
 

@@ -3,6 +3,7 @@
 // and texts that could break out of the page.
 #include <gtest/gtest.h>
 
+#include "export/compare.h"
 #include "export/html_export.h"
 #include "export/html_static.h"
 #include "export_helpers.h"
@@ -200,6 +201,43 @@ TEST(Html, TitleNamesTheProjectWhenTheHeaderGivesOne) {
   XrdReport plain;
   EXPECT_NE(html_of(fixture("worked.xrd"), plain).find("<title>Test report: out.xrd</title>"),
             std::string::npos);
+}
+
+TEST(Html, ChangesSinceTheBaselineComeFirstWithNewFailuresOnTop) {
+  XrdReport now, before;
+  std::string error, out = scratch("changes.html");
+  ASSERT_EQ(xrd_read(fixture("summary_new.xrd").c_str(), now, error), 0) << error;
+  ASSERT_EQ(xrd_read(fixture("summary_base.xrd").c_str(), before, error), 0) << error;
+  Comparison c = compare_reports(now, before);
+  c.baseline = "summary_base.xrd";
+  ASSERT_EQ(html_write(now, &c, out.c_str(), error), 0) << error;
+  std::string page = read_all(out);
+  size_t from = page.find("<section class=\"changes\"");
+  ASSERT_NE(from, std::string::npos);
+  std::string part = page.substr(from, page.find("</section>", from) - from);
+  EXPECT_LT(from, page.find("class=\"failures\""));
+  const char* order[] = {
+      "<h2>Changes since summary_base.xrd</h2>",
+      "<h3>New failures: 2</h3>",
+      "<li><a href=\"#D/S/a\">D/<wbr>S/<wbr>a</a></li>",
+      "<li><a href=\"#D/S/brand\">D/<wbr>S/<wbr>brand</a></li>",
+      "<h3>Still failing: 1</h3>",
+      "<a href=\"#D/S/b\">",
+      "<h3>Fixed: 1</h3>",
+      "<a href=\"#D/S/c\">",
+      "<h3>New tests: 1</h3>",
+      "<a href=\"#D/S/fresh\">",
+      "<h3>Stopped running: 1</h3>",
+      "<a href=\"#D/S/d\">",
+      "<h3>Removed: 1</h3>",
+      "<li>D/<wbr>S/<wbr>gone</li>",
+  };
+  size_t at = 0;
+  for (const char* want : order) {
+    size_t found = part.find(want, at);
+    EXPECT_NE(found, std::string::npos) << want;
+    if (found != std::string::npos) at = found;
+  }
 }
 
 TEST(Html, UnwritableOutputIsAnError) {
