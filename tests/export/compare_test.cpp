@@ -61,18 +61,6 @@ TEST(Compare, EachTestGetsItsKindOfChange) {
   for (int k = 0; k < CHANGE_KINDS; ++k) EXPECT_EQ(c.counts[k], counts[k]) << kChangeKeys[k];
 }
 
-// Sections that are no test (drivers, suites) never count as a change.
-TEST(Compare, ContainersAreNoChange) {
-  XrdReport now, before;
-  Comparison c = compare_reports(read_fixture("changes_new.xrd", now),
-                                 read_fixture("changes_base.xrd", before));
-  ASSERT_EQ(c.change.size(), now.sections.size());
-  for (uint32_t i = 0; i < now.sections.size(); ++i) {
-    if (xrd_is_test_type(now.sections[i].type)) continue;
-    EXPECT_EQ(c.change[i], CHANGE_NONE) << i;
-  }
-}
-
 // A merged report's own sections are left out of the paths; a driver that ran
 // on two machines matches the baseline once, its second run is new.
 TEST(Compare, MergedReportMatchesBelowItsReportSections) {

@@ -92,21 +92,6 @@ TEST(Merge, InformationRows) {
   }
 }
 
-TEST(Merge, FailedRowIsStyledOnlyWhenATestFailed) {
-  const struct {
-    std::vector<std::string> parts;
-    XrdStyle style;
-  } cases[] = {{{kParts[0], kParts[1]}, XRD_FAILED}, {{kParts[1], kParts[2]}, XRD_PLAIN}};
-  for (const auto& c : cases) {
-    XrdReport m;
-    merge(c.parts, m);
-    for (const XrdInfoRow& row : m.info) {
-      if (std::string(row.label) != kXrdFailed) continue;
-      EXPECT_EQ(row.style, c.style) << c.parts[0];
-    }
-  }
-}
-
 TEST(Merge, JunitOfAMergedReportValidates) {
   if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xmllint";
   XrdReport m;
