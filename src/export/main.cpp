@@ -83,7 +83,7 @@ int run(const ExportOptions& opts) {
 
   if (opts.html) {
     current_file = opts.html;
-    if (html_write(*report, opts.html, error) != 0) return export_fail(opts.html, error);
+    if (html_write(*report, changes, opts.html, error) != 0) return export_fail(opts.html, error);
   }
   if (opts.junit) {
     current_file = opts.junit;
