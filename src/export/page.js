@@ -1,5 +1,6 @@
 // The page's interactive view: a virtual list of every section and check, the
-// test tree, "failed only", the filter, anchors and view state in the URL.
+// test tree, "failed only", the filter, anchors and view state in the URL,
+// and each test's change since a baseline when the page compares with one.
 (function () {
 'use strict';
 // The view shows the sections: the browser's own jump to an anchor would land
@@ -10,6 +11,7 @@ document.querySelectorAll('.failed-list > li[id]').forEach(function (li) {
 });
 var D = JSON.parse(document.getElementById('xrd-data').textContent);
 var S = D.s, R = D.r, TYPES = D.types, FILES = D.files, F = 10, n = S.length / F;
+var CHANGE = D.c || null, CHANGE_WORD = D.cw || [], CHANGE_KEY = D.ck || [];
 var H = 28, MAXH = 8000000, OVERSCAN = 8;
 var CLS = ['ok', 'ko', 'ne'], MARK = ['\u2714', '\u2718', '\u2013'];
 var WORD = ['Passed', 'Failed', 'Not executed'], STYLE = ['heading', 'plain', 'failed', 'passed'];
@@ -186,6 +188,7 @@ function renderSection(j) {
   var badge = el('span', 'badge ' + CLS[state[j]]);
   badge.appendChild(mark(state[j])); badge.appendChild(document.createTextNode(WORD[state[j]]));
   e.appendChild(badge);
+  if (CHANGE && CHANGE[j]) e.appendChild(el('span', 'change ' + CHANGE_KEY[CHANGE[j]], CHANGE_WORD[CHANGE[j]]));
   e.appendChild(el('span', 'title', title(j))); e.title = title(j);
   var here = el('a', 'here', '#'); here.href = '#' + a;
   here.setAttribute('aria-label', 'Link to this section');
@@ -241,7 +244,8 @@ function renderNav(k) {
   a.href = '#' + anchor(j);
   a.appendChild(mark(state[j]));
   a.appendChild(document.createTextNode(name(j) || title(j)));
-  a.title = TYPES[S[j * F + 1]] + ' ' + name(j) + ' \u2014 ' + WORD[state[j]];
+  a.title = TYPES[S[j * F + 1]] + ' ' + name(j) + ' \u2014 ' + WORD[state[j]] +
+    (CHANGE && CHANGE[j] ? ' (' + CHANGE_WORD[CHANGE[j]] + ')' : '');
   a.addEventListener('click', function (ev) {
     ev.preventDefault();
     current = j;

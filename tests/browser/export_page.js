@@ -1,6 +1,7 @@
 // Browser check of the HTML page of tallyrep-export in headless Chromium:
 // totals, "failed only", the filter, deep links, the page under a CI server's
-// policy and without script, printing, narrow screens, no outside requests.
+// policy and without script, printing, narrow screens, no outside requests,
+// the changes since a baseline.
 // usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR   (exit 77: no browser)
 'use strict';
 const fs = require('fs');
@@ -190,6 +191,45 @@ async function checkNarrow(context, url) {
   await tab.close();
 }
 
+// With a baseline the changes come first on screen, new failures on top, and
+// the view marks each changed test. Skipped while the exporter has no
+// --baseline (usage error, status 2) or does not give the page the comparison.
+async function checkChanges(context) {
+  const data = path.join(__dirname, '..', 'export', 'data');
+  const page = path.join(outDir, 'changes.html');
+  try {
+    execFileSync(exportBin, [path.join(data, 'summary_new.xrd'), '--baseline', path.join(data, 'summary_base.xrd'),
+      '--html', page], { stdio: 'pipe' });
+  } catch (e) {
+    if (e.status === 2) { console.log('skipped: the exporter does not take --baseline'); return; }
+    throw e;
+  }
+  if (!/<section class="changes"/.test(fs.readFileSync(page, 'utf8'))) {
+    console.log('skipped: the exporter does not give the HTML page the comparison');
+    return;
+  }
+  const tab = await context.newPage();
+  await tab.goto('file://' + path.resolve(page));
+  await tab.waitForSelector('body[data-ready="true"]');
+  const seen = await tab.evaluate(() => {
+    const changes = document.querySelector('.changes'), failures = document.querySelector('.failures');
+    const first = changes.querySelector('.change-list');
+    return {
+      onScreen: changes.getBoundingClientRect().top < innerHeight,
+      before: (changes.compareDocumentPosition(failures) & Node.DOCUMENT_POSITION_FOLLOWING) !== 0,
+      heading: changes.querySelector('h3').textContent,
+      top: [...first.querySelectorAll('li')].map(li => li.textContent),
+    };
+  });
+  check(seen.onScreen && seen.before && /^New failures/.test(seen.heading) &&
+    JSON.stringify(seen.top) === JSON.stringify(['D/S/a', 'D/S/brand']),
+  `the changes come first with the new failures on top (${JSON.stringify(seen)})`);
+  const badge = await tab.$eval('#main .sec[data-anchor="D/S/a"] .change', e => e.textContent).catch(() => null);
+  check(badge === 'New failure', `the view marks a new failure (${badge})`);
+  await tab.screenshot({ path: path.join(outDir, 'export-page-changes.png') });
+  await tab.close();
+}
+
 async function launch(profile, options) {
   return chromium.launchPersistentContext(profile, Object.assign({
     executablePath: CHROMIUM,
@@ -325,6 +365,7 @@ async function main() {
     await tab.emulateMedia({ media: 'screen' });
 
     await checkNarrow(context, url);
+    await checkChanges(context);
     await checkLarge(context);
     check(errors.length === 0, `no script errors ${errors.join(' | ')}`);
     check(outside.length === 0, `no request leaves the file ${outside.join(' ')}`);
