@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "export/escape.h"
@@ -247,9 +248,23 @@ void junit_document(OutBuffer& out, const XrdReport& r) {
   counts_attrs(out, all);
   time_attr(out);
   out_str(out, ">\n");
+  // Merged reports: the drivers below each report's section are the suites,
+  // so classnames still start with the driver; a driver that two reports ran
+  // is made distinct as equal siblings are.
+  std::unordered_map<std::string, uint32_t> drivers_seen;
   for (uint32_t i = 0; i < r.sections.size();) {
     uint32_t end = xrd_subtree_end(r, i);
-    write_suite(out, r, names, i, end);
+    if (std::strcmp(r.sections[i].type, kXrdReportType) != 0) {
+      write_suite(out, r, names, i, end);
+    } else {
+      for (uint32_t d = i + 1; d < end;) {
+        uint32_t d_end = xrd_subtree_end(r, d);
+        if (uint32_t seen = ++drivers_seen[names[d]]; seen > 1)
+          names[d] += " (" + std::to_string(seen) + ")";
+        write_suite(out, r, names, d, d_end);
+        d = d_end;
+      }
+    }
     i = end;
   }
   out_str(out, "</testsuites>\n");
