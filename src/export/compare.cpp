@@ -57,7 +57,8 @@ std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::str
   return number;
 }
 
-// The path of section i as compare_keys spells it.
+// The path a test is matched by, spelled out: names from the driver down,
+// joined by "/", without the section that stands for a merged report.
 std::string spelled_path(const XrdReport& r, const std::vector<std::string>& names, uint32_t i) {
   std::vector<uint32_t> chain;
   for (int32_t at = static_cast<int32_t>(i); at >= 0; at = r.sections[at].parent)
@@ -85,20 +86,15 @@ const char* const kChangeWords[CHANGE_KINDS] = {
 const char* const kChangeKeys[CHANGE_KINDS] = {
     "unchanged", "new_failure", "fixed", "still_failing", "new_test", "stopped_running", "removed"};
 
-std::vector<std::string> compare_keys(const XrdReport& r) {
-  std::vector<std::string> names = xrd_unique_names(r);
-  std::vector<std::string> keys(r.sections.size());
-  // Sections come parent first, so each key extends its parent's.
-  for (uint32_t i = 0; i < r.sections.size(); ++i) {
-    const XrdSection& s = r.sections[i];
-    if (s.parent < 0) {
-      if (std::string_view(s.type) != kXrdReportType) keys[i] = names[i];
-      continue;
-    }
-    const std::string& above = keys[static_cast<size_t>(s.parent)];
-    keys[i] = above.empty() ? names[i] : above + "/" + names[i];
+const char* change_heading(TestChange kind) {
+  switch (kind) {
+    case CHANGE_NEW_FAILURE:
+      return "New failures";
+    case CHANGE_NEW_TEST:
+      return "New tests";
+    default:
+      return kChangeWords[kind];
   }
-  return keys;
 }
 
 Comparison compare_reports(const XrdReport& report, const XrdReport& baseline) {

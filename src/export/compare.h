@@ -24,6 +24,13 @@ extern const char* const kChangeWords[CHANGE_KINDS];
 // The same as keys: "new_failure", "fixed", ...
 extern const char* const kChangeKeys[CHANGE_KINDS];
 
+// The order every output lists the kinds in: what broke first.
+constexpr TestChange kChangeListOrder[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING,
+                                           CHANGE_FIXED,       CHANGE_NEW_TEST,
+                                           CHANGE_REMOVED,     CHANGE_STOPPED};
+// The heading of a kind's list ("New failures", "Fixed", ...).
+const char* change_heading(TestChange kind);
+
 struct RemovedTest {
   std::string path;
   XrdState state;  // its state in the baseline
@@ -35,10 +42,6 @@ struct Comparison {
   std::vector<RemovedTest> removed;
   uint64_t counts[CHANGE_KINDS] = {};
 };
-
-// The path a test is matched by: names from the driver down, joined by "/",
-// without the section that stands for a merged report.
-std::vector<std::string> compare_keys(const XrdReport& report);
 
 // Compares report with baseline in time linear in both.
 Comparison compare_reports(const XrdReport& report, const XrdReport& baseline);

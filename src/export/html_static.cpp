@@ -98,21 +98,6 @@ void write_failed_test(OutBuffer& out, const XrdReport& r, const std::vector<std
   out_str(out, "</li>\n");
 }
 
-// The order a reader works through: what broke first, what went away last.
-constexpr TestChange kChangeOrder[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING, CHANGE_FIXED,
-                                       CHANGE_NEW_TEST,    CHANGE_STOPPED,       CHANGE_REMOVED};
-
-const char* change_heading(TestChange kind) {
-  switch (kind) {
-    case CHANGE_NEW_FAILURE:
-      return "New failures";
-    case CHANGE_NEW_TEST:
-      return "New tests";
-    default:
-      return kChangeWords[kind];
-  }
-}
-
 void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
                        const std::vector<std::string>& names,
                        const std::vector<std::string>& segments, TestChange kind) {
@@ -133,8 +118,8 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
       out_str(out, "</li>\n");
     }
   } else {
-    for (uint32_t i = 0; i < r.sections.size() && i < c.change.size() && listed < kListedChanges;
-         ++i) {
+    for (uint32_t i = 0;
+         i < r.sections.size() && i < c.change.size() && listed < kListedChanges; ++i) {
       if (c.change[i] != kind) continue;
       std::string id = html_section_id(r, segments, i);
       out_str(out, "<li><a href=\"#");
@@ -272,7 +257,7 @@ void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
   out_str(out, "<section class=\"changes\" id=\"changes\"><h2>Changes since ");
   html(out, c.baseline.c_str());
   out_str(out, "</h2>\n<ul class=\"change-counts\">");
-  for (TestChange kind : kChangeOrder) {
+  for (TestChange kind : kChangeListOrder) {
     out_str(out, "<li class=\"");
     out_str(out, kChangeKeys[kind]);
     out_str(out, "\">");
@@ -282,7 +267,7 @@ void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
     out_str(out, "</li>");
   }
   out_str(out, "</ul>\n");
-  for (TestChange kind : kChangeOrder) write_change_list(out, r, c, names, segments, kind);
+  for (TestChange kind : kChangeListOrder) write_change_list(out, r, c, names, segments, kind);
   out_str(out, "</section>\n");
 }
 

@@ -152,45 +152,32 @@ void more_line(Lines& md, unsigned long long more, const char* what) {
   md.put();
 }
 
-// In the order a reader acts on them: what broke first.
-constexpr TestChange kListed[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING, CHANGE_FIXED,
-                                  CHANGE_NEW_TEST,    CHANGE_REMOVED,       CHANGE_STOPPED};
-const char* list_heading(TestChange kind) {
-  switch (kind) {
-    case CHANGE_NEW_FAILURE:
-      return "New failures";
-    case CHANGE_NEW_TEST:
-      return "New tests";
-    default:
-      return kChangeWords[kind];
-  }
-}
-
 void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>& names,
                    const Comparison& c) {
   OutBuffer& o = md.line();
   out_lit(o, "### Changes since ");
   md_text(o, c.baseline);
   out_lit(o, "\n\n|");
-  for (TestChange kind : kListed) {
+  for (TestChange kind : kChangeListOrder) {
     out_put(o, ' ');
     out_str(o, kChangeWords[kind]);
     out_lit(o, " |");
   }
   out_lit(o, "\n|");
-  for (size_t k = 0; k < sizeof kListed / sizeof kListed[0]; ++k) out_lit(o, " ---: |");
+  for (size_t k = 0; k < sizeof kChangeListOrder / sizeof kChangeListOrder[0]; ++k)
+    out_lit(o, " ---: |");
   out_lit(o, "\n|");
-  for (TestChange kind : kListed) {
+  for (TestChange kind : kChangeListOrder) {
     out_put(o, ' ');
     out_uint(o, c.counts[kind]);
     out_lit(o, " |");
   }
   out_lit(o, "\n\n");
   md.put();
-  for (TestChange kind : kListed) {
+  for (TestChange kind : kChangeListOrder) {
     if (c.counts[kind] == 0) continue;
     out_lit(o, "**");
-    out_str(o, list_heading(kind));
+    out_str(o, change_heading(kind));
     out_lit(o, "**\n\n");
     md.put();
     unsigned long long shown = 0;
