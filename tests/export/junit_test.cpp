@@ -99,6 +99,8 @@ TEST(Junit, ExamplesMatchTheirGoldenFiles) {
   EXPECT_EQ(junit_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd"),
             read_all(fixture("calc.junit.xml")));
   EXPECT_EQ(junit_of(fixture("calc_like.xrd")), read_all(fixture("calc_like.junit.xml")));
+  // Texts in UTF-8, in Latin-1, and one that mixes both (read as Latin-1).
+  EXPECT_EQ(junit_of(fixture("encodings.xrd")), read_all(fixture("encodings.junit.xml")));
 }
 
 // The counts of every testsuite and of testsuites agree with the elements.
