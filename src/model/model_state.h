@@ -77,11 +77,21 @@ struct TraceModel {
   // outcomes ask for it, so a deep chain is climbed once.
   FlatMap<const TraceNode*, TraceNode*, WordHash> check_above;
   std::vector<TraceNode*> climbed;  // working list of that climb
+  // The last climb's answer: the TDF often names one line many times running.
+  struct {
+    const TraceNode* from = nullptr;
+    TraceNode* check = nullptr;
+  } last_climb;
 
   DriverList drivers;
 };
 
-TraceModel& model();
+// The process-wide model, made on first use.
+extern std::unique_ptr<TraceModel> g_model;
+TraceModel& model_made();
+inline TraceModel& model() {
+  return g_model ? *g_model : model_made();
+}
 // Links a node created under a parent as that parent's last child.
 void node_append(TraceNode* node);
 

@@ -9,8 +9,9 @@
 // Millions of nodes: every field counts.
 static_assert(sizeof(void*) != 8 || sizeof(TraceNode) <= 64, "TraceNode grew");
 
-namespace {
 std::unique_ptr<TraceModel> g_model;
+
+namespace {
 
 // Copies the text into the arena after its hash, which sibling matching reads
 // from there (node_text_hash) instead of every node carrying it.
@@ -25,8 +26,8 @@ const char* store_text(const char* text) {
 
 }  // namespace
 
-TraceModel& model() {
-  if (!g_model) g_model = std::make_unique<TraceModel>();
+TraceModel& model_made() {
+  g_model = std::make_unique<TraceModel>();
   return *g_model;
 }
 

@@ -51,14 +51,12 @@ TraceNode* node_clone_child(TraceNode* parent, const TraceNode* model_node) {
 }
 
 namespace {
-// The nearest check at or above `node`. The climb goes by the shortcuts the
-// model keeps (else by parents) and leaves a shortcut on every node it passed,
-// so a chain is climbed once however many outcomes name nodes in it. Types
-// only ever leave the check set (a method's parent becoming a Stub), so
-// nothing between a node and its shortcut can have become a check.
-TraceNode* owning_check(TraceNode* node) {
-  if (type_is_check(node->type)) return node;
-  TraceModel& m = model();
+// The nearest check above `node`. The climb goes by the shortcuts the model
+// keeps (else by parents) and leaves a shortcut on every node it passed, so a
+// chain is climbed once however many outcomes name nodes in it. Types only
+// ever leave the check set (a method's parent becoming a Stub), so nothing
+// between a node and its shortcut can have become a check.
+TraceNode* climb(TraceModel& m, TraceNode* node) {
   m.climbed.clear();
   TraceNode* n = node;
   for (;;) {
@@ -74,6 +72,20 @@ TraceNode* owning_check(TraceNode* node) {
     m.climbed.push_back(n);
     n = up;
   }
+}
+
+// The nearest check at or above `node`. Most outcomes name a check, a check's
+// child or the node the outcome before named (the TDF often names one line
+// many times running): those need no table.
+TraceNode* owning_check(TraceNode* node) {
+  if (type_is_check(node->type)) return node;
+  if (!node->parent || type_is_check(node->parent->type)) return node->parent;
+  TraceModel& m = model();
+  auto& last = m.last_climb;
+  if (node != last.from || (last.check && !type_is_check(last.check->type))) {
+    last = {node, climb(m, node)};
+  }
+  return last.check;
 }
 
 // A check evaluated more than 2^31 - 1 times stays at the largest count: a

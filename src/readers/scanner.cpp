@@ -66,11 +66,15 @@ void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::st
   const size_t k = std::strlen(terminator);
   size_t progress = 0;
   bool matched = false;
-  bool cut = false;  // a NUL was met: the text is what came before it
-  for (;;) {
-    int c = stream_get(stream);
-    if (c == '\\') c = stream_get(stream);
-    if (c < 0) break;  // also a backslash that is the last byte: nothing added
+  bool escaped = false;  // a backslash came: the next character is taken as it is
+  bool cut = false;      // a NUL was met: the text is what came before it
+  // A backslash that is the last byte adds nothing.
+  stream_scan(stream, [&](int c) {
+    if (c == '\\' && !escaped) {
+      escaped = true;
+      return true;
+    }
+    escaped = false;
     if (c != '\n' && !cut) {
       if (c == 0) {
         cut = true;
@@ -82,11 +86,9 @@ void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::st
     const char ch = static_cast<char>(c);
     if (progress < k && ch != terminator[progress]) progress = 0;
     if (progress < k && ch == terminator[progress]) ++progress;
-    if (progress == k) {
-      matched = true;
-      break;
-    }
-  }
+    matched = progress == k;
+    return !matched;
+  });
   // After a NUL the terminator's characters were not stored: nothing to drop.
   if (matched && !cut) out.resize(out.size() < k ? 0 : out.size() - k);
 }

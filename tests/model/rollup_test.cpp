@@ -228,6 +228,21 @@ TEST_F(RollupTest, FindChildFollowsTypeChanges) {
   EXPECT_EQ(copy, node_find_child(tc, copy));  // first equal Check Expression
 }
 
+// Repeated outcomes on one node take a shortcut to its check, which must not
+// outlive that check becoming a Stub.
+TEST_F(RollupTest, OutcomeAfterItsCheckBecameAStubGoesToTheCheckAbove) {
+  add(TYPE_TEST_CASE, 2, 1);
+  TraceNode* upper = add(TYPE_CHECK_EXPRESSION, 3, 2, "upper");
+  TraceNode* lower = add(TYPE_CHECK_EXPRESSION, 4, 3, "lower");
+  add(TYPE_TEST_SUITE, 5, 4);
+  TraceNode* leaf = add(TYPE_TEST_SUITE, 6, 5);
+  node_record_outcome(leaf, OUTCOME_FAILED);
+  node_set_type(lower, TYPE_STUB);
+  node_record_outcome(leaf, OUTCOME_FAILED);
+  EXPECT_EQ(1, lower->stats->failed);
+  EXPECT_EQ(1, upper->stats->failed);
+}
+
 TEST_F(RollupTest, DeepChainIsWalkedRolledUpAndFreedWithoutRecursion) {
   const int32_t depth = 1000000;
   int32_t parent = 1;
