@@ -11,8 +11,40 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+// The writer thread of a large replacing output. Formatting a report and
+// copying it into the file cache then take about as long as each other, so
+// they go side by side: the writer writes one buffer while the next one
+// fills. While it writes, it owns the output's descriptor, `written` and
+// `error`; the caller touches them only once the writer is idle.
+struct OutWriter {
+  std::thread thread;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::unique_ptr<char[]> full;  // the buffer being written, or the idle spare
+  std::size_t full_n = 0;
+  bool busy = false;  // `full` holds bytes not yet written
+  bool stop = false;
+  int old_fd = -1;  // the file being replaced, whose cached pages go first, or -1
+};
 
 namespace {
+
+// 8 MiB pieces make a hundred wake-ups for 850 MB.
+constexpr std::size_t kWriterBufferSize = std::size_t{8} << 20;
+
+// An old file's cached pages are dropped before the new file is written:
+// memory freed just before is cheaper to fill again (much cheaper on a
+// virtual machine that hands idle memory back to its host). Its bytes stay on
+// disk, whole, until the new file is in place.
+void drop_cached(int fd) {
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  ::close(fd);
+}
 
 void init_buffer(OutBuffer& out, std::size_t capacity) {
   out.buffer.reset(new char[capacity]);  // written before it is flushed
@@ -37,7 +69,76 @@ bool write_all(int fd, const char* data, std::size_t n, std::uint64_t& written) 
   return true;
 }
 
+// Drops the old file's pages while the caller formats, then writes what the
+// caller hands over.
+void writer_loop(OutBuffer& out, OutWriter& w) {
+  if (w.old_fd >= 0) drop_cached(w.old_fd);
+  std::unique_lock<std::mutex> lock(w.mutex);
+  for (;;) {
+    w.changed.wait(lock, [&] { return w.busy || w.stop; });
+    if (!w.busy) return;
+    lock.unlock();
+    if (out.error == 0 && !write_all(out.fd, w.full.get(), w.full_n, out.written)) {
+      out.error = errno;
+    }
+    lock.lock();
+    w.busy = false;
+    w.changed.notify_all();
+  }
+}
+
+void wait_idle(OutWriter& w, std::unique_lock<std::mutex>& lock) {
+  w.changed.wait(lock, [&] { return !w.busy; });
+}
+
+// Gives the full buffer to the writer and takes its spare; when the writer
+// has failed, the bytes are dropped, as after any failed write.
+void hand_off(OutBuffer& out) {
+  OutWriter& w = *out.writer;
+  std::unique_lock<std::mutex> lock(w.mutex);
+  wait_idle(w, lock);
+  if (out.error != 0) return;
+  if (!w.full) w.full.reset(new char[out.capacity]);
+  std::swap(out.buffer, w.full);
+  w.full_n = out.used;
+  w.busy = true;
+  w.changed.notify_all();
+}
+
+// Starts the writer, with empty buffers of its size; where no thread can be
+// started, the caller goes on writing.
+void start_writer(OutBuffer& out, int old_fd) {
+  auto w = std::make_unique<OutWriter>();
+  w->old_fd = old_fd;
+  try {
+    w->thread = std::thread(writer_loop, std::ref(out), std::ref(*w));
+  } catch (const std::system_error&) {  // the only report of a thread refused
+    if (old_fd >= 0) drop_cached(old_fd);
+    return;
+  }
+  out.writer = std::move(w);
+  init_buffer(out, kWriterBufferSize);
+}
+
+// Lets the writer finish what it holds and ends it.
+void stop_writer(OutBuffer& out) {
+  if (!out.writer) return;
+  OutWriter& w = *out.writer;
+  {
+    std::unique_lock<std::mutex> lock(w.mutex);
+    wait_idle(w, lock);
+    w.stop = true;
+    w.changed.notify_all();
+  }
+  w.thread.join();
+  out.writer.reset();
+}
+
 void emit(OutBuffer& out, const char* data, std::size_t n) {
+  if (out.writer) {
+    std::unique_lock<std::mutex> lock(out.writer->mutex);
+    wait_idle(*out.writer, lock);
+  }
   if (out.error != 0 || n == 0) return;
   if (out.sink) {
     out.sink->append(data, n);
@@ -196,25 +297,30 @@ bool open_file(OutBuffer& out, const char* path) {
   struct stat st;
   const bool exists = ::stat(path, &st) == 0;
   if (!named || (exists && !S_ISREG(st.st_mode))) return open_direct(out, path, !named);
+  int old_fd = -1;
   if (exists) {
     // A file that may not be written stays a failure, and stays untouched.
-    const int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (probe < 0) return false;
-    // The old file's cached pages are dropped now rather than when it is
-    // removed at the end: memory freed just before is cheaper to fill again
-    // (much cheaper on a virtual machine that hands idle memory back to its
-    // host). Its bytes stay on disk, whole.
-    ::posix_fadvise(probe, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(probe);
+    old_fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (old_fd < 0) return false;
   }
   out.fd = open_temp(target, exists ? &st : nullptr, out.temp_path);
-  // A folder that takes no new file may still hold a writable file.
-  if (out.fd < 0) return open_direct(out, path, false);
+  if (out.fd < 0) {
+    if (old_fd >= 0) ::close(old_fd);
+    // A folder that takes no new file may still hold a writable file.
+    return open_direct(out, path, false);
+  }
   out.final_path = std::move(target);
+  // A large old file foretells a large new one.
+  if (old_fd >= 0 && static_cast<std::uint64_t>(st.st_size) >= out.writer_from) {
+    start_writer(out, old_fd);
+  } else if (old_fd >= 0) {
+    drop_cached(old_fd);
+  }
   return true;
 }
 
 void reset(OutBuffer& out) {
+  stop_writer(out);
   if (out.fd >= 0) ::close(out.fd);
   if (!out.temp_path.empty()) ::unlink(out.temp_path.c_str());
   out.fd = -1;
@@ -230,6 +336,8 @@ void reset(OutBuffer& out) {
 
 }  // namespace
 
+OutBuffer::OutBuffer() = default;
+
 OutBuffer::~OutBuffer() {
   reset(*this);
 }
@@ -240,7 +348,7 @@ bool out_open_file(OutBuffer& out, const char* path) {
     out.error = errno;
     return false;
   }
-  init_buffer(out, kOutBufferSize);
+  if (!out.buffer) init_buffer(out, kOutBufferSize);
   return true;
 }
 
@@ -263,12 +371,19 @@ void out_open_string(OutBuffer& out, std::string* sink, std::size_t capacity) {
 }
 
 void out_flush(OutBuffer& out) {
-  emit(out, out.buffer.get(), out.used);
+  if (out.writer && out.used > 0) {
+    hand_off(out);
+  } else {
+    emit(out, out.buffer.get(), out.used);
+    if (!out.writer && !out.temp_path.empty() && out.error == 0 && out.written >= out.writer_from)
+      start_writer(out, -1);
+  }
   out.used = 0;
 }
 
 bool out_close(OutBuffer& out) {
   out_flush(out);
+  stop_writer(out);
   if (out.fd >= 0) {
     // Also after a failed write, so that no part of an old file remains.
     if (out.cut_at_close && ::ftruncate(out.fd, static_cast<off_t>(out.written)) != 0 &&

@@ -5,6 +5,9 @@
 // file. The first failed write sticks (`error`); later bytes are dropped, and
 // out_close reports it. An output dropped without out_close is closed and its
 // temporary removed, so a run that gave up half-way leaves nothing behind.
+// A large replacing output hands full buffers to its own writer thread, which
+// never outlives the out_* calls' reach: out_close and the destructor end it
+// before the file is closed.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +15,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+struct OutWriter;
+
+// A separate writer pays only for large outputs: each hand-over wakes a
+// thread (tens of microseconds on a virtual machine) and it needs two large
+// buffers. On a 180 MB report it cost 4 % more time; on an 850 MB one it
+// saved 20 %.
+constexpr std::uint64_t kWriterFrom = std::uint64_t{256} << 20;
 
 struct OutBuffer {
   int fd = -1;                  // the file, or -1
@@ -24,8 +35,12 @@ struct OutBuffer {
   bool cut_at_close = false;  // an old file is rewritten in place: cut it to `written`
   std::string temp_path;      // the file being written, put in place of final_path
   std::string final_path;
+  std::unique_ptr<OutWriter> writer;  // writes full buffers while the next one fills
+  // Size from which a replacing output gets its writer (an old file that
+  // large gets one at once); kept across opens, lowered by tests.
+  std::uint64_t writer_from = kWriterFrom;
 
-  OutBuffer() = default;
+  OutBuffer();
   OutBuffer(const OutBuffer&) = delete;
   OutBuffer& operator=(const OutBuffer&) = delete;
   ~OutBuffer();

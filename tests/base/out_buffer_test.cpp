@@ -1,11 +1,17 @@
-// Replacing a large old file: the name shows the new file at once, and the
-// process left to free the old file's blocks ends without holding anything.
+// Large outputs: the writer thread keeps every byte in order and fails as a
+// direct write does; replacing a large old file shows the new file at once,
+// and the process left to free the old file's blocks ends holding nothing.
 #include "base/out_buffer.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -42,10 +48,89 @@ bool removed_file_held(const std::string& dir) {
   return false;
 }
 
-TEST(OutBuffer, ReplacingALargeFileFreesTheOldOneInTheBackground) {
+// Writes `total` bytes of numbered lines in pieces of changing sizes, some
+// larger than any buffer, so that the writer's hand-overs and direct writes
+// alternate.
+void write_numbered(OutBuffer& out, std::size_t total) {
+  std::string piece;
+  for (std::size_t n = 0, i = 0; n < total; ++i) {
+    piece = std::to_string(i) + '\n';
+    if (i % 997 == 0) piece.append((i % 3 + 1) << 21, static_cast<char>('a' + i % 26));
+    out_write(out, piece.data(), std::min(piece.size(), total - n));
+    n += std::min(piece.size(), total - n);
+  }
+}
+
+std::string digest_of_numbered(std::size_t total) {
+  std::string s;
+  OutBuffer out;
+  out_open_string(out, &s);
+  write_numbered(out, total);
+  out_close(out);
+  return s;
+}
+
+std::string read_all(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+std::string temp_dir() {
   char pattern[] = "/tmp/tallyrep-out-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string dir = pattern, path = dir + "/report.xrd";
+  return ::mkdtemp(pattern) ? pattern : "";
+}
+
+// Outputs past the size from which the writer thread takes over, lowered
+// from hundreds of megabytes.
+constexpr std::size_t kWriterAt = std::size_t{3} << 20;
+constexpr std::size_t kLarge = std::size_t{24} << 20;
+
+TEST(OutBuffer, LargeOutputsComeOutWholeAndInOrder) {
+  const std::string want = digest_of_numbered(kLarge);
+  // No old file (the writer starts half-way), and a large old file (from the start).
+  for (std::size_t old_size : {std::size_t{0}, kLarge + 5}) {
+    const std::string dir = temp_dir(), path = dir + "/report.xrd";
+    if (old_size) std::ofstream(path, std::ios::binary) << std::string(old_size, 'o');
+    OutBuffer out;
+    out.writer_from = kWriterAt;
+    ASSERT_TRUE(out_open_file(out, path.c_str()));
+    write_numbered(out, kLarge);
+    ASSERT_TRUE(out_close(out));
+    EXPECT_TRUE(read_all(path) == want) << "old size " << old_size;
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
+    ::unlink(path.c_str());
+    ::rmdir(dir.c_str());
+  }
+}
+
+TEST(OutBuffer, LargeOutputThatCannotBeWrittenLeavesTheOldFile) {
+  const std::string dir = temp_dir(), path = dir + "/report.xrd";
+  const std::string old(kLarge, 'o');
+  std::ofstream(path, std::ios::binary) << old;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // A file-size limit below the new output, as a full disk would be.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{kLarge / 2, kLarge / 2};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    OutBuffer out;
+    out.writer_from = kWriterAt;
+    if (!out_open_file(out, path.c_str())) ::_exit(2);
+    write_numbered(out, kLarge);
+    ::_exit(!out_close(out) && out.error == EFBIG ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(read_all(path) == old);
+  EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
+  ::unlink(path.c_str());
+  ::rmdir(dir.c_str());
+}
+
+TEST(OutBuffer, ReplacingALargeFileFreesTheOldOneInTheBackground) {
+  const std::string dir = temp_dir(), path = dir + "/report.xrd";
   std::ofstream(path, std::ios::binary) << std::string(size_t{40} << 20, 'o');
 
   OutBuffer out;
@@ -53,9 +138,7 @@ TEST(OutBuffer, ReplacingALargeFileFreesTheOldOneInTheBackground) {
   out_str(out, "new report\n");
   ASSERT_TRUE(out_close(out));
   EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
-  std::stringstream now;
-  now << std::ifstream(path, std::ios::binary).rdbuf();
-  EXPECT_EQ(now.str(), "new report\n");
+  EXPECT_EQ(read_all(path), "new report\n");
 
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (removed_file_held(dir) && std::chrono::steady_clock::now() < deadline)
