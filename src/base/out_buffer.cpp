@@ -29,7 +29,7 @@ struct OutWriter {
   std::size_t full_n = 0;
   bool busy = false;  // `full` holds bytes not yet written
   bool stop = false;
-  int old_fd = -1;  // the file being replaced, whose cached pages go first, or -1
+  int old_fd = -1;  // the file being replaced, whose cached pages are dropped, or -1
 };
 
 namespace {
@@ -69,15 +69,20 @@ bool write_all(int fd, const char* data, std::size_t n, std::uint64_t& written) 
   return true;
 }
 
-// Drops the old file's pages while the caller formats, then writes what the
-// caller hands over.
+// Writes what the caller hands over. Before each piece it drops as many of the
+// old file's cached pages, so that the new pages come from memory freed just
+// now without the writes waiting for the whole file's pages to go first.
 void writer_loop(OutBuffer& out, OutWriter& w) {
-  if (w.old_fd >= 0) drop_cached(w.old_fd);
   std::unique_lock<std::mutex> lock(w.mutex);
+  off_t dropped = 0;
   for (;;) {
     w.changed.wait(lock, [&] { return w.busy || w.stop; });
-    if (!w.busy) return;
+    if (!w.busy) break;
     lock.unlock();
+    if (w.old_fd >= 0) {
+      ::posix_fadvise(w.old_fd, dropped, static_cast<off_t>(w.full_n), POSIX_FADV_DONTNEED);
+      dropped += static_cast<off_t>(w.full_n);
+    }
     if (out.error == 0 && !write_all(out.fd, w.full.get(), w.full_n, out.written)) {
       out.error = errno;
     }
@@ -85,6 +90,7 @@ void writer_loop(OutBuffer& out, OutWriter& w) {
     w.busy = false;
     w.changed.notify_all();
   }
+  if (w.old_fd >= 0) ::close(w.old_fd);
 }
 
 void wait_idle(OutWriter& w, std::unique_lock<std::mutex>& lock) {
