@@ -42,7 +42,15 @@ enum : int {
 const char* type_display_name(int type);
 // Two-letter code of a type; "??" outside 1..31.
 const char* type_code(int type);
-// True for the twelve types that carry outcomes and check counters.
-bool type_is_check(int type);
+// True for the twelve types that carry outcomes and check counters. Inline:
+// every outcome of a TDF asks it.
+inline bool type_is_check(int type) {
+  constexpr unsigned kChecks =
+      1u << TYPE_CHECK_EXPRESSION | 1u << TYPE_CHECK_METHOD | 1u << TYPE_CHECK_STUB |
+      1u << TYPE_CHECK_EXCEPTION | 1u << TYPE_CHECK_PROPERTY | 1u << TYPE_POST_CONDITION |
+      1u << TYPE_INVARIANT | 1u << TYPE_PRINT | 1u << TYPE_PRE_CONDITION | 1u << TYPE_STATE |
+      1u << TYPE_TRANSITION | 1u << TYPE_OBSERVATION_STATE;
+  return type >= 1 && type <= 31 && (kChecks >> type & 1u) != 0;
+}
 // True for the six types that get a titled section in the report.
 bool type_is_section(int type);

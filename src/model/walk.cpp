@@ -55,8 +55,9 @@ namespace {
 // keeps (else by parents) and leaves a shortcut on every node it passed, so a
 // chain is climbed once however many outcomes name nodes in it. Types only
 // ever leave the check set (a method's parent becoming a Stub), so nothing
-// between a node and its shortcut can have become a check.
-TraceNode* climb(TraceModel& m, TraceNode* node) {
+// between a node and its shortcut can have become a check. Kept out of line:
+// inlined, its table code gave every outcome a large stack frame to set up.
+__attribute__((noinline)) TraceNode* climb(TraceModel& m, TraceNode* node) {
   m.climbed.clear();
   TraceNode* n = node;
   for (;;) {
