@@ -118,14 +118,14 @@ void out_escaped(OutBuffer& out, const char* text, EscapeMode mode) {
   out_escaped(out, text, std::strlen(text), mode);
 }
 
-int write_output(const char* path, const XrdReport& report,
-                 void (*write)(OutBuffer&, const XrdReport&), std::string& error) {
+int write_output(const char* path, bool append, const std::function<void(OutBuffer&)>& write,
+                 std::string& error) {
   OutBuffer out;
-  if (!out_open_file(out, path)) {
+  if (!(append ? out_open_append(out, path) : out_open_file(out, path))) {
     error = std::string("cannot create: ") + std::strerror(out.error);
     return -1;
   }
-  write(out, report);
+  write(out);
   if (!out_close(out)) {
     error = std::string("cannot write: ") + std::strerror(out.error);
     return -1;

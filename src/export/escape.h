@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "base/out_buffer.h"
@@ -17,11 +18,10 @@ enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
 void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode);
 void out_escaped(OutBuffer& out, const char* text, EscapeMode mode);
 
-struct XrdReport;
-// Writes the report to the file at `path` with `write`; 0, or -1 with the
-// reason in `error` (an old file is then left as it was).
-int write_output(const char* path, const XrdReport& report,
-                 void (*write)(OutBuffer&, const XrdReport&), std::string& error);
+// Writes the file at `path` with `write` (at its end with `append`); 0, or -1
+// with the reason in `error` (an old file is then left as it was).
+int write_output(const char* path, bool append, const std::function<void(OutBuffer&)>& write,
+                 std::string& error);
 
 // The report writes each byte above 127 as a character reference of its own,
 // so a text whose characters all lie below U+0100 is a run of bytes. When those

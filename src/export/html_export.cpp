@@ -45,6 +45,20 @@ void json_int(OutBuffer& out, long long v) {
   out_uint(out, static_cast<unsigned long long>(v));
 }
 
+void json_item(OutBuffer& out, long long v) {
+  json_int(out, v);
+}
+void json_item(OutBuffer& out, const char* text) {
+  json(out, text);
+}
+
+// Values, each after a comma but the first.
+template <typename... Values>
+void json_items(OutBuffer& out, const Values&... values) {
+  bool first = true;
+  ((first ? void(first = false) : out_write(out, ",", 1), json_item(out, values)), ...);
+}
+
 // Strings repeated on many rows (type names, source files) go into a table once.
 struct Interned {
   std::unordered_map<std::string_view, int> index;
@@ -79,25 +93,9 @@ void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::strin
   for (size_t i = 0; i < r.sections.size(); ++i) {
     const XrdSection& s = r.sections[i];
     if (i) out_write(out, ",", 1);
-    json_int(out, s.parent);
-    out_write(out, ",", 1);
-    json_int(out, types.get(s.type));
-    out_write(out, ",", 1);
-    json_int(out, s.state);
-    out_write(out, ",", 1);
-    json_int(out, s.title_style);
-    out_write(out, ",", 1);
-    json(out, s.name);
-    out_write(out, ",", 1);
-    json(out, s.title);
-    out_write(out, ",", 1);
-    json(out, segments[i] == s.name ? "" : segments[i].c_str());
-    out_write(out, ",", 1);
-    json_int(out, s.first_row);
-    out_write(out, ",", 1);
-    json_int(out, s.row_count);
-    out_write(out, ",", 1);
-    json(out, s.anchor);
+    json_items(out, s.parent, types.get(s.type), s.state, s.title_style, s.name, s.title,
+               segments[i] == s.name ? "" : segments[i].c_str(), s.first_row, s.row_count,
+               s.anchor);
     out_write(out, "\n", 1);
   }
   out_str(out, "],\n\"r\":[");
@@ -105,9 +103,7 @@ void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::strin
     const XrdRow& row = r.rows[i];
     const XrdCell* c = &r.cells[row.first_cell];
     if (i) out_write(out, ",", 1);
-    json_int(out, row.kind);
-    out_write(out, ",", 1);
-    json_int(out, row.style);
+    json_items(out, row.kind, row.style);
     out_write(out, ",", 1);
     // A link target is "<file> line <n>": the file goes into the table.
     std::string_view target(c->target);
@@ -249,15 +245,5 @@ int html_write(const XrdReport& r, const char* path, std::string& error) {
 
 int html_write(const XrdReport& r, const Comparison* changes, const char* path,
                std::string& error) {
-  OutBuffer out;
-  if (!out_open_file(out, path)) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return -1;
-  }
-  html_page(out, r, changes);
-  if (!out_close(out)) {
-    error = std::string("cannot write: ") + std::strerror(out.error);
-    return -1;
-  }
-  return 0;
+  return write_output(path, false, [&](OutBuffer& out) { html_page(out, r, changes); }, error);
 }

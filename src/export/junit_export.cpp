@@ -271,5 +271,5 @@ void junit_document(OutBuffer& out, const XrdReport& r) {
 }
 
 int junit_write(const XrdReport& r, const char* path, std::string& error) {
-  return write_output(path, r, junit_document, error);
+  return write_output(path, false, [&](OutBuffer& out) { junit_document(out, r); }, error);
 }

@@ -1,6 +1,8 @@
 // The JSON summary for scripts: totals, drivers, and each test with its counts
 // and failed checks, written as it goes so that large reports stay cheap.
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include "export/escape.h"
 #include "export/html_export.h"
@@ -164,20 +166,28 @@ struct StateCounts {
   }
 };
 
+// {"name": count, ...} in the order given.
+void counts(OutBuffer& out,
+            std::initializer_list<std::pair<const char*, unsigned long long>> fields) {
+  const char* before = "{\"";
+  for (const auto& field : fields) {
+    out_str(out, before);
+    out_str(out, field.first);
+    out_lit(out, "\": ");
+    out_uint(out, field.second);
+    before = ", \"";
+  }
+  out_put(out, '}');
+}
+
 void totals(OutBuffer& out, const XrdReport& r) {
   ReportTotals t = report_totals(r);
   StateCounts c;
   for (const XrdSection& s : r.sections) c.count(s);
   key(out, "totals");
-  out_lit(out, "{\"passed\": ");
-  out_uint(out, t.passed);
-  out_lit(out, ", \"failed\": ");
-  out_uint(out, t.failed);
-  out_lit(out, ", \"not_executed\": ");
-  out_uint(out, c.idle);
-  out_lit(out, ", \"total\": ");
-  out_uint(out, t.total);
-  out_lit(out, "},\n");
+  counts(out, {{"passed", t.passed}, {"failed", t.failed}, {"not_executed", c.idle},
+               {"total", t.total}});
+  out_lit(out, ",\n");
 }
 
 // Each kind as a list of paths, in the report's order; removed tests by the
@@ -243,15 +253,10 @@ void drivers_array(OutBuffer& out, const XrdReport& r, const std::vector<std::st
     key(out, "status");
     out_put(out, '"');
     out_str(out, summary_status(r.sections[i].state));
-    out_lit(out, "\", \"counts\": {\"tests\": ");
-    out_uint(out, c.tests);
-    out_lit(out, ", \"passed\": ");
-    out_uint(out, c.passed);
-    out_lit(out, ", \"failed\": ");
-    out_uint(out, c.failed);
-    out_lit(out, ", \"not_executed\": ");
-    out_uint(out, c.idle);
-    out_lit(out, "}}");
+    out_lit(out, "\", \"counts\": ");
+    counts(out, {{"tests", c.tests}, {"passed", c.passed}, {"failed", c.failed},
+                 {"not_executed", c.idle}});
+    out_put(out, '}');
     i = end;
   }
   out_str(out, first ? "],\n" : "\n  ],\n");

@@ -322,17 +322,7 @@ int summary_write(const char* path, bool append, const XrdReport& r, const Compa
                   std::string& error) {
   // The descriptor's name, so that output redirected with >> keeps its place.
   const char* name = std::strcmp(path, "-") == 0 ? "/dev/stdout" : path;
-  OutBuffer out;
-  if (!(append ? out_open_append(out, name) : out_open_file(out, name))) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return -1;
-  }
-  write(out, r, changes);
-  if (!out_close(out)) {
-    error = std::string("cannot write: ") + std::strerror(out.error);
-    return -1;
-  }
-  return 0;
+  return write_output(name, append, [&](OutBuffer& out) { write(out, r, changes); }, error);
 }
 
 int markdown_write(const XrdReport& r, const Comparison* changes, const char* path, bool append,
