@@ -4,27 +4,13 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "base/hash.h"
 #include "export/test_paths.h"
 #include "export/xrd_vocabulary.h"
 
 namespace {
 
-// One step down a path: the number of the path above (kRoot at the top, and
-// for the section that stands for a merged report) and a name.
-struct PathStep {
-  int32_t above;
-  std::string_view name;
-  bool operator==(const PathStep& o) const { return above == o.above && name == o.name; }
-};
-
-// Keyed, so that a report crafted with colliding names stays linear.
-struct StepHash {
-  size_t operator()(const PathStep& k) const {
-    return hash_combine(hash_bytes(k.name.data(), k.name.size()), static_cast<uint32_t>(k.above));
-  }
-};
-
+// A path is numbered by the number of the path above it (kRoot at the top,
+// and for the section that stands for a merged report) and its last name.
 constexpr int32_t kRoot = -1;
 constexpr int32_t kUnknown = -2;  // a path the baseline does not have
 
@@ -35,7 +21,7 @@ bool is_report_section(const XrdSection& s) {
 // The number of each section's path. With add, paths not met yet get the next
 // number; without, they are kUnknown, and so is every path below them.
 std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::string>& names,
-                                  std::unordered_map<PathStep, int32_t, StepHash>& steps,
+                                  std::unordered_map<NameStep, int32_t, NameStepHash>& steps,
                                   bool add) {
   std::vector<int32_t> number(r.sections.size(), kUnknown);
   for (uint32_t i = 0; i < r.sections.size(); ++i) {
@@ -46,7 +32,7 @@ std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::str
     }
     int32_t above = s.parent < 0 ? kRoot : number[static_cast<size_t>(s.parent)];
     if (above == kUnknown) continue;
-    PathStep step{above, names[i]};
+    NameStep step{above, names[i]};
     if (add) {
       number[i] = steps.emplace(step, static_cast<int32_t>(steps.size())).first->second;
     } else {
@@ -102,7 +88,7 @@ Comparison compare_reports(const XrdReport& report, const XrdReport& baseline) {
   // its last name; a section of the report finds its own the same way. Spelling
   // every path out would cost the sum of all depths, which a deep tree makes
   // quadratic.
-  std::unordered_map<PathStep, int32_t, StepHash> steps;
+  std::unordered_map<NameStep, int32_t, NameStepHash> steps;
   steps.reserve(baseline.sections.size());
   std::vector<std::string> old_names = xrd_unique_names(baseline);
   std::vector<int32_t> old_path = path_numbers(baseline, old_names, steps, true);

@@ -121,7 +121,7 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
     for (uint32_t i = 0;
          i < r.sections.size() && i < c.change.size() && listed < kListedChanges; ++i) {
       if (c.change[i] != kind) continue;
-      std::string id = html_section_id(r, segments, i);
+      std::string id = xrd_path(r, segments, i);
       out_str(out, "<li><a href=\"#");
       out_str(out, id.c_str());
       out_str(out, "\">");
@@ -184,19 +184,6 @@ std::string html_id_segment(const std::string& name) {
   return out;
 }
 
-std::string html_section_id(const XrdReport& r, const std::vector<std::string>& segments,
-                            uint32_t i) {
-  std::vector<uint32_t> chain;
-  for (int32_t at = static_cast<int32_t>(i); at >= 0; at = r.sections[at].parent)
-    chain.push_back(static_cast<uint32_t>(at));
-  std::string id;
-  for (size_t k = chain.size(); k-- > 0;) {
-    if (!id.empty()) id += '/';
-    id += segments[chain[k]];
-  }
-  return id;
-}
-
 std::string html_project(const XrdReport& r) {
   for (const XrdInfoRow& row : r.info) {
     if (std::strcmp(row.label, "Project") != 0 || blank(row.value)) continue;
@@ -238,7 +225,7 @@ void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::st
   for (uint32_t i = 0; i < r.sections.size() && listed < kListedFailedTests; ++i) {
     const XrdSection& s = r.sections[i];
     if (s.state != XRD_KO || !xrd_is_test_type(s.type)) continue;
-    write_failed_test(out, r, names, html_section_id(r, segments, i), i);
+    write_failed_test(out, r, names, xrd_path(r, segments, i), i);
     ++listed;
   }
   out_str(out, "</ol>\n");

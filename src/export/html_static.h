@@ -20,11 +20,9 @@ constexpr size_t kListedChanges = 1000;
 
 // The URL-safe form of one name in an anchor: letters, digits, '-' and '.'
 // stay, every other byte becomes ~XX, so that '/' only ever joins names and two
-// names never give one anchor.
+// names never give one anchor. A section's anchor is the path of its segments
+// (xrd_path over them).
 std::string html_id_segment(const std::string& name);
-// The anchor of section i: the segments of its path of names joined by '/'.
-std::string html_section_id(const XrdReport& report, const std::vector<std::string>& segments,
-                            uint32_t i);
 // The value of the "Project" information row, or "" when it is blank or missing.
 std::string html_project(const XrdReport& report);
 

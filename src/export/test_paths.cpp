@@ -5,25 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "base/hash.h"
 #include "export/xrd_vocabulary.h"
-
-namespace {
-
-struct SiblingKey {
-  int32_t parent;
-  std::string_view name;
-  bool operator==(const SiblingKey& o) const { return parent == o.parent && name == o.name; }
-};
-
-// Keyed, so that a report crafted with colliding names stays linear.
-struct SiblingHash {
-  size_t operator()(const SiblingKey& k) const {
-    return hash_combine(hash_bytes(k.name.data(), k.name.size()), static_cast<uint32_t>(k.parent));
-  }
-};
-
-}  // namespace
 
 bool xrd_is_failed_row(const XrdReport& r, const XrdRow& row) {
   if (row.kind != ROW_CHECK) return false;
@@ -46,12 +28,12 @@ std::string xrd_location(const char* target) {
 
 std::vector<std::string> xrd_unique_names(const XrdReport& r) {
   std::vector<std::string> names(r.sections.size());
-  std::unordered_map<SiblingKey, uint32_t, SiblingHash> seen;
+  std::unordered_map<NameStep, uint32_t, NameStepHash> seen;
   seen.reserve(r.sections.size());
   for (uint32_t i = 0; i < r.sections.size(); ++i) {
     const XrdSection& s = r.sections[i];
     std::string_view base(*s.name ? s.name : s.type);
-    uint32_t& count = seen[SiblingKey{s.parent, base}];
+    uint32_t& count = seen[NameStep{s.parent, base}];
     names[i] = std::string(base);
     if (++count > 1) {
       names[i] += " (";

@@ -5,9 +5,26 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/hash.h"
 #include "export/xrd_read.h"
+
+// One name under a parent (a section's, or a path's number): the key by which
+// sibling names are told apart and paths are numbered step by step.
+struct NameStep {
+  int32_t above;
+  std::string_view name;
+  bool operator==(const NameStep& o) const { return above == o.above && name == o.name; }
+};
+
+// Keyed, so that a report crafted with colliding names stays linear.
+struct NameStepHash {
+  size_t operator()(const NameStep& k) const {
+    return hash_combine(hash_bytes(k.name.data(), k.name.size()), static_cast<uint32_t>(k.above));
+  }
+};
 
 // A check row that failed: styled failed, or with "Failed" in its status cell.
 bool xrd_is_failed_row(const XrdReport& report, const XrdRow& row);
