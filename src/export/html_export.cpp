@@ -165,14 +165,8 @@ ReportTotals report_totals(const XrdReport& report) {
       found[2] = parse_count(row.value, t.total);
   }
   if (found[0] && found[1] && found[2]) return t;
-  t = ReportTotals();
-  for (const XrdSection& s : report.sections) {
-    if (!xrd_is_test_type(s.type)) continue;
-    if (s.state == XRD_OK) ++t.passed;
-    if (s.state == XRD_KO) ++t.failed;
-  }
-  t.total = t.passed + t.failed;
-  return t;
+  const StateCounts c = xrd_test_counts(report);
+  return {c.passed, c.failed, c.passed + c.failed};
 }
 
 void html_page(OutBuffer& out, const XrdReport& r) {

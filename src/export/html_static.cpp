@@ -210,9 +210,7 @@ void html_summary(OutBuffer& out, const ReportTotals& t) {
 
 void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
                    const std::vector<std::string>& segments) {
-  size_t failed = 0;
-  for (const XrdSection& s : r.sections)
-    if (s.state == XRD_KO && xrd_is_test_type(s.type)) ++failed;
+  const size_t failed = xrd_test_counts(r).failed;
   out_str(out, "<section class=\"failures\" id=\"failures\"><h2>Failed tests: ");
   out_uint(out, failed);
   out_str(out, "</h2>\n");

@@ -10,6 +10,7 @@
 
 #include "base/out_buffer.h"
 #include "export/compare.h"
+#include "export/test_paths.h"
 #include "export/xrd_read.h"
 #include "export/xrd_vocabulary.h"
 

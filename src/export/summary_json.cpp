@@ -157,15 +157,6 @@ void failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
   out_put(out, ']');
 }
 
-struct StateCounts {
-  unsigned long long tests = 0, passed = 0, failed = 0, idle = 0;
-  void count(const XrdSection& s) {
-    if (!xrd_is_test_type(s.type)) return;
-    ++tests;
-    ++(s.state == XRD_OK ? passed : s.state == XRD_KO ? failed : idle);
-  }
-};
-
 // {"name": count, ...} in the order given.
 void counts(OutBuffer& out,
             std::initializer_list<std::pair<const char*, unsigned long long>> fields) {
@@ -182,8 +173,7 @@ void counts(OutBuffer& out,
 
 void totals(OutBuffer& out, const XrdReport& r) {
   ReportTotals t = report_totals(r);
-  StateCounts c;
-  for (const XrdSection& s : r.sections) c.count(s);
+  StateCounts c = xrd_test_counts(r);
   key(out, "totals");
   counts(out, {{"passed", t.passed}, {"failed", t.failed}, {"not_executed", c.idle},
                {"total", t.total}});

@@ -205,9 +205,7 @@ void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>
 
 void write_totals(Lines& md, const XrdReport& r) {
   ReportTotals t = report_totals(r);
-  unsigned long long idle = 0;
-  for (const XrdSection& s : r.sections)
-    if (xrd_is_test_type(s.type) && s.state == XRD_NE) ++idle;
+  const unsigned long long idle = xrd_test_counts(r).idle;
   OutBuffer& o = md.line();
   if (t.failed > 0) {
     out_lit(o, "\xE2\x9D\x8C **");
@@ -267,9 +265,7 @@ void failed_row(OutBuffer& o, const XrdReport& r, const std::vector<std::string>
 
 void write_failed(Lines& md, const XrdReport& r, const std::vector<std::string>& names,
                   const Comparison* changes) {
-  unsigned long long total = 0;
-  for (const XrdSection& s : r.sections)
-    if (xrd_is_test_type(s.type) && s.state == XRD_KO) ++total;
+  const unsigned long long total = xrd_test_counts(r).failed;
   if (total == 0) return;
   OutBuffer& o = md.line();
   out_lit(o, "### Failed test cases\n\n| Driver | Test | Failed checks |\n| --- | --- | --- |\n");

@@ -10,6 +10,7 @@
 
 #include "base/hash.h"
 #include "export/xrd_read.h"
+#include "export/xrd_vocabulary.h"
 
 // One name under a parent (a section's, or a path's number): the key by which
 // sibling names are told apart and paths are numbered step by step.
@@ -41,3 +42,18 @@ std::vector<std::string> xrd_unique_names(const XrdReport& report);
 // The path of names of section i, from its top-level entry down, joined by
 // "/" (names as xrd_unique_names gives them).
 std::string xrd_path(const XrdReport& report, const std::vector<std::string>& names, uint32_t i);
+
+// The test cases (Test Case, Proc, Stub) by their state.
+struct StateCounts {
+  unsigned long long tests = 0, passed = 0, failed = 0, idle = 0;
+  void count(const XrdSection& s) {
+    if (!xrd_is_test_type(s.type)) return;
+    ++tests;
+    ++(s.state == XRD_OK ? passed : s.state == XRD_KO ? failed : idle);
+  }
+};
+inline StateCounts xrd_test_counts(const XrdReport& r) {
+  StateCounts c;
+  for (const XrdSection& s : r.sections) c.count(s);
+  return c;
+}
