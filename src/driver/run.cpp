@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "driver/errors.h"
 #include "model/tree.h"
@@ -42,6 +43,9 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* cmd) {
   *cmd = CommandLine();
   int options = 0;
   bool name_missing = false;
+  // -xrd and -tdf each take one name, in this order after the TSF names.
+  const std::pair<const char*, const char**> names[2] = {{"-xrd", &cmd->xrd_file},
+                                                         {"-tdf", &cmd->tdf_file}};
   int p = 1;
   while (p < argc) {
     if (is_word(argv[p], "-tsf")) {
@@ -52,22 +56,15 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* cmd) {
         ++p;
       }
     }
-    if (p < argc && is_word(argv[p], "-xrd")) {
-      ++options;
-      ++p;
-      if (p < argc) {
-        cmd->xrd_file = argv[p];
-      } else {
-        name_missing = true;
-      }
-    }
-    if (p < argc && is_word(argv[p], "-tdf")) {
-      ++options;
-      ++p;
-      if (p < argc) {
-        cmd->tdf_file = argv[p];
-      } else {
-        name_missing = true;
+    for (const auto& [word, name] : names) {
+      if (p < argc && is_word(argv[p], word)) {
+        ++options;
+        ++p;
+        if (p < argc) {
+          *name = argv[p];
+        } else {
+          name_missing = true;
+        }
       }
     }
     ++p;

@@ -71,17 +71,9 @@ const char* const kChangeWords[CHANGE_KINDS] = {
     "Unchanged", "New failure", "Fixed", "Still failing", "New test", "Stopped running", "Removed"};
 const char* const kChangeKeys[CHANGE_KINDS] = {
     "unchanged", "new_failure", "fixed", "still_failing", "new_test", "stopped_running", "removed"};
-
-const char* change_heading(TestChange kind) {
-  switch (kind) {
-    case CHANGE_NEW_FAILURE:
-      return "New failures";
-    case CHANGE_NEW_TEST:
-      return "New tests";
-    default:
-      return kChangeWords[kind];
-  }
-}
+const char* const kChangeHeadings[CHANGE_KINDS] = {
+    "Unchanged", "New failures",    "Fixed",  "Still failing",
+    "New tests", "Stopped running", "Removed"};
 
 Comparison compare_reports(const XrdReport& report, const XrdReport& baseline) {
   // Each path of the baseline gets a number, known by its parent's number and

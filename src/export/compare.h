@@ -28,8 +28,8 @@ extern const char* const kChangeKeys[CHANGE_KINDS];
 constexpr TestChange kChangeListOrder[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING,
                                            CHANGE_FIXED,       CHANGE_NEW_TEST,
                                            CHANGE_REMOVED,     CHANGE_STOPPED};
-// The heading of a kind's list ("New failures", "Fixed", ...).
-const char* change_heading(TestChange kind);
+// The heading of a kind's list: "New failures", "Fixed", ...
+extern const char* const kChangeHeadings[CHANGE_KINDS];
 
 struct RemovedTest {
   std::string path;

@@ -157,11 +157,11 @@ ReportTotals report_totals(const XrdReport& report) {
   ReportTotals t;
   bool found[3] = {false, false, false};
   for (const XrdInfoRow& row : report.info) {
-    if (std::strcmp(row.label, kXrdPassed) == 0)
+    if (std::strcmp(row.label, kWordPassed) == 0)
       found[0] = parse_count(row.value, t.passed);
-    else if (std::strcmp(row.label, kXrdFailed) == 0)
+    else if (std::strcmp(row.label, kWordFailed) == 0)
       found[1] = parse_count(row.value, t.failed);
-    else if (std::strcmp(row.label, kXrdTotal) == 0)
+    else if (std::strcmp(row.label, kWordTotal) == 0)
       found[2] = parse_count(row.value, t.total);
   }
   if (found[0] && found[1] && found[2]) return t;

@@ -57,18 +57,8 @@ void write_donut(OutBuffer& out, const ReportTotals& t) {
   out_str(out, buf);
 }
 
-const char* style_class(XrdStyle s) {
-  switch (s) {
-    case XRD_HEADING:
-      return "heading";
-    case XRD_FAILED:
-      return "failed";
-    case XRD_PASSED:
-      return "passed";
-    default:
-      return "plain";
-  }
-}
+// The page's class for each cell style, in the order of XrdStyle.
+const char* const kStyleClasses[4] = {"heading", "plain", "failed", "passed"};
 
 // A break may follow each '/', so that a long path wraps even unstyled.
 void write_path(OutBuffer& out, const std::string& path) {
@@ -104,7 +94,7 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
   uint64_t total = c.counts[kind], listed = 0;
   if (total == 0) return;
   out_str(out, "<h3>");
-  out_str(out, change_heading(kind));
+  out_str(out, kChangeHeadings[kind]);
   out_str(out, ": ");
   out_uint(out, total);
   out_str(out, "</h3>\n<ul class=\"change-list ");
@@ -270,7 +260,7 @@ void html_info(OutBuffer& out, const XrdReport& r) {
   for (const XrdInfoRow& row : r.info) {
     if (blank(row.value)) continue;
     out_str(out, "<tr class=\"");
-    out_str(out, style_class(row.style));
+    out_str(out, kStyleClasses[row.style]);
     out_str(out, "\"><th scope=\"row\">");
     html(out, row.label);
     out_str(out, "</th><td>");

@@ -131,7 +131,7 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
     out_str(out, ":");
     for (uint32_t j = 2; j < row.cell_count; ++j) {
       const char* label = header && j < header_cells ? header[j].text
-                          : j < 5                    ? kXrdCheckHeads[j]
+                          : j < 5                    ? kCheckHeads[j]
                                                      : "";
       out_str(out, j == 2 ? " " : ", ");
       xml(out, label);

@@ -62,7 +62,7 @@ struct Columns {
   int at[3] = {2, 3, 4};
 
   void read_header(const XrdReport& r, const XrdRow& row) {
-    static const char* const heads[3] = {kXrdCheckHeads[2], kXrdCheckHeads[3], kXrdCheckHeads[4]};
+    static const char* const heads[3] = {kCheckHeads[2], kCheckHeads[3], kCheckHeads[4]};
     for (int k = 0; k < 3; ++k) {
       at[k] = -1;
       for (uint32_t j = 0; j < row.cell_count; ++j)

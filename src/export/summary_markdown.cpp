@@ -177,7 +177,7 @@ void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>
   for (TestChange kind : kChangeListOrder) {
     if (c.counts[kind] == 0) continue;
     out_lit(o, "**");
-    out_str(o, change_heading(kind));
+    out_str(o, kChangeHeadings[kind]);
     out_lit(o, "**\n\n");
     md.put();
     unsigned long long shown = 0;

@@ -10,7 +10,7 @@
 bool xrd_is_failed_row(const XrdReport& r, const XrdRow& row) {
   if (row.kind != ROW_CHECK) return false;
   if (row.style == XRD_FAILED) return true;
-  return row.cell_count > 1 && std::strcmp(r.cells[row.first_cell + 1].text, kXrdFailed) == 0;
+  return row.cell_count > 1 && std::strcmp(r.cells[row.first_cell + 1].text, kWordFailed) == 0;
 }
 
 std::string xrd_location(const char* target) {

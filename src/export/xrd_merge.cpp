@@ -18,8 +18,8 @@ struct LabelHash {
 };
 
 bool is_total_label(const char* label) {
-  return std::strcmp(label, kXrdPassed) == 0 || std::strcmp(label, kXrdFailed) == 0 ||
-         std::strcmp(label, kXrdTotal) == 0;
+  return std::strcmp(label, kWordPassed) == 0 || std::strcmp(label, kWordFailed) == 0 ||
+         std::strcmp(label, kWordTotal) == 0;
 }
 
 const char* own(XrdReport& out, std::string text) {
@@ -52,10 +52,10 @@ void merge_info(const std::vector<std::unique_ptr<XrdReport>>& parts, XrdReport&
     sum.failed += t.failed;
     sum.total += t.total;
   }
-  out.info.push_back({kXrdPassed, own(out, std::to_string(sum.passed)), XRD_PLAIN});
+  out.info.push_back({kWordPassed, own(out, std::to_string(sum.passed)), XRD_PLAIN});
   out.info.push_back(
-      {kXrdFailed, own(out, std::to_string(sum.failed)), sum.failed > 0 ? XRD_FAILED : XRD_PLAIN});
-  out.info.push_back({kXrdTotal, own(out, std::to_string(sum.total)), XRD_PLAIN});
+      {kWordFailed, own(out, std::to_string(sum.failed)), sum.failed > 0 ? XRD_FAILED : XRD_PLAIN});
+  out.info.push_back({kWordTotal, own(out, std::to_string(sum.total)), XRD_PLAIN});
 }
 
 XrdState part_state(const XrdReport& part) {

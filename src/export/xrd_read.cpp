@@ -29,8 +29,8 @@ XrdStyle title_style(const char* style) {
 }
 
 XrdState node_state(const char* state) {
-  if (std::strcmp(state, kXrdStateOk) == 0) return XRD_OK;
-  if (std::strcmp(state, kXrdStateKo) == 0) return XRD_KO;
+  if (std::strcmp(state, kStateOk) == 0) return XRD_OK;
+  if (std::strcmp(state, kStateKo) == 0) return XRD_KO;
   return XRD_NE;
 }
 
@@ -102,7 +102,8 @@ struct Walker {
     int n = 0;
     for (pugi::xml_node c = row.first_child(); c && n < 2; c = c.next_sibling())
       if (c.type() == pugi::node_element && is_name(c, "CELL_TEXT")) cells[n++] = c;
-    if (n == 1 || (n > 0 && std::strcmp(row.attribute("STYLE").value(), kXrdStyleHeading) == 0)) {
+    if (n == 1 ||
+        (n > 0 && std::strcmp(row.attribute("STYLE").value(), kStyleNames[STYLE_HEADING]) == 0)) {
       r.banner.push_back(text_of(cells[0]));
     } else if (n == 2) {
       r.info.push_back({text_of(cells[0]), text_of(cells[1]),
@@ -197,9 +198,9 @@ struct Walker {
 }  // namespace
 
 XrdStyle xrd_cell_style(const char* style) {
-  if (std::strcmp(style, kXrdStyleHeading) == 0) return XRD_HEADING;
-  if (std::strcmp(style, kXrdStyleFailed) == 0) return XRD_FAILED;
-  if (std::strcmp(style, kXrdStylePassed) == 0) return XRD_PASSED;
+  if (std::strcmp(style, kStyleNames[STYLE_HEADING]) == 0) return XRD_HEADING;
+  if (std::strcmp(style, kStyleNames[STYLE_FAILED]) == 0) return XRD_FAILED;
+  if (std::strcmp(style, kStyleNames[STYLE_PASSED]) == 0) return XRD_PASSED;
   return XRD_PLAIN;
 }
 

@@ -1,21 +1,11 @@
-// The words of the results report that the exporters read and write back:
-// cell styles, state words, status words, column heads and the section types
-// that are tests or containers of tests.
+// The words of the results report that only the exporters need: the section
+// types that are tests or containers of tests, and the merged report's type.
+// The words the report writer shares with them are in report/vocabulary.h.
 #pragma once
 
 #include <cstring>
 
-constexpr const char* kXrdStyleHeading = "Array Title";
-constexpr const char* kXrdStyleFailed = "Array Failed";
-constexpr const char* kXrdStylePassed = "Array Passed";
-constexpr const char* kXrdStateOk = "ok";
-constexpr const char* kXrdStateKo = "ko";
-constexpr const char* kXrdPassed = "Passed";
-constexpr const char* kXrdFailed = "Failed";
-constexpr const char* kXrdTotal = "Total";
-// The heads of a check table that gives none of its own.
-constexpr const char* const kXrdCheckHeads[5] = {"Expression", "Status", "Executed", "Failed",
-                                                 "Passed"};
+#include "report/vocabulary.h"
 
 // The type of the top-level section that stands for one report when several
 // are merged into one; paths of names that compare runs leave it out.

@@ -67,6 +67,18 @@ bool status_marks_stub(int32_t status) {
 
 TdfRecord tdf_parse_record(TraceStream& stream) {
   TdfRecord record;
+  // Most records end in one or two hexadecimal fields: the first ends at a
+  // space, the last ends the line.
+  auto hex = [&](TdfKind kind, int32_t& last) {
+    record.kind = kind;
+    last = scan_hex(stream, '\n');
+  };
+  auto hex_pair = [&](TdfKind kind, int32_t& first, int32_t& last) {
+    record.kind = kind;
+    first = scan_hex(stream, ' ');
+    last = scan_hex(stream, '\n');
+  };
+  int32_t unused;  // the second number of an "ME" line
   switch (scan_record_code(stream)) {
     case record_code('S', 'F'):
       record.kind = TDF_SF;
@@ -79,30 +91,22 @@ TdfRecord tdf_parse_record(TraceStream& stream) {
       record.run = scan_number(stream, '\n', 16);
       break;
     case record_code('N', 'I'):
-      record.kind = TDF_NI;
-      record.line = scan_hex(stream, ' ');
-      record.instance = scan_hex(stream, '\n');
+      hex_pair(TDF_NI, record.line, record.instance);
       break;
     case record_code('S', 'T'):
-      record.kind = TDF_ST;
-      record.status = scan_hex(stream, '\n');
+      hex(TDF_ST, record.status);
       break;
     case record_code('N', 'O'):
       parse_note(stream, record);
       break;
     case record_code('C', 'I'):
-      record.kind = TDF_CI;
-      record.instance = scan_hex(stream, '\n');
+      hex(TDF_CI, record.instance);
       break;
     case record_code('G', 'L'):
-      record.kind = TDF_GL;
-      record.status = scan_hex(stream, ' ');
-      record.line = scan_hex(stream, '\n');
+      hex_pair(TDF_GL, record.status, record.line);
       break;
     case record_code('M', 'E'):
-      record.kind = TDF_ME;
-      record.line = scan_hex(stream, ' ');
-      scan_hex(stream, '\n');  // a second number, not used
+      hex_pair(TDF_ME, record.line, unused);
       break;
     case record_code('M', 'R'):
       record.kind = TDF_MR;

@@ -47,7 +47,7 @@ void check_rows(SectionWriter& w, const TraceNode* check, bool under_stub) {
   if (under_stub) {
     int style = stats.failed > 0 ? STYLE_FAILED : STYLE_PLAIN;
     markup_link_cell(out, check->text, style, check_target(w, check), check->value);
-    markup_cell_text(out, style == STYLE_PLAIN ? "Executed" : "Failed", style);
+    markup_cell_text(out, style == STYLE_PLAIN ? "Executed" : kWordFailed, style);
     markup_number_cell(out, stats.entered, style);
     markup_number_cell(out, stats.failed, style);
     markup_number_cell(out, stats.passed, style);
@@ -110,14 +110,14 @@ bool open_section(SectionWriter& w, const TraceNode* node, int level) {
 }  // namespace
 
 const char* status_short_word(int status) {
-  if (status == STATUS_FAILED) return "ko";
-  if (status == STATUS_PASSED) return "ok";
+  if (status == STATUS_FAILED) return kStateKo;
+  if (status == STATUS_PASSED) return kStateOk;
   return "NE";
 }
 
 const char* status_long_word(int status) {
-  if (status == STATUS_FAILED) return "Failed";
-  if (status == STATUS_PASSED) return "Passed";
+  if (status == STATUS_FAILED) return kWordFailed;
+  if (status == STATUS_PASSED) return kWordPassed;
   return "Not Executed";
 }
 

@@ -101,9 +101,11 @@ void report_write_document(ReportWriter& w, const char* xrd_path) {
   int passed = 0;
   int failed = 0;
   count_all_verdicts(&passed, &failed);
-  info_row(out, "Passed", std::to_string(passed).c_str(), failed == 0 ? STYLE_PASSED : STYLE_PLAIN);
-  info_row(out, "Failed", std::to_string(failed).c_str(), failed != 0 ? STYLE_FAILED : STYLE_PLAIN);
-  info_row(out, "Total", std::to_string(static_cast<long long>(passed) + failed).c_str(),
+  info_row(out, kWordPassed, std::to_string(passed).c_str(),
+           failed == 0 ? STYLE_PASSED : STYLE_PLAIN);
+  info_row(out, kWordFailed, std::to_string(failed).c_str(),
+           failed != 0 ? STYLE_FAILED : STYLE_PLAIN);
+  info_row(out, kWordTotal, std::to_string(static_cast<long long>(passed) + failed).c_str(),
            STYLE_PLAIN);
   markup_tag(out, kMarkupTable, 1);
   markup_tag(out, kMarkupSection, 1);

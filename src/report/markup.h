@@ -5,13 +5,7 @@
 #include <cstddef>
 
 #include "base/out_buffer.h"
-
-enum ReportStyle : int {
-  STYLE_HEADING = 0,
-  STYLE_PLAIN = 1,
-  STYLE_FAILED = 2,
-  STYLE_PASSED = 3,
-};
+#include "report/vocabulary.h"
 
 enum IconKind : int {
   ICON_METHOD = 0,
