@@ -1,18 +1,27 @@
 // Fuzz target: tallyrep-export over XRD bytes, read from memory (quote repair
-// included) and written as an HTML page and JUnit XML to memory, both checked.
+// included) and written as an HTML page, JUnit XML and both summaries to
+// memory, all checked. Input after a split line is a second report: the
+// baseline the first is compared with, and then merged with.
+#include <string.h>
 #include <strings.h>
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
+#include "export/compare.h"
 #include "export/escape.h"
 #include "export/html_export.h"
 #include "export/junit_export.h"
+#include "export/summary.h"
+#include "export/xrd_merge.h"
 #include "export/xrd_read.h"
 
 namespace {
@@ -109,30 +118,155 @@ void check_junit(const std::string& xml) {
     fail("testsuites counts disagree with the testcases");
 }
 
+// A strict JSON reader that only says whether the text is one JSON value.
+struct JsonCheck {
+  const char* p;
+  const char* end;
+  int depth = 0;
+
+  void blank() {
+    while (p < end && (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r')) ++p;
+  }
+  bool word(const char* w) {
+    size_t n = std::strlen(w);
+    if (static_cast<size_t>(end - p) < n || std::memcmp(p, w, n) != 0) return false;
+    p += n;
+    return true;
+  }
+  bool string() {
+    if (p == end || *p++ != '"') return false;
+    while (p < end && *p != '"') {
+      unsigned char c = static_cast<unsigned char>(*p++);
+      if (c < 0x20) return false;
+      if (c != '\\') continue;
+      if (p == end) return false;
+      char e = *p++;
+      if (e == 'u') {
+        for (int k = 0; k < 4; ++k)
+          if (p == end || !std::isxdigit(static_cast<unsigned char>(*p++))) return false;
+      } else if (!std::strchr("\"\\/bfnrt", e) || e == 0) {
+        return false;
+      }
+    }
+    return p++ < end;
+  }
+  bool number() {
+    if (p < end && *p == '-') ++p;
+    if (p == end || !std::isdigit(static_cast<unsigned char>(*p))) return false;
+    if (*p == '0') {
+      ++p;
+    } else {
+      while (p < end && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (p < end && *p == '.') {
+      ++p;
+      if (p == end || !std::isdigit(static_cast<unsigned char>(*p))) return false;
+      while (p < end && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    }
+    return true;
+  }
+  bool items(char close, bool keyed) {
+    ++p;
+    blank();
+    if (p < end && *p == close) return ++p, true;
+    for (;;) {
+      if (keyed) {
+        if (!string()) return false;
+        blank();
+        if (p == end || *p++ != ':') return false;
+      }
+      if (!value()) return false;
+      blank();
+      if (p < end && *p == ',') {
+        ++p;
+        blank();
+        continue;
+      }
+      return p < end && *p++ == close;
+    }
+  }
+  bool value() {
+    blank();
+    if (p == end || ++depth > 64) return false;
+    bool ok = *p == '{'   ? items('}', true)
+              : *p == '[' ? items(']', false)
+              : *p == '"' ? string()
+                          : word("true") || word("false") || word("null") || number();
+    --depth;
+    return ok;
+  }
+};
+
+void check_json(const std::string& json) {
+  JsonCheck c{json.data(), json.data() + json.size()};
+  if (!c.value()) fail("JSON summary does not parse at byte " + std::to_string(c.p - json.data()));
+  c.blank();
+  if (c.p != c.end) fail("JSON summary has more than one value");
+}
+
+std::string to_string_with(void (*write)(OutBuffer&, const XrdReport&, const Comparison*),
+                           const XrdReport& r, const Comparison* changes) {
+  std::string s;
+  OutBuffer out;
+  out_open_string(out, &s, 61);
+  write(out, r, changes);
+  out_close(out);
+  return s;
+}
+
+void html_with(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
+  html_page(out, r, changes);
+}
+void junit_with(OutBuffer& out, const XrdReport& r, const Comparison*) {
+  junit_document(out, r);
+}
+
+// Every output of one report (with its changes, when there is a baseline).
+void check_outputs(const XrdReport& r, const Comparison* changes) {
+  const std::string page = to_string_with(html_with, r, changes);
+  check_text("page", page);
+  check_page(page);
+  const std::string xml = to_string_with(junit_with, r, changes);
+  check_text("JUnit XML", xml);
+  check_junit(xml);
+  const std::string md = to_string_with(markdown_summary, r, changes);
+  check_text("Markdown summary", md);
+  if (md.size() > (size_t{512} << 10)) fail("Markdown summary over 512 KiB");
+  const std::string json = to_string_with(json_summary, r, changes);
+  check_text("JSON summary", json);
+  check_json(json);
+}
+
+bool read_report(const uint8_t* data, size_t size, XrdReport& report) {
+  std::string error;
+  if (xrd_read_bytes(reinterpret_cast<const char*>(data), size, report, error) == 0) return true;
+  // The program prints the reason after the file name, on one line.
+  if (error.empty() || error.find('\n') != std::string::npos)
+    fail("reason for a rejected report is not one line: '" + error + "'");
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  XrdReport report;
-  std::string error;
-  if (xrd_read_bytes(reinterpret_cast<const char*>(data), size, report, error) != 0) {
-    // The program prints the reason after the file name, on one line.
-    if (error.empty() || error.find('\n') != std::string::npos)
-      fail("reason for a rejected report is not one line: '" + error + "'");
-    return 0;
-  }
-  std::string page, xml;
-  OutBuffer html_out, junit_out;
-  // A small buffer, so that pieces of output cross its end.
-  out_open_string(html_out, &page, 61);
-  html_page(html_out, report);
-  out_close(html_out);
-  out_open_string(junit_out, &xml, 61);
-  junit_document(junit_out, report);
-  out_close(junit_out);
+  static const char kSplit[] = "\n--baseline--\n";
+  const uint8_t* split = static_cast<const uint8_t*>(memmem(data, size, kSplit, sizeof kSplit - 1));
+  const size_t first = split ? static_cast<size_t>(split - data) : size;
+  auto report = std::make_unique<XrdReport>();
+  if (!read_report(data, first, *report)) return 0;
+  check_outputs(*report, nullptr);
+  if (!split) return 0;
 
-  check_text("page", page);
-  check_page(page);
-  check_text("JUnit XML", xml);
-  check_junit(xml);
+  auto baseline = std::make_unique<XrdReport>();
+  const size_t rest = first + sizeof kSplit - 1;
+  if (!read_report(data + rest, size - rest, *baseline)) return 0;
+  Comparison changes = compare_reports(*report, *baseline);
+  check_outputs(*report, &changes);
+  std::vector<std::unique_ptr<XrdReport>> parts;
+  parts.push_back(std::move(report));
+  parts.push_back(std::move(baseline));
+  XrdReport merged;
+  xrd_merge(std::move(parts), {"a.xrd", "b.xrd"}, merged);
+  check_outputs(merged, nullptr);
   return 0;
 }

@@ -73,7 +73,8 @@ size_t md_start(OutBuffer& out, const char* text, size_t n) {
     out_lit(out, "&#32;");
     ++i;
   }
-  if (i < n && std::strchr("#-+=", text[i])) {
+  // (strchr finds a NUL too: it is the end of its own list.)
+  if (i < n && text[i] != '\0' && std::strchr("#-+=", text[i])) {
     out_put(out, '\\');
     out_put(out, text[i]);
     return i + 1;

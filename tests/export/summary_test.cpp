@@ -182,6 +182,16 @@ TEST(Summary, MarkdownEscapesCraftedNames) {
   }
 }
 
+// A NUL is not one of the marks that open a block (strchr finds it in any list).
+TEST(Summary, MarkdownTitleStartingWithANul) {
+  XrdReport r;
+  std::string error;
+  const std::string head = std::string("\0- x", 4) + "\" TAG=\" x0";
+  ASSERT_EQ(parse_text(xrd_document("", head), r, error), 0) << error;
+  const std::string md = render(markdown_summary, r, nullptr);
+  EXPECT_EQ(md.rfind("## Test report \xEF\xBF\xBD- x\n\n", 0), 0u) << md;
+}
+
 TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
   XrdReport r;
   std::string error;
