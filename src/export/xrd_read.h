@@ -10,8 +10,15 @@
 #include <vector>
 
 #include "base/zeroed_block.h"
+#include "report/vocabulary.h"
 
-enum XrdStyle : uint8_t { XRD_HEADING = 0, XRD_PLAIN = 1, XRD_FAILED = 2, XRD_PASSED = 3 };
+// The report's cell styles, numbered as the writer numbers them, in a byte.
+enum XrdStyle : uint8_t {
+  XRD_HEADING = STYLE_HEADING,
+  XRD_PLAIN = STYLE_PLAIN,
+  XRD_FAILED = STYLE_FAILED,
+  XRD_PASSED = STYLE_PASSED
+};
 enum XrdState : uint8_t { XRD_OK = 0, XRD_KO = 1, XRD_NE = 2 };
 enum XrdRowKind : uint8_t { ROW_HEADER = 0, ROW_CHECK = 1, ROW_PRINT = 2 };
 
