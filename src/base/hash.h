@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 struct HashSeed {
   uint64_t k0;
@@ -73,3 +74,9 @@ inline uint32_t hash_bytes(const char* data, size_t length) {
   std::memcpy(&w, data, length);
   return static_cast<uint32_t>(hash_word(h ^ w));
 }
+
+// For hashed containers of texts: the standard library's string hash has a
+// fixed seed, so crafted names could share one bucket.
+struct TextHash {
+  size_t operator()(std::string_view s) const { return hash_bytes(s.data(), s.size()); }
+};

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/hash.h"
 #include "export/escape.h"
 #include "export/html_static.h"
 #include "export/test_paths.h"
@@ -61,7 +62,7 @@ void json_items(OutBuffer& out, const Values&... values) {
 
 // Strings repeated on many rows (type names, source files) go into a table once.
 struct Interned {
-  std::unordered_map<std::string_view, int> index;
+  std::unordered_map<std::string_view, int, TextHash> index;
   std::vector<std::string_view> list;
   int get(std::string_view s) {
     auto it = index.find(s);

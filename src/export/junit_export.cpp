@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/hash.h"
 #include "export/escape.h"
 #include "export/test_paths.h"
 #include "export/xrd_vocabulary.h"
@@ -251,7 +252,7 @@ void junit_document(OutBuffer& out, const XrdReport& r) {
   // Merged reports: the drivers below each report's section are the suites,
   // so classnames still start with the driver; a driver that two reports ran
   // is made distinct as equal siblings are.
-  std::unordered_map<std::string, uint32_t> drivers_seen;
+  std::unordered_map<std::string, uint32_t, TextHash> drivers_seen;
   for (uint32_t i = 0; i < r.sections.size();) {
     uint32_t end = xrd_subtree_end(r, i);
     if (std::strcmp(r.sections[i].type, kXrdReportType) != 0) {

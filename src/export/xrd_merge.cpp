@@ -12,11 +12,6 @@
 
 namespace {
 
-// Keyed, so that crafted labels cannot pile into one bucket.
-struct LabelHash {
-  size_t operator()(std::string_view s) const { return hash_bytes(s.data(), s.size()); }
-};
-
 bool is_total_label(const char* label) {
   return std::strcmp(label, kWordPassed) == 0 || std::strcmp(label, kWordFailed) == 0 ||
          std::strcmp(label, kWordTotal) == 0;
@@ -33,7 +28,7 @@ void merge_info(const std::vector<std::unique_ptr<XrdReport>>& parts, XrdReport&
   const XrdReport& first = *parts[0];
   std::vector<bool> keep(first.info.size(), true);
   for (size_t k = 1; k < parts.size(); ++k) {
-    std::unordered_map<std::string_view, std::string_view, LabelHash> values;
+    std::unordered_map<std::string_view, std::string_view, TextHash> values;
     values.reserve(parts[k]->info.size());
     for (const XrdInfoRow& row : parts[k]->info) values.emplace(row.label, row.value);
     for (size_t i = 0; i < first.info.size(); ++i) {

@@ -3,6 +3,10 @@
 // and texts that could break out of the page.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <string_view>
+
 #include "export/compare.h"
 #include "export/html_export.h"
 #include "export/html_static.h"
@@ -238,6 +242,69 @@ TEST(Html, ChangesSinceTheBaselineComeFirstWithNewFailuresOnTop) {
     EXPECT_NE(found, std::string::npos) << want;
     if (found != std::string::npos) at = found;
   }
+}
+
+// 2^pairs texts of 16 * pairs bytes that the standard library's string hash
+// (64-bit, fixed seed) maps to one value. Its step over eight bytes is
+// invertible in them, so after any two words a second pair can be solved
+// that leaves the same state; a choice of pair at each step gives each text.
+std::vector<std::string> texts_of_one_std_hash(int pairs) {
+  const uint64_t mul = (uint64_t{0xc6a4a793} << 32) + 0x5bd1e995;
+  uint64_t inverse = mul;
+  for (int i = 0; i < 6; ++i) inverse *= 2 - mul * inverse;
+  auto mix = [](uint64_t v) { return v ^ (v >> 47); };
+  auto take = [&](uint64_t word) { return mix(word * mul) * mul; };
+  auto word_taken = [&](uint64_t taken) { return mix(taken * inverse) * inverse; };
+  auto fits = [](uint64_t w) {  // '0' to 'z' but '<': plain attribute text
+    for (int i = 0; i < 64; i += 8) {
+      const char c = static_cast<char>(w >> i);
+      if (c < '0' || c > 'z' || c == '<') return false;
+    }
+    return true;
+  };
+  auto word = [](uint64_t n) {  // n in base 32 as eight digits from 'A'
+    uint64_t w = 0;
+    for (int i = 0; i < 64; i += 8, n /= 32) w |= ('A' + n % 32) << i;
+    return w;
+  };
+  std::vector<std::string> texts(1);
+  uint64_t state = 0xc70f6907 ^ (uint64_t(16 * pairs) * mul);
+  for (int p = 0; p < pairs; ++p) {
+    uint64_t a[2] = {word(p), word(p + 1)};
+    const uint64_t next = (((state ^ take(a[0])) * mul) ^ take(a[1])) * mul;
+    uint64_t b[2];
+    for (uint64_t n = 1 << 20;; ++n) {
+      b[0] = word(n);
+      b[1] = word_taken((next * inverse) ^ ((state ^ take(b[0])) * mul));
+      if (fits(b[1])) break;
+    }
+    state = next;
+    std::vector<std::string> longer;
+    for (const std::string& t : texts)
+      for (const uint64_t* pair : {a, b})
+        longer.push_back(t + std::string(reinterpret_cast<const char*>(pair), 16));
+    texts.swap(longer);
+  }
+  return texts;
+}
+
+// Types and source files go into tables keyed by their text: with the
+// standard hash, 65,536 type names crafted as above took the page 20 s.
+TEST(Html, TextsCraftedToCollideStayCheap) {
+  const std::vector<std::string> types = texts_of_one_std_hash(16);
+  std::hash<std::string_view> std_hash;
+  if (std_hash(types.front()) != std_hash(types.back())) GTEST_SKIP() << "another string hash";
+  std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ok\">";
+  for (size_t i = 0; i < types.size(); ++i)
+    body +=
+        "<DAZU:NODE name=\"c" + std::to_string(i) + "\" type=\"" + types[i] + "\" state=\"ok\"/>";
+  write_all(scratch("colliding.xrd"), xrd_document(body + "</DAZU:NODE>"));
+  const auto start = std::chrono::steady_clock::now();
+  XrdReport r;
+  html_of(scratch("colliding.xrd"), r);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 10.0) << "a type table's bucket grows with the number of types";
 }
 
 TEST(Html, UnwritableOutputIsAnError) {
