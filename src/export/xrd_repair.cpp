@@ -67,6 +67,9 @@ bool xrd_repair_quotes(const char* in, size_t n, std::string& out) {
     const char* gt =
         node || link ? static_cast<const char*>(std::memchr(lt, '>', static_cast<size_t>(end - lt)))
                      : nullptr;
+    // No '>' left: no later tag can be repaired either, and looking for one
+    // from each '<' would cost the rest of the file every time.
+    if ((node || link) && !gt) break;
     if (!gt || tag_well_formed(lt, gt)) {
       const char* stop = gt ? gt + 1 : lt + 1;
       out.append(lt, stop);
