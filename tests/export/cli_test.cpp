@@ -177,6 +177,12 @@ TEST(ExportCli, CheckExitStatus) {
     if (at == std::string::npos) continue;
     EXPECT_NE(read_all(out), "") << c.args;
   }
+  // Totals rows that say less than the tests (a report edited by hand) do not
+  // pass a failed test.
+  std::string edited = read_all(fixture("merge_b.xrd"));
+  edited.replace(edited.find("state=\"ok\" sum=\"1\""), 10, "state=\"ko\"");
+  write_all(scratch("edited.xrd"), edited);
+  EXPECT_EQ(run(kBin + " " + scratch("edited.xrd") + " --check").status, 3);
 }
 
 TEST(ExportCli, MarkdownAppendKeepsWhatTheFileHeld) {
