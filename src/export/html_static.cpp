@@ -17,6 +17,17 @@ void html(OutBuffer& out, const char* text) {
   out_escaped(out, text, ESCAPE_HTML);
 }
 
+// A text that may hold right-to-left letters goes in its own direction
+// island: next to other names, a Hebrew or Arabic one would otherwise take
+// the slashes and brackets around it into its own order.
+void html_isolated(OutBuffer& out, const char* text, size_t n) {
+  bool ascii = true;
+  for (size_t i = 0; i < n && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
+  if (!ascii) out_str(out, "<bdi>");
+  out_escaped(out, text, n, ESCAPE_HTML);
+  if (!ascii) out_str(out, "</bdi>");
+}
+
 bool blank(const char* text) {
   for (; *text; ++text)
     if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r') return false;
@@ -60,11 +71,12 @@ void write_donut(OutBuffer& out, const ReportTotals& t) {
 // The page's class for each cell style, in the order of XrdStyle.
 const char* const kStyleClasses[4] = {"heading", "plain", "failed", "passed"};
 
-// A break may follow each '/', so that a long path wraps even unstyled.
+// A break may follow each '/', so that a long path wraps even unstyled; each
+// name keeps its own direction, so the path reads in order.
 void write_path(OutBuffer& out, const std::string& path) {
   for (size_t from = 0; from <= path.size();) {
     size_t to = std::min(path.find('/', from), path.size());
-    out_escaped(out, path.data() + from, to - from, ESCAPE_HTML);
+    html_isolated(out, path.data() + from, to - from);
     if (to < path.size()) out_str(out, "/<wbr>");
     from = to + 1;
   }
@@ -139,7 +151,7 @@ void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s
     }
     out_str(out, listed++ ? "\n<li>" : "\n<ul class=\"checks\"><li>");
     const XrdCell& c = r.cells[row.first_cell];
-    html(out, c.text);
+    html_isolated(out, c.text, std::strlen(c.text));
     if (*c.target) {
       out_str(out, " &#8212; <code class=\"loc\">");
       html(out, xrd_location(c.target).c_str());

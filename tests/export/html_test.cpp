@@ -159,6 +159,21 @@ TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
             std::string::npos);
 }
 
+// Two Hebrew names in a row would swap places inside the path without
+// direction islands around them.
+TEST(Html, RightToLeftNamesKeepThePathInOrder) {
+  const std::string suite = "\xD7\x97\xD7\xA9\xD7\x91\xD7\x95\xD7\x9F (2)", test = "\xD7\x91";
+  std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE name=\"" +
+                     suite + "\" type=\"Test Suite\" state=\"ko\">" + failed_case(test, 1) +
+                     "</DAZU:NODE></DAZU:NODE>";
+  write_all(scratch("rtl.xrd"), xrd_document(body));
+  XrdReport r;
+  std::string page = html_of(scratch("rtl.xrd"), r);
+  EXPECT_NE(page.find("\">D/<wbr><bdi>" + suite + "</bdi>/<wbr><bdi>" + test + "</bdi></a>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<li>x == 0 &#8212;"), std::string::npos);  // ASCII stays bare
+}
+
 TEST(Html, FailedListIsBounded) {
   std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
   for (size_t i = 0; i < kListedFailedTests + 3; ++i)
