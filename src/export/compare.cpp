@@ -43,20 +43,6 @@ std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::str
   return number;
 }
 
-// The path a test is matched by, spelled out: names from the driver down,
-// joined by "/", without the section that stands for a merged report.
-std::string spelled_path(const XrdReport& r, const std::vector<std::string>& names, uint32_t i) {
-  std::vector<uint32_t> chain;
-  for (int32_t at = static_cast<int32_t>(i); at >= 0; at = r.sections[at].parent)
-    if (!is_report_section(r.sections[at])) chain.push_back(static_cast<uint32_t>(at));
-  std::string path;
-  for (size_t k = chain.size(); k-- > 0;) {
-    if (!path.empty()) path += '/';
-    path += names[chain[k]];
-  }
-  return path;
-}
-
 TestChange classify(XrdState now, bool known, XrdState before) {
   if (now == XRD_KO) return known && before == XRD_KO ? CHANGE_STILL_FAILING : CHANGE_NEW_FAILURE;
   if (!known) return CHANGE_NEW_TEST;
@@ -106,10 +92,13 @@ Comparison compare_reports(const XrdReport& report, const XrdReport& baseline) {
     c.change[i] = kind;
     ++c.counts[kind];
   }
+  // The path a removed test was matched by, spelled out: names from the
+  // driver down, without the section that stands for a merged report.
+  XrdPathCursor spelled(baseline, old_names, true);
   for (uint32_t i = 0; i < baseline.sections.size(); ++i) {
     if (!xrd_is_test_type(baseline.sections[i].type) || matched[i]) continue;
     if (test_at[old_path[i]] != static_cast<int32_t>(i)) continue;  // a duplicate path
-    c.removed.push_back({spelled_path(baseline, old_names, i), baseline.sections[i].state});
+    c.removed.push_back({spelled.at(i), baseline.sections[i].state});
   }
   c.counts[CHANGE_REMOVED] = c.removed.size();
   return c;

@@ -154,7 +154,7 @@ void write_failure(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
 void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const std::string& name,
                 const std::string& cls) {
   size_t head, tail, n = cls.size();
-  junit_cut(cls.data(), n, head, tail);
+  xrd_cut(cls.data(), n, head, tail);
   out_str(out, "    <testcase classname=\"");
   out_escaped(out, cls.data(), head, ESCAPE_XML);
   if (head < n) {
@@ -218,23 +218,6 @@ void write_suite(OutBuffer& out, const XrdReport& r, const std::vector<std::stri
 }
 
 }  // namespace
-
-void junit_cut(const char* text, size_t n, size_t& head, size_t& tail) {
-  head = tail = n;
-  if (n <= JUNIT_CLASSNAME_MAX) return;
-  // Cut on UTF-8 character starts so both halves stay well-formed.
-  head = JUNIT_CLASSNAME_MAX / 2 - 2;
-  tail = n - head;
-  while (head > 0 && (static_cast<unsigned char>(text[head]) & 0xC0) == 0x80) --head;
-  while (tail < n && (static_cast<unsigned char>(text[tail]) & 0xC0) == 0x80) ++tail;
-}
-
-std::string junit_shorten(const std::string& classname) {
-  size_t head, tail;
-  junit_cut(classname.data(), classname.size(), head, tail);
-  if (head == classname.size()) return classname;
-  return classname.substr(0, head) + "\xE2\x80\xA6" + classname.substr(tail);
-}
 
 // Readers that validate drop a file whose testsuites carries skipped, so the
 // skipped count stays on each testsuite only.

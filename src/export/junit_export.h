@@ -11,10 +11,3 @@
 int junit_write(const XrdReport& report, const char* path, std::string& error);
 // Writes the JUnit XML to an open output.
 void junit_document(OutBuffer& out, const XrdReport& report);
-
-// The longest classname written: deeper nestings keep both ends around an
-// ellipsis, so output stays linear in the report's size.
-constexpr size_t JUNIT_CLASSNAME_MAX = 1024;
-std::string junit_shorten(const std::string& classname);
-// The same cut as offsets: text[0, head) and text[tail, n) are kept.
-void junit_cut(const char* text, size_t n, size_t& head, size_t& tail);

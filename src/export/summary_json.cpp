@@ -211,8 +211,9 @@ void changes_object(OutBuffer& out, const XrdReport& r, const std::vector<std::s
     if (k == CHANGE_REMOVED) {
       for (const RemovedTest& t : c.removed) item(t.path);
     } else {
+      XrdPathCursor path(r, names);
       for (uint32_t i = 0; i < r.sections.size(); ++i)
-        if (c.change[i] == k) item(xrd_path(r, names, i));
+        if (c.change[i] == k) item(path.at(i));
     }
     out_put(out, ']');
   }
@@ -224,6 +225,7 @@ void drivers_array(OutBuffer& out, const XrdReport& r, const std::vector<std::st
                    const std::vector<int32_t>& driver) {
   out_lit(out, "  \"drivers\": [");
   bool first = true;
+  XrdPathCursor path(r, names);
   for (uint32_t i = 0; i < r.sections.size();) {
     if (driver[i] != static_cast<int32_t>(i)) {
       ++i;
@@ -238,7 +240,7 @@ void drivers_array(OutBuffer& out, const XrdReport& r, const std::vector<std::st
     str(out, names[i]);
     out_lit(out, ", ");
     key(out, "path");
-    str(out, xrd_path(r, names, i));
+    str(out, path.at(i));
     out_lit(out, ", ");
     key(out, "status");
     out_put(out, '"');
@@ -256,13 +258,15 @@ void tests_array(OutBuffer& out, const XrdReport& r, const std::vector<std::stri
                  const std::vector<int32_t>& driver, const Comparison* changes) {
   out_lit(out, "  \"tests\": [");
   bool first = true;
+  // Drivers come in report order too, each before its tests.
+  XrdPathCursor path(r, names), driver_path(r, names);
   for (uint32_t i = 0; i < r.sections.size(); ++i) {
     const XrdSection& s = r.sections[i];
     if (!xrd_is_test_type(s.type)) continue;
     out_str(out, first ? "\n    {" : ",\n    {");
     first = false;
     key(out, "path");
-    str(out, xrd_path(r, names, i));
+    str(out, path.at(i));
     out_lit(out, ", ");
     key(out, "name");
     str(out, names[i]);
@@ -271,7 +275,7 @@ void tests_array(OutBuffer& out, const XrdReport& r, const std::vector<std::stri
     str(out, s.type, std::strlen(s.type));
     out_lit(out, ", ");
     key(out, "driver");
-    str(out, xrd_path(r, names, static_cast<uint32_t>(driver[i])));
+    str(out, driver_path.at(static_cast<uint32_t>(driver[i])));
     out_lit(out, ", ");
     key(out, "status");
     out_put(out, '"');

@@ -55,3 +55,34 @@ std::string xrd_path(const XrdReport& r, const std::vector<std::string>& names, 
   }
   return path;
 }
+
+void xrd_cut(const char* text, size_t n, size_t& head, size_t& tail) {
+  head = tail = n;
+  if (n <= kXrdPathMax) return;
+  head = kXrdPathMax / 2 - 2;
+  tail = n - head;
+  while (head > 0 && (static_cast<unsigned char>(text[head]) & 0xC0) == 0x80) --head;
+  while (tail < n && (static_cast<unsigned char>(text[tail]) & 0xC0) == 0x80) ++tail;
+}
+
+std::string xrd_shorten(const std::string& text) {
+  size_t head, tail;
+  xrd_cut(text.data(), text.size(), head, tail);
+  if (head == text.size()) return text;
+  return text.substr(0, head) + "\xE2\x80\xA6" + text.substr(tail);
+}
+
+std::string XrdPathCursor::at(uint32_t i) {
+  for (; next_ <= i; ++next_) {
+    const XrdSection& s = r_.sections[next_];
+    while (!levels_.empty() && levels_.back().section != static_cast<uint32_t>(s.parent))
+      levels_.pop_back();
+    path_.resize(levels_.empty() ? 0 : levels_.back().length);
+    if (!skip_reports_ || s.parent >= 0 || std::strcmp(s.type, kXrdReportType) != 0) {
+      if (!path_.empty()) path_ += '/';
+      path_ += names_[next_];
+    }
+    levels_.push_back({next_, path_.size()});
+  }
+  return xrd_shorten(path_);
+}

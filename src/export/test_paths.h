@@ -43,6 +43,39 @@ std::vector<std::string> xrd_unique_names(const XrdReport& report);
 // "/" (names as xrd_unique_names gives them).
 std::string xrd_path(const XrdReport& report, const std::vector<std::string>& names, uint32_t i);
 
+// The longest path or classname an output that names every test writes: a
+// longer one keeps both ends around an ellipsis, so that a deep nesting of
+// tests gives output linear in the report's size.
+constexpr size_t kXrdPathMax = 1024;
+std::string xrd_shorten(const std::string& text);
+// The same cut as offsets: text[0, head) and text[tail, n) are kept, each
+// ending and starting on a UTF-8 character.
+void xrd_cut(const char* text, size_t n, size_t& head, size_t& tail);
+
+// The paths of sections asked for in report order (i never decreasing), as
+// xrd_path spells them and cut by xrd_shorten. Each name is added and dropped
+// once, so a deep chain of tests costs its length, not the sum of its depths.
+// With skip_reports the sections that stand for merged reports are left out.
+class XrdPathCursor {
+ public:
+  XrdPathCursor(const XrdReport& report, const std::vector<std::string>& names,
+                bool skip_reports = false)
+      : r_(report), names_(names), skip_reports_(skip_reports) {}
+  std::string at(uint32_t i);
+
+ private:
+  struct Level {
+    uint32_t section;
+    size_t length;  // of the path down to it
+  };
+  const XrdReport& r_;
+  const std::vector<std::string>& names_;
+  bool skip_reports_;
+  uint32_t next_ = 0;
+  std::string path_;
+  std::vector<Level> levels_;
+};
+
 // The test cases (Test Case, Proc, Stub) by their state.
 struct StateCounts {
   unsigned long long tests = 0, passed = 0, failed = 0, idle = 0;

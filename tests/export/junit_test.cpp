@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "export/junit_export.h"
+#include "export/test_paths.h"
 #include "export_helpers.h"
 
 namespace {
@@ -165,11 +166,11 @@ TEST(Junit, StubFailuresNameTheStubColumns) {
 }
 
 TEST(Junit, LongClassNamesKeepBothEnds) {
-  std::string shortname(JUNIT_CLASSNAME_MAX, 'a');
-  EXPECT_EQ(junit_shorten(shortname), shortname);
+  std::string shortname(kXrdPathMax, 'a');
+  EXPECT_EQ(xrd_shorten(shortname), shortname);
   std::string longname = "outer." + std::string(3000, 'm') + "\xc3\xa9.inner";
-  std::string cut = junit_shorten(longname);
-  EXPECT_LE(cut.size(), JUNIT_CLASSNAME_MAX);
+  std::string cut = xrd_shorten(longname);
+  EXPECT_LE(cut.size(), kXrdPathMax);
   EXPECT_EQ(cut.rfind("outer.", 0), 0u);
   EXPECT_EQ(cut.substr(cut.size() - 8), "\xc3\xa9.inner");
   EXPECT_NE(cut.find("\xE2\x80\xA6"), std::string::npos);
@@ -183,7 +184,7 @@ TEST(Junit, CutClassNamesKeepTheDriver) {
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(junit_of(scratch("deep.xrd")).c_str()));
   std::string cls = pugi::xpath_query("string(//testcase/@classname)").evaluate_string(doc);
-  EXPECT_LE(cls.size(), JUNIT_CLASSNAME_MAX);
+  EXPECT_LE(cls.size(), kXrdPathMax);
   EXPECT_EQ(cls.rfind("Drv.level.", 0), 0u) << cls;
   EXPECT_EQ(cls.substr(cls.size() - 12), ".level.level") << cls;
 }

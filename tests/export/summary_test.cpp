@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include "export/test_paths.h"
 #include "export_helpers.h"
 
 namespace {
@@ -114,6 +115,26 @@ TEST(Summary, DriversOfMergedReports) {
     std::string got = render(c.write, r, nullptr);
     EXPECT_NE(got.find(c.expected), std::string::npos) << c.expected << "\n" << got;
   }
+}
+
+// Tests nested 20,000 deep, each named by its whole path, made a JSON
+// summary of 1.2 GB from a 1.3 MB report; paths are cut as classnames are.
+TEST(Summary, DeeplyNestedTestsKeepTheJsonLinear) {
+  const int deep = 20000;
+  std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
+  for (int i = 0; i < deep; ++i) body += "<DAZU:NODE name=\"t\" type=\"Test Case\" state=\"ko\">";
+  for (int i = 0; i <= deep; ++i) body += "</DAZU:NODE>";
+  XrdReport r;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
+  const std::string json = render(json_summary, r, nullptr);
+  EXPECT_LT(json.size(), size_t{deep} * 2 * kXrdPathMax);
+  EXPECT_NE(json.find("{\"path\": \"D/t\", \"name\": \"t\""), std::string::npos);
+  // The cursor spells each path as xrd_path does, cut the same way.
+  const std::vector<std::string> names = xrd_unique_names(r);
+  XrdPathCursor path(r, names);
+  for (uint32_t i = 0; i < r.sections.size(); i += 997)
+    ASSERT_EQ(path.at(i), xrd_shorten(xrd_path(r, names, i))) << i;
 }
 
 // Every list stops at a number of entries or at a byte budget, says how many
