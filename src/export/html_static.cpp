@@ -84,17 +84,34 @@ void write_path(OutBuffer& out, const std::string& path) {
 
 void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s);
 
+// The anchor and the shown path of sections taken in report order. A path
+// too long to spell out links by the section's TAG instead, which the page's
+// script finds as it finds the links of older pages: a thousand failed tests
+// deep in a chain of suites would otherwise make a page of gigabytes.
+struct SectionLinks {
+  const XrdReport& r;
+  XrdPathCursor ids, texts;
+  SectionLinks(const XrdReport& report, const std::vector<std::string>& names,
+               const std::vector<std::string>& segments)
+      : r(report), ids(report, segments), texts(report, names) {}
+  std::string id(uint32_t i) {
+    bool cut = false;
+    std::string a = ids.at(i, &cut);
+    return cut && *r.sections[i].anchor ? html_id_segment(r.sections[i].anchor) : a;
+  }
+};
+
 // One failed test: its path as a link to its section, then its failed checks
 // with the place in the source each comes from.
-void write_failed_test(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
-                       const std::string& id, uint32_t i) {
+void write_failed_test(OutBuffer& out, const XrdReport& r, SectionLinks& links, uint32_t i) {
   const XrdSection& s = r.sections[i];
+  const std::string id = links.id(i);
   out_str(out, "<li id=\"");
   out_str(out, id.c_str());
   out_str(out, "\"><a href=\"#");
   out_str(out, id.c_str());
   out_str(out, "\">");
-  write_path(out, xrd_path(r, names, i));
+  write_path(out, links.texts.at(i));
   out_str(out, "</a>");
   write_failed_checks(out, r, s);
   out_str(out, "</li>\n");
@@ -120,14 +137,14 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
       out_str(out, "</li>\n");
     }
   } else {
+    SectionLinks links(r, names, segments);
     for (uint32_t i = 0;
          i < r.sections.size() && i < c.change.size() && listed < kListedChanges; ++i) {
       if (c.change[i] != kind) continue;
-      std::string id = xrd_path(r, segments, i);
       out_str(out, "<li><a href=\"#");
-      out_str(out, id.c_str());
+      out_str(out, links.id(i).c_str());
       out_str(out, "\">");
-      write_path(out, xrd_path(r, names, i));
+      write_path(out, links.texts.at(i));
       out_str(out, "</a></li>\n");
       ++listed;
     }
@@ -222,10 +239,11 @@ void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::st
   }
   out_str(out, "<ol class=\"failed-list\">\n");
   size_t listed = 0;
+  SectionLinks links(r, names, segments);
   for (uint32_t i = 0; i < r.sections.size() && listed < kListedFailedTests; ++i) {
     const XrdSection& s = r.sections[i];
     if (s.state != XRD_KO || !xrd_is_test_type(s.type)) continue;
-    write_failed_test(out, r, names, xrd_path(r, segments, i), i);
+    write_failed_test(out, r, links, i);
     ++listed;
   }
   out_str(out, "</ol>\n");

@@ -72,7 +72,7 @@ std::string xrd_shorten(const std::string& text) {
   return text.substr(0, head) + "\xE2\x80\xA6" + text.substr(tail);
 }
 
-std::string XrdPathCursor::at(uint32_t i) {
+std::string XrdPathCursor::at(uint32_t i, bool* cut) {
   for (; next_ <= i; ++next_) {
     const XrdSection& s = r_.sections[next_];
     while (!levels_.empty() && levels_.back().section != static_cast<uint32_t>(s.parent))
@@ -84,5 +84,6 @@ std::string XrdPathCursor::at(uint32_t i) {
     }
     levels_.push_back({next_, path_.size()});
   }
+  if (cut) *cut = path_.size() > kXrdPathMax;
   return xrd_shorten(path_);
 }

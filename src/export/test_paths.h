@@ -61,7 +61,8 @@ class XrdPathCursor {
   XrdPathCursor(const XrdReport& report, const std::vector<std::string>& names,
                 bool skip_reports = false)
       : r_(report), names_(names), skip_reports_(skip_reports) {}
-  std::string at(uint32_t i);
+  // *cut (when given) tells whether the path was longer than kXrdPathMax.
+  std::string at(uint32_t i, bool* cut = nullptr);
 
  private:
   struct Level {

@@ -174,6 +174,24 @@ TEST(Html, RightToLeftNamesKeepThePathInOrder) {
   EXPECT_NE(page.find("<li>x == 0 &#8212;"), std::string::npos);  // ASCII stays bare
 }
 
+// A path too long to spell out (here 1,200 bytes of suites) is shown cut and
+// links by the test's TAG, which the script finds as older pages' links.
+TEST(Html, FailedTestTooDeepToSpellLinksByItsTag) {
+  std::string open, close;
+  for (int i = 0; i < 600; ++i) {
+    open += "<DAZU:NODE name=\"s\" type=\"Test Suite\" state=\"ko\">";
+    close += "</DAZU:NODE>";
+  }
+  write_all(scratch("deep.xrd"),
+            xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + open +
+                         failed_case("t", 1) + close + "</DAZU:NODE>"));
+  XrdReport r;
+  std::string page = html_of(scratch("deep.xrd"), r);
+  EXPECT_NE(page.find("<li id=\"9\"><a href=\"#9\">D/<wbr>s/<wbr>"), std::string::npos);
+  EXPECT_NE(page.find("\xE2\x80\xA6"), std::string::npos);
+  EXPECT_NE(page.find("s/<wbr>s/<wbr>t</a>"), std::string::npos);
+}
+
 TEST(Html, FailedListIsBounded) {
   std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
   for (size_t i = 0; i < kListedFailedTests + 3; ++i)
