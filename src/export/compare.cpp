@@ -1,7 +1,6 @@
 // Matching the tests of two reports by their paths of names.
 #include "export/compare.h"
 
-#include <string_view>
 #include <unordered_map>
 
 #include "export/test_paths.h"
@@ -14,10 +13,6 @@ namespace {
 constexpr int32_t kRoot = -1;
 constexpr int32_t kUnknown = -2;  // a path the baseline does not have
 
-bool is_report_section(const XrdSection& s) {
-  return s.parent < 0 && std::string_view(s.type) == kXrdReportType;
-}
-
 // The number of each section's path. With add, paths not met yet get the next
 // number; without, they are kUnknown, and so is every path below them.
 std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::string>& names,
@@ -26,7 +21,7 @@ std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::str
   std::vector<int32_t> number(r.sections.size(), kUnknown);
   for (uint32_t i = 0; i < r.sections.size(); ++i) {
     const XrdSection& s = r.sections[i];
-    if (is_report_section(s)) {
+    if (xrd_is_report_section(s)) {
       number[i] = kRoot;
       continue;
     }

@@ -78,7 +78,7 @@ std::string XrdPathCursor::at(uint32_t i, bool* cut) {
     while (!levels_.empty() && levels_.back().section != static_cast<uint32_t>(s.parent))
       levels_.pop_back();
     path_.resize(levels_.empty() ? 0 : levels_.back().length);
-    if (!skip_reports_ || s.parent >= 0 || std::strcmp(s.type, kXrdReportType) != 0) {
+    if (!skip_reports_ || !xrd_is_report_section(s)) {
       if (!path_.empty()) path_ += '/';
       path_ += names_[next_];
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,14 @@ struct NameStep {
 // Keyed, so that a report crafted with colliding names stays linear.
 struct NameStepHash {
   size_t operator()(const NameStep& k) const {
-    return hash_combine(hash_bytes(k.name.data(), k.name.size()), static_cast<uint32_t>(k.above));
+    return hash_combine(TextHash()(k.name), static_cast<uint32_t>(k.above));
   }
 };
+
+// The top-level section that stands for one report of a merged run.
+inline bool xrd_is_report_section(const XrdSection& s) {
+  return s.parent < 0 && std::strcmp(s.type, kXrdReportType) == 0;
+}
 
 // A check row that failed: styled failed, or with "Failed" in its status cell.
 bool xrd_is_failed_row(const XrdReport& report, const XrdRow& row);
