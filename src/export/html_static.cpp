@@ -18,8 +18,8 @@ void html(OutBuffer& out, const char* text) {
 }
 
 // A text that may hold right-to-left letters goes in its own direction
-// island: next to other names, a Hebrew or Arabic one would otherwise take
-// the slashes and brackets around it into its own order.
+// island: two Hebrew or Arabic names side by side in a path would otherwise
+// join into one right-to-left run and swap places.
 void html_isolated(OutBuffer& out, const char* text, size_t n) {
   bool ascii = true;
   for (size_t i = 0; i < n && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
