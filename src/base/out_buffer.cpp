@@ -3,15 +3,17 @@
 #include "base/out_buffer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -36,6 +38,57 @@ namespace {
 
 // 8 MiB pieces make a hundred wake-ups for 850 MB.
 constexpr std::size_t kWriterBufferSize = std::size_t{8} << 20;
+
+// The temporaries being written, for a run that a signal ends: SIGINT,
+// SIGTERM and SIGHUP (a cancelled CI job, a closed terminal) and SIGXFSZ (a
+// file-size limit) remove them, and the process then dies of the signal as
+// it would have. Only the thread that writes takes these signals (the writer
+// thread blocks them), so a name is whole whenever the handler reads it.
+constexpr int kCleanupSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGXFSZ};
+std::atomic<const char*> g_temporaries[8];
+
+void remove_temporaries_and_die(int sig) {
+  out_remove_temporaries();
+  ::raise(sig);  // the default action, restored on entry, acts on return
+}
+
+// Installed with the first temporary. A signal that the program or its
+// caller ignores or handles (nohup, a shell's background job) stays so.
+void install_cleanup() {
+  static const bool installed = [] {
+    for (int sig : kCleanupSignals) {
+      struct sigaction old;
+      if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) ||
+          old.sa_handler != SIG_DFL)
+        continue;
+      struct sigaction cleanup = {};
+      cleanup.sa_handler = remove_temporaries_and_die;
+      sigemptyset(&cleanup.sa_mask);
+      cleanup.sa_flags = SA_RESETHAND;
+      ::sigaction(sig, &cleanup, nullptr);
+    }
+    return true;
+  }();
+  (void)installed;
+}
+
+// Outputs beyond the slots are still replaced whole; only a signal may leave
+// their temporary behind.
+void track_temporary(OutBuffer& out) {
+  install_cleanup();
+  for (auto& slot : g_temporaries) {
+    const char* none = nullptr;
+    if (slot.compare_exchange_strong(none, out.temp_path.c_str())) {
+      out.temp_slot = static_cast<int>(&slot - g_temporaries);
+      return;
+    }
+  }
+}
+
+void untrack_temporary(OutBuffer& out) {
+  if (out.temp_slot >= 0) g_temporaries[out.temp_slot].store(nullptr);
+  out.temp_slot = -1;
+}
 
 // An old file's cached pages are dropped before the new file is written:
 // memory freed just before is cheaper to fill again (much cheaper on a
@@ -73,6 +126,10 @@ bool write_all(int fd, const char* data, std::size_t n, std::uint64_t& written) 
 // old file's cached pages, so that the new pages come from memory freed just
 // now without the writes waiting for the whole file's pages to go first.
 void writer_loop(OutBuffer& out, OutWriter& w) {
+  sigset_t cleanup;
+  sigemptyset(&cleanup);
+  for (int sig : kCleanupSignals) sigaddset(&cleanup, sig);
+  ::pthread_sigmask(SIG_BLOCK, &cleanup, nullptr);
   std::unique_lock<std::mutex> lock(w.mutex);
   off_t dropped = 0;
   for (;;) {
@@ -233,6 +290,7 @@ constexpr off_t kDetachedRelease = off_t{32} << 20;
 // are safe there: it keeps the old file open until `gate` reports that the
 // parent's descriptor is closed, then closes it and ends.
 [[noreturn]] void release_when_gate_closes(int file, int gate) {
+  for (int sig : kCleanupSignals) ::signal(sig, SIG_DFL);  // the temporaries are the parent's
   if (file == 0) file = ::fcntl(file, F_DUPFD, 2);
   ::dup2(gate, 0);
   ::dup2(file, 1);
@@ -316,6 +374,7 @@ bool open_file(OutBuffer& out, const char* path) {
     return open_direct(out, path, false);
   }
   out.final_path = std::move(target);
+  track_temporary(out);
   // A large old file foretells a large new one.
   if (old_fd >= 0 && static_cast<std::uint64_t>(st.st_size) >= out.writer_from) {
     start_writer(out, old_fd);
@@ -328,6 +387,7 @@ bool open_file(OutBuffer& out, const char* path) {
 void reset(OutBuffer& out) {
   stop_writer(out);
   if (out.fd >= 0) ::close(out.fd);
+  untrack_temporary(out);
   if (!out.temp_path.empty()) ::unlink(out.temp_path.c_str());
   out.fd = -1;
   out.sink = nullptr;
@@ -403,11 +463,17 @@ bool out_close(OutBuffer& out) {
   }
   if (!out.temp_path.empty()) {
     if (out.error == 0 && !put_in_place(out)) out.error = errno;
+    untrack_temporary(out);
     if (out.error != 0) ::unlink(out.temp_path.c_str());
     out.temp_path.clear();
   }
   out.sink = nullptr;
   return out.error == 0;
+}
+
+void out_remove_temporaries() {
+  for (auto& slot : g_temporaries)
+    if (const char* name = slot.load()) ::unlink(name);
 }
 
 bool out_identity(const char* path, OutIdentity& id) {

@@ -35,6 +35,7 @@ struct OutBuffer {
   bool cut_at_close = false;  // an old file is rewritten in place: cut it to `written`
   std::string temp_path;      // the file being written, put in place of final_path
   std::string final_path;
+  int temp_slot = -1;                 // where a signal finds temp_path, or -1
   std::unique_ptr<OutWriter> writer;  // writes full buffers while the next one fills
   // Size from which a replacing output gets its writer (an old file that
   // large gets one at once); kept across opens, lowered by tests.
@@ -69,6 +70,11 @@ void out_flush(OutBuffer& out);
 // close or the replacement failed; the temporary is removed then and an old
 // file stays as it was.
 bool out_close(OutBuffer& out);
+
+// Removes the temporary file of every output being written, for a process
+// that ends without closing them (refused memory, a signal). Safe in a
+// signal handler.
+void out_remove_temporaries();
 
 // Where an output would land, to tell whether two names are one file: the
 // file itself when it exists, else its folder and name.

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/out_buffer.h"
+
 const DiagnosticRow kDiagnosticTable[kDiagnosticCount] = {
     {"internal error: %s", DIAG_CAT_FATAL},
     {"out of memory", DIAG_CAT_FATAL},
@@ -65,6 +67,7 @@ void diag_report(DiagnosticId id, const char* text) {
 }
 
 void fatal_out_of_memory() {
+  out_remove_temporaries();  // the old report stays; its unfinished successor goes
   diag_report(DIAG_NO_MEMORY);
   std::_Exit(1);
 }

@@ -1,6 +1,7 @@
 // Large outputs: the writer thread keeps every byte in order and fails as a
-// direct write does; replacing a large old file shows the new file at once,
-// and the process left to free the old file's blocks ends holding nothing.
+// direct write does, and a process ended half-way leaves no temporary;
+// replacing a large old file shows the new file at once, and the process left
+// to free the old file's blocks ends holding nothing.
 #include "base/out_buffer.h"
 
 #include <dirent.h>
@@ -19,6 +20,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "base/zeroed_block.h"
+#include "driver/errors.h"
 
 namespace {
 
@@ -127,6 +131,38 @@ TEST(OutBuffer, LargeOutputThatCannotBeWrittenLeavesTheOldFile) {
   EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
   ::unlink(path.c_str());
   ::rmdir(dir.c_str());
+}
+
+// A process that ends half-way through a large replacing output, while its
+// writer thread runs, used to leave its temporary as large as the output.
+TEST(OutBuffer, ProcessEndedMidOutputLeavesNoTemporary) {
+  const std::string old = "old report\n";
+  for (bool by_signal : {true, false}) {
+    const std::string dir = temp_dir(), path = dir + "/report.xrd";
+    std::ofstream(path, std::ios::binary) << old;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      install_out_of_memory_handler();
+      std::freopen("/dev/null", "w", stderr);
+      OutBuffer out;
+      out.writer_from = kWriterAt;
+      if (!out_open_file(out, path.c_str())) ::_exit(2);
+      write_numbered(out, kLarge / 2);
+      if (by_signal) ::kill(::getpid(), SIGTERM);
+      memory_refused();
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (by_signal) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    }
+    EXPECT_EQ(read_all(path), old);
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
+    ::unlink(path.c_str());
+    ::rmdir(dir.c_str());
+  }
 }
 
 TEST(OutBuffer, ReplacingALargeFileFreesTheOldOneInTheBackground) {

@@ -2,6 +2,7 @@
 // refused memory, huge tokens, deep and wide trees, garbage, read-block boundaries.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -138,10 +139,12 @@ class Robustness : public ::testing::Test {
   }
 
   // tallyrep on them into o.xrd under a file size limit far below the report's
-  // size; the signal that would end the process is ignored, as under a quota.
-  ProgramResult run_under_size_limit() const {
-    return run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"},
-               {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "sh"});
+  // size; the signal that would end the process is ignored, as under a quota,
+  // unless `signalled`.
+  ProgramResult run_under_size_limit(bool signalled = false) const {
+    const std::string limit =
+        signalled ? "ulimit -f 64; exec \"$@\"" : "trap '' XFSZ; ulimit -f 64; exec \"$@\"";
+    return run({"-tsf", "a.tsf", "-tdf", "r.tdf", "-xrd", "o.xrd"}, {"/bin/sh", "-c", limit, "sh"});
   }
 
   std::string dir_;
@@ -198,17 +201,24 @@ TEST_F(Robustness, LongerOldReportIsReplacedWhole) {
   }
 }
 
-// A failed rewrite used to destroy the previous good report.
+// A failed rewrite used to destroy the previous good report; ended by the
+// limit's signal, it used to leave its temporary.
 TEST_F(Robustness, FailedRewriteKeepsTheOldReport) {
   put_big_traces();
   const std::string old(size_t{4} << 20, '\x01');
-  put("o.xrd", old);
-  ProgramResult r = run_under_size_limit();
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(kBanner + diag("error", "o.xrd, permission denied;"), r.err);
-  EXPECT_EQ(old, read_file(path("o.xrd")));
-  for (const auto& e : std::filesystem::directory_iterator(dir_)) {
-    EXPECT_EQ(std::string::npos, e.path().string().find(".tallyrep-")) << e.path();
+  for (bool signalled : {false, true}) {
+    put("o.xrd", old);
+    ProgramResult r = run_under_size_limit(signalled);
+    if (signalled) {
+      EXPECT_EQ(SIGXFSZ, r.signal);
+    } else {
+      EXPECT_EQ(255, r.status);
+      EXPECT_EQ(kBanner + diag("error", "o.xrd, permission denied;"), r.err);
+    }
+    EXPECT_EQ(old, read_file(path("o.xrd")));
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      EXPECT_EQ(std::string::npos, e.path().string().find(".tallyrep-")) << e.path();
+    }
   }
 }
 
@@ -291,6 +301,9 @@ TEST_F(Robustness, AnyMemoryLimitEndsInSuccessOrTheOutOfMemoryLine) {
       EXPECT_EQ(kBanner + diag("fatal", "out of memory"), r.err) << kb << " KB";
     }
     EXPECT_EQ("", r.out);
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      EXPECT_EQ(std::string::npos, e.path().string().find(".tallyrep-")) << kb << " KB";
+    }
   }
   EXPECT_GT(refused, 0) << "no limit was low enough to refuse memory";
 }
