@@ -212,6 +212,11 @@ void emit(OutBuffer& out, const char* data, std::size_t n) {
   }
 }
 
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
 // The file a path finally names: symbolic links followed one by one, a
 // relative target taken from its link's folder; a dangling link gives the file
 // it would create. False when a link on the way lives in /proc: it stands for
@@ -221,9 +226,9 @@ bool resolve_links(std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     std::string real(PATH_MAX, '\0');
-    if (!::realpath(folder.c_str(), &real[0]) || real.compare(0, 6, "/proc/") == 0) return false;
+    if (!::realpath(folder_of(path).c_str(), &real[0]) || real.compare(0, 6, "/proc/") == 0)
+      return false;
     std::string target(PATH_MAX, '\0');
     const ssize_t n = ::readlink(path.c_str(), &target[0], target.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return true;
@@ -351,6 +356,16 @@ bool put_in_place(const OutBuffer& out) {
   return ::rename(temp, final_path) == 0;
 }
 
+// In a sticky folder (/tmp) only the owner of a file or of the folder may
+// replace it; anyone else allowed to write it rewrites it in place, as before
+// the report was ever replaced whole.
+bool sticky_keeps(const std::string& target, const struct stat& file) {
+  const uid_t me = ::geteuid();
+  struct stat folder;
+  return me != 0 && file.st_uid != me && ::stat(folder_of(target).c_str(), &folder) == 0 &&
+         (folder.st_mode & S_ISVTX) && folder.st_uid != me;
+}
+
 bool open_file(OutBuffer& out, const char* path) {
   if (!path || !*path) {
     errno = ENOENT;
@@ -366,6 +381,11 @@ bool open_file(OutBuffer& out, const char* path) {
     // A file that may not be written stays a failure, and stays untouched.
     old_fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (old_fd < 0) return false;
+    if (sticky_keeps(target, st)) {
+      out.fd = old_fd;
+      out.cut_at_close = st.st_size > 0;
+      return true;
+    }
   }
   out.fd = open_temp(target, exists ? &st : nullptr, out.temp_path);
   if (out.fd < 0) {
@@ -485,10 +505,8 @@ bool out_identity(const char* path, OutIdentity& id) {
   if (errno != ENOENT) return false;
   std::string target = path;
   if (!resolve_links(target)) return false;
-  const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  if (::stat(folder.c_str(), &st) != 0) return false;
-  id = {st.st_dev, st.st_ino, target.substr(slash + 1)};
+  if (::stat(folder_of(target).c_str(), &st) != 0) return false;
+  id = {st.st_dev, st.st_ino, target.substr(target.rfind('/') + 1)};
   return true;
 }
 

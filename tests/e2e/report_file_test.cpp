@@ -219,6 +219,24 @@ TEST_F(ReportFile, FolderWithoutRoomForATemporaryFile) {
   EXPECT_EQ("read-only", read_file(path("ro.xrd")));
 }
 
+// In a sticky folder (/tmp) a writable report of another user cannot be
+// replaced: the run used to fail with "permission denied;" where a rewrite
+// in place succeeds.
+TEST_F(ReportFile, WritableReportOfAnotherUserInAStickyFolder) {
+  const std::vector<std::string> as_user = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups", "--"};
+  if (geteuid() != 0 || !fs::exists(as_user[0])) GTEST_SKIP() << "needs root and setpriv";
+  fs::create_directory(path("shared"));
+  put("shared/o.xrd", std::string(4096, 'x'));
+  ASSERT_EQ(0, chmod(path("shared/o.xrd").c_str(), 0666));
+  ASSERT_EQ(0, chmod(path("shared").c_str(), 01777));
+  ASSERT_EQ(0, chmod(dir_.c_str(), 0755));
+  ProgramResult r = run("shared/o.xrd", {}, as_user);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(is_report(read_file(path("shared/o.xrd"))));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(path("shared")), fs::directory_iterator()));
+}
+
 // A report naming an input used to overwrite it and exit 0; the next run then
 // read the report as its trace and reported nothing.
 TEST_F(ReportFile, ReportNamingAnInputIsRefused) {
