@@ -37,7 +37,8 @@ setup-test:
 	$(call ensure_pkgs,$(TEST_PKGS))
 	@# Some nodejs builds bring npm themselves; Debian's comes as a package of its own.
 	@command -v npm >/dev/null 2>&1 || $(MAKE) --no-print-directory setup-npm
-	@if [ -f tests/browser/package.json ] && [ ! -d tests/browser/node_modules/playwright-core ]; then \
+	@if [ -f tests/browser/package.json ] && { [ ! -d tests/browser/node_modules/playwright-core ] || \
+	  [ ! -d tests/browser/node_modules/axe-core ]; }; then \
 	  (cd tests/browser && npm ci --no-audit --no-fund --silent); fi
 
 setup-npm:

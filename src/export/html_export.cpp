@@ -216,7 +216,7 @@ void html_page(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
           " sections with every check needs JavaScript, which does not run here (a CI "
           "server's page policy or a browser setting). Open a downloaded copy of the file with "
           "JavaScript on to see it.</p>\n"
-          "<div class=\"toolbar\" id=\"toolbar\" role=\"toolbar\" aria-label=\"View\" hidden>"
+          "<div class=\"toolbar\" id=\"toolbar\" role=\"region\" aria-label=\"View\" hidden>"
           "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
           "<input type=\"search\" id=\"filter\" placeholder=\"Filter: name, check, source file\" "
           "aria-label=\"Filter by name, check text or source file\">"

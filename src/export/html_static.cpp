@@ -230,7 +230,9 @@ void html_summary(OutBuffer& out, const ReportTotals& t) {
 void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
                    const std::vector<std::string>& segments) {
   const size_t failed = xrd_test_counts(r).failed;
-  out_str(out, "<section class=\"failures\" id=\"failures\"><h2>Failed tests: ");
+  out_str(out,
+          "<section class=\"failures\" id=\"failures\" aria-labelledby=\"failures-head\">"
+          "<h2 id=\"failures-head\">Failed tests: ");
   out_uint(out, failed);
   out_str(out, "</h2>\n");
   if (failed == 0) {
@@ -259,7 +261,9 @@ void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::st
 
 void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
                   const std::vector<std::string>& names, const std::vector<std::string>& segments) {
-  out_str(out, "<section class=\"changes\" id=\"changes\"><h2>Changes since ");
+  out_str(out,
+          "<section class=\"changes\" id=\"changes\" aria-labelledby=\"changes-head\">"
+          "<h2 id=\"changes-head\">Changes since ");
   html(out, c.baseline.c_str());
   out_str(out, "</h2>\n<ul class=\"change-counts\">");
   for (TestChange kind : kChangeListOrder) {
@@ -279,7 +283,7 @@ void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
 void html_info(OutBuffer& out, const XrdReport& r) {
   out_str(out, "<section class=\"info\" id=\"");
   html(out, *r.info_anchor ? r.info_anchor : "info");
-  out_str(out, "\"><h2>");
+  out_str(out, "\" aria-labelledby=\"info-head\"><h2 id=\"info-head\">");
   html(out, *r.info_title ? r.info_title : "Report Information");
   out_str(out, "</h2>\n<table>\n");
   for (const char* b : r.banner) {

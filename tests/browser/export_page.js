@@ -1,7 +1,7 @@
 // Browser check of the HTML page of tallyrep-export in headless Chromium:
 // totals, "failed only", the filter, deep links, the page under a CI server's
 // policy and without script, printing, narrow screens, no outside requests,
-// the changes since a baseline.
+// the changes since a baseline, accessibility rules.
 // usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR   (exit 77: no browser)
 'use strict';
 const fs = require('fs');
@@ -237,6 +237,20 @@ async function launch(profile, options) {
   }, options));
 }
 
+// The accessibility rules of axe-core, with every section open, in both
+// colour schemes: landmarks, names of controls, contrast, ARIA use.
+async function checkAccessible(tab) {
+  await tab.click('#expand-all');
+  await tab.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  for (const scheme of ['light', 'dark']) {
+    await tab.emulateMedia({ colorScheme: scheme });
+    const broken = await tab.evaluate(async () => (await axe.run(document, { resultTypes: ['violations'] }))
+      .violations.map(v => `${v.id} at ${v.nodes.map(n => n.target.join(' ')).slice(0, 3).join(', ')}`));
+    check(broken.length === 0, `no accessibility rule is broken in the ${scheme} scheme ${broken.join('; ')}`);
+  }
+  await tab.emulateMedia({ colorScheme: 'light' });
+}
+
 async function main() {
   fs.mkdirSync(outDir, { recursive: true });
   const page = path.join(outDir, 'export-page.html');
@@ -349,6 +363,7 @@ async function main() {
     await tab.emulateMedia({ colorScheme: 'light' });
     const light = await tab.evaluate(() => getComputedStyle(document.body).backgroundColor);
     check(dark !== light, `dark scheme follows the system (${light} / ${dark})`);
+    await checkAccessible(tab);
 
     // Printing lays out every section in document order, without the controls.
     await tab.goto(url);

@@ -155,7 +155,7 @@ TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
   EXPECT_LT(page.find("class=\"failures\""), page.find("class=\"info\""));
   EXPECT_EQ(page.find("<th scope=\"row\">Project</th>"), std::string::npos);
   // The controls of the script's view stay hidden where no script runs.
-  EXPECT_NE(page.find("id=\"toolbar\" role=\"toolbar\" aria-label=\"View\" hidden>"),
+  EXPECT_NE(page.find("id=\"toolbar\" role=\"region\" aria-label=\"View\" hidden>"),
             std::string::npos);
 }
 
@@ -254,7 +254,7 @@ TEST(Html, ChangesSinceTheBaselineComeFirstWithNewFailuresOnTop) {
   std::string part = page.substr(from, page.find("</section>", from) - from);
   EXPECT_LT(from, page.find("class=\"failures\""));
   const char* order[] = {
-      "<h2>Changes since summary_base.xrd</h2>",
+      "<h2 id=\"changes-head\">Changes since summary_base.xrd</h2>",
       "<h3>New failures: 2</h3>",
       "<li><a href=\"#D/S/a\">D/<wbr>S/<wbr>a</a></li>",
       "<li><a href=\"#D/S/brand\">D/<wbr>S/<wbr>brand</a></li>",
