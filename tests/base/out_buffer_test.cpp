@@ -143,6 +143,7 @@ TEST(OutBuffer, ProcessEndedMidOutputLeavesNoTemporary) {
     const pid_t child = ::fork();
     if (child == 0) {
       install_out_of_memory_handler();
+      ::signal(SIGTERM, SIG_DFL);  // not as the test runner may have left it
       std::freopen("/dev/null", "w", stderr);
       OutBuffer out;
       out.writer_from = kWriterAt;

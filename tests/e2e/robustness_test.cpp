@@ -207,6 +207,11 @@ TEST_F(Robustness, FailedRewriteKeepsTheOldReport) {
   put_big_traces();
   const std::string old(size_t{4} << 20, '\x01');
   for (bool signalled : {false, true}) {
+    // A shell cannot undo a signal its caller made it ignore.
+    struct sigaction inherited;
+    if (signalled && sigaction(SIGXFSZ, nullptr, &inherited) == 0 &&
+        inherited.sa_handler == SIG_IGN)
+      continue;
     put("o.xrd", old);
     ProgramResult r = run_under_size_limit(signalled);
     if (signalled) {
