@@ -279,7 +279,10 @@ int open_temp(const std::string& target, const struct stat* old, std::string& te
 // redirected with >> keeps what came before it.
 bool open_direct(OutBuffer& out, const char* path, bool descriptor) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | (descriptor ? O_APPEND : 0), 0666);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (descriptor && errno == EISDIR) errno = EBADF;  // a closed one, held by the folder "/"
+    return false;
+  }
   struct stat st;
   if (!descriptor && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
     out.cut_at_close = true;
@@ -494,6 +497,16 @@ bool out_close(OutBuffer& out) {
 void out_remove_temporaries() {
   for (auto& slot : g_temporaries)
     if (const char* name = slot.load()) ::unlink(name);
+}
+
+void out_hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // A path-only descriptor of the root folder: writes and reads fail, and
+    // reopening it as /dev/stdout (a folder) fails too.
+    const int held = ::open("/", O_PATH);
+    if (held >= 0 && held != fd) ::close(held);
+  }
 }
 
 bool out_identity(const char* path, OutIdentity& id) {

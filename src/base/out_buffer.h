@@ -76,6 +76,12 @@ bool out_close(OutBuffer& out);
 // signal handler.
 void out_remove_temporaries();
 
+// Puts a descriptor that takes neither reads nor writes on each closed
+// standard descriptor (0, 1, 2), so that no file opened later gets its
+// number: a diagnostic for a closed standard error would land in that file
+// (an old report its writer holds, say). Called first thing by each program.
+void out_hold_standard_descriptors();
+
 // Where an output would land, to tell whether two names are one file: the
 // file itself when it exists, else its folder and name.
 struct OutIdentity {

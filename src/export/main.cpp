@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/out_buffer.h"
 #include "export/cli_options.h"
 #include "export/compare.h"
 #include "export/escape.h"
@@ -113,6 +114,7 @@ int run(const ExportOptions& opts) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  out_hold_standard_descriptors();
   ExportOptions opts;
   switch (export_parse_args(argc, argv, opts)) {
     case PARSE_HELP:

@@ -166,6 +166,31 @@ TEST(OutBuffer, ProcessEndedMidOutputLeavesNoTemporary) {
   }
 }
 
+// With standard error closed, the old file took descriptor 2 and its writer
+// held it: the out-of-memory line was written over the old file's start.
+TEST(OutBuffer, ClosedStandardErrorTakesNoDiagnosticIntoTheOldFile) {
+  const std::string dir = temp_dir(), path = dir + "/report.xrd";
+  const std::string old(kLarge, 'o');
+  std::ofstream(path, std::ios::binary) << old;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(2);
+    out_hold_standard_descriptors();
+    install_out_of_memory_handler();
+    OutBuffer out;
+    out.writer_from = kWriterAt;
+    if (!out_open_file(out, path.c_str())) ::_exit(2);
+    write_numbered(out, kWriterAt);
+    memory_refused();
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_TRUE(read_all(path) == old);
+  ::unlink(path.c_str());
+  ::rmdir(dir.c_str());
+}
+
 TEST(OutBuffer, ReplacingALargeFileFreesTheOldOneInTheBackground) {
   const std::string dir = temp_dir(), path = dir + "/report.xrd";
   std::ofstream(path, std::ios::binary) << std::string(size_t{40} << 20, 'o');

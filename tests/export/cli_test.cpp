@@ -236,6 +236,15 @@ TEST(ExportCli, FailedWriteLeavesTheOldOutput) {
   EXPECT_EQ(files_in(dir), (std::set<std::string>{"o.html", "r.xrd"}));
 }
 
+// With standard output closed, "-" used to fail as a missing file, and a
+// file opened later could take the closed number.
+TEST(ExportCli, ClosedStandardOutputIsABadDescriptor) {
+  std::string dir = folder_with_report("closed");
+  RunResult r = run("cd " + dir + " && (exec " + kBin + " r.xrd --json - >&-)");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tallyrep-export: error: -: cannot create: Bad file descriptor\n");
+}
+
 // A symbolic link stays a link: the file it names, there yet or not, is
 // replaced; the link's folder is not where the page is put.
 TEST(ExportCli, LinkedOutputReplacesTheFileItNames) {
