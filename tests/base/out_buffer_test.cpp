@@ -108,87 +108,99 @@ TEST(OutBuffer, LargeOutputsComeOutWholeAndInOrder) {
   }
 }
 
-TEST(OutBuffer, LargeOutputThatCannotBeWrittenLeavesTheOldFile) {
-  const std::string dir = temp_dir(), path = dir + "/report.xrd";
-  const std::string old(kLarge, 'o');
-  std::ofstream(path, std::ios::binary) << old;
+// A folder holding report.xrd with `old` in it, removed with what is left.
+struct OldFile {
+  explicit OldFile(const std::string& old) : dir(temp_dir()), path(dir + "/report.xrd") {
+    std::ofstream(path, std::ios::binary) << old;
+  }
+  ~OldFile() {
+    for (const std::string& name : names_in(dir)) ::unlink((dir + "/" + name).c_str());
+    ::rmdir(dir.c_str());
+  }
+  std::string dir, path;
+};
+
+// The wait status of a child that runs `setup`, opens a replacing output over
+// `path` with its writer from kWriterAt and runs `body` on it.
+template <class Setup, class Body>
+int child_status(const std::string& path, Setup setup, Body body) {
   const pid_t child = ::fork();
   if (child == 0) {
-    // A file-size limit below the new output, as a full disk would be.
-    ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{kLarge / 2, kLarge / 2};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    setup();
     OutBuffer out;
     out.writer_from = kWriterAt;
     if (!out_open_file(out, path.c_str())) ::_exit(2);
-    write_numbered(out, kLarge);
-    ::_exit(!out_close(out) && out.error == EFBIG ? 0 : 1);
+    body(out);
+    ::_exit(0);
   }
   int status = -1;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::waitpid(child, &status, 0);
+  return status;
+}
+
+TEST(OutBuffer, LargeOutputThatCannotBeWrittenLeavesTheOldFile) {
+  const OldFile f(std::string(kLarge, 'o'));
+  // A file-size limit below the new output, as a full disk would be.
+  const int status = child_status(
+      f.path,
+      [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{kLarge / 2, kLarge / 2};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      },
+      [](OutBuffer& out) {
+        write_numbered(out, kLarge);
+        ::_exit(!out_close(out) && out.error == EFBIG ? 0 : 1);
+      });
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_TRUE(read_all(path) == old);
-  EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
-  ::unlink(path.c_str());
-  ::rmdir(dir.c_str());
+  EXPECT_TRUE(read_all(f.path) == std::string(kLarge, 'o'));
+  EXPECT_EQ(names_in(f.dir), std::vector<std::string>{"report.xrd"});
 }
 
 // A process that ends half-way through a large replacing output, while its
 // writer thread runs, used to leave its temporary as large as the output.
 TEST(OutBuffer, ProcessEndedMidOutputLeavesNoTemporary) {
-  const std::string old = "old report\n";
   for (bool by_signal : {true, false}) {
-    const std::string dir = temp_dir(), path = dir + "/report.xrd";
-    std::ofstream(path, std::ios::binary) << old;
-    const pid_t child = ::fork();
-    if (child == 0) {
-      install_out_of_memory_handler();
-      ::signal(SIGTERM, SIG_DFL);  // not as the test runner may have left it
-      std::freopen("/dev/null", "w", stderr);
-      OutBuffer out;
-      out.writer_from = kWriterAt;
-      if (!out_open_file(out, path.c_str())) ::_exit(2);
-      write_numbered(out, kLarge / 2);
-      if (by_signal) ::kill(::getpid(), SIGTERM);
-      memory_refused();
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const OldFile f("old report\n");
+    const int status = child_status(
+        f.path,
+        [] {
+          install_out_of_memory_handler();
+          ::signal(SIGTERM, SIG_DFL);  // not as the test runner may have left it
+          std::freopen("/dev/null", "w", stderr);
+        },
+        [&](OutBuffer& out) {
+          write_numbered(out, kLarge / 2);
+          if (by_signal) ::kill(::getpid(), SIGTERM);
+          memory_refused();
+        });
     if (by_signal) {
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     } else {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     }
-    EXPECT_EQ(read_all(path), old);
-    EXPECT_EQ(names_in(dir), std::vector<std::string>{"report.xrd"});
-    ::unlink(path.c_str());
-    ::rmdir(dir.c_str());
+    EXPECT_EQ(read_all(f.path), "old report\n");
+    EXPECT_EQ(names_in(f.dir), std::vector<std::string>{"report.xrd"});
   }
 }
 
 // With standard error closed, the old file took descriptor 2 and its writer
 // held it: the out-of-memory line was written over the old file's start.
 TEST(OutBuffer, ClosedStandardErrorTakesNoDiagnosticIntoTheOldFile) {
-  const std::string dir = temp_dir(), path = dir + "/report.xrd";
-  const std::string old(kLarge, 'o');
-  std::ofstream(path, std::ios::binary) << old;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(2);
-    out_hold_standard_descriptors();
-    install_out_of_memory_handler();
-    OutBuffer out;
-    out.writer_from = kWriterAt;
-    if (!out_open_file(out, path.c_str())) ::_exit(2);
-    write_numbered(out, kWriterAt);
-    memory_refused();
-  }
-  int status = -1;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const OldFile f(std::string(kLarge, 'o'));
+  const int status = child_status(
+      f.path,
+      [] {
+        ::close(2);
+        out_hold_standard_descriptors();
+        install_out_of_memory_handler();
+      },
+      [](OutBuffer& out) {
+        write_numbered(out, kWriterAt);
+        memory_refused();
+      });
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_TRUE(read_all(path) == old);
-  ::unlink(path.c_str());
-  ::rmdir(dir.c_str());
+  EXPECT_TRUE(read_all(f.path) == std::string(kLarge, 'o'));
 }
 
 TEST(OutBuffer, ReplacingALargeFileFreesTheOldOneInTheBackground) {
