@@ -201,7 +201,9 @@ void html_page(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
     out_str(out, " &#183; test node ");
     html(out, r.test_node.c_str());
   }
-  out_str(out, "</p></header>\n<div class=\"overview\">\n");
+  // Without script this part is the page's main landmark; the script gives
+  // that role to the view it shows.
+  out_str(out, "</p></header>\n<div id=\"static\" role=\"main\">\n<div class=\"overview\">\n");
   html_summary(out, report_totals(r));
   if (changes) html_changes(out, r, *changes, names, segments);
   html_failures(out, r, names, segments);
@@ -215,7 +217,7 @@ void html_page(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
   out_str(out,
           " sections with every check needs JavaScript, which does not run here (a CI "
           "server's page policy or a browser setting). Open a downloaded copy of the file with "
-          "JavaScript on to see it.</p>\n"
+          "JavaScript on to see it.</p>\n</div>\n"
           "<div class=\"toolbar\" id=\"toolbar\" role=\"region\" aria-label=\"View\" hidden>"
           "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
           "<input type=\"search\" id=\"filter\" placeholder=\"Filter: name, check, source file\" "

@@ -391,6 +391,7 @@ window.addEventListener('afterprint', function () {
 document.getElementById('print-all').addEventListener('click', function () { printAll = true; window.print(); });
 
 document.getElementById('script-note').remove();
+document.getElementById('static').removeAttribute('role');
 document.getElementById('toolbar').hidden = false;
 document.getElementById('panes').hidden = false;
 computeVisibility(); buildMain(); buildNav();
