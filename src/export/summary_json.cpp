@@ -2,6 +2,7 @@
 // and failed checks, written as it goes so that large reports stay cheap.
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 #include <utility>
 
 #include "export/escape.h"
@@ -11,26 +12,71 @@
 
 namespace {
 
-void key(OutBuffer& out, const char* name) {
+void quoted(OutBuffer& out, std::string_view text) {
   out_put(out, '"');
-  out_str(out, name);
-  out_lit(out, "\": ");
-}
-
-void str(OutBuffer& out, const char* text, size_t n) {
+  out_escaped(out, text.data(), text.size(), ESCAPE_JSON);
   out_put(out, '"');
-  out_escaped(out, text, n, ESCAPE_JSON);
-  out_put(out, '"');
-}
-void str(OutBuffer& out, const std::string& text) {
-  str(out, text.data(), text.size());
 }
 void str_or_null(OutBuffer& out, const char* text) {
   if (*text)
-    str(out, text, std::strlen(text));
+    quoted(out, text);
   else
     out_lit(out, "null");
 }
+
+// An object or array on its way out, which puts the separator before every
+// item but the first. An inline one joins its items with ", "; a block one
+// (depth > 0) puts each on a line of its own, two spaces per level in, and
+// its closing mark on a line of its own unless it stayed empty.
+class JsonList {
+ public:
+  JsonList(OutBuffer& out, char open, int depth = 0)
+      : out_(out), close_(open == '{' ? '}' : ']'), depth_(depth) {
+    out_put(out_, open);
+  }
+
+  void next() {
+    if (!first_) out_put(out_, ',');
+    if (depth_ > 0)
+      new_line(depth_);
+    else if (!first_)
+      out_put(out_, ' ');
+    first_ = false;
+  }
+  void key(const char* name) {
+    next();
+    out_put(out_, '"');
+    out_str(out_, name);
+    out_lit(out_, "\": ");
+  }
+  void str(const char* name, std::string_view text) {
+    key(name);
+    quoted(out_, text);
+  }
+  void integer(const char* name, unsigned long long value) {
+    key(name);
+    out_uint(out_, value);
+  }
+  void item(std::string_view text) {
+    next();
+    quoted(out_, text);
+  }
+  void close() {
+    if (depth_ > 0 && !first_) new_line(depth_ - 1);
+    out_put(out_, close_);
+  }
+
+ private:
+  void new_line(int depth) {
+    out_put(out_, '\n');
+    for (int k = 0; k < depth; ++k) out_lit(out_, "  ");
+  }
+
+  OutBuffer& out_;
+  char close_;
+  int depth_;
+  bool first_ = true;
+};
 
 // A cell or line number as a JSON integer: digits only, with blanks around
 // them allowed; more digits than fit 64 bits are not a number.
@@ -81,6 +127,14 @@ void add(unsigned long long& sum, unsigned long long value) {
   sum = value > ~0ULL - sum ? ~0ULL : sum + value;
 }
 
+// {"name": count, ...} in the order given.
+void counts(OutBuffer& out,
+            std::initializer_list<std::pair<const char*, unsigned long long>> fields) {
+  JsonList o(out, '{');
+  for (const auto& [name, value] : fields) o.integer(name, value);
+  o.close();
+}
+
 void test_counts(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
   unsigned long long checks = 0, failed_checks = 0, sums[3] = {0, 0, 0};
   Columns cols;
@@ -95,136 +149,93 @@ void test_counts(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
       if (cols.get(r, row, c, v)) add(sums[c], v);
     }
   }
-  static const char* const names[5] = {"checks", "checks_failed", "executed", "failed", "passed"};
-  const unsigned long long values[5] = {checks, failed_checks, sums[0], sums[1], sums[2]};
-  out_put(out, '{');
-  for (int k = 0; k < 5; ++k) {
-    if (k > 0) out_lit(out, ", ");
-    key(out, names[k]);
-    out_uint(out, values[k]);
-  }
-  out_put(out, '}');
+  counts(out, {{"checks", checks},
+               {"checks_failed", failed_checks},
+               {"executed", sums[0]},
+               {"failed", sums[1]},
+               {"passed", sums[2]}});
 }
 
 // A failed check: its expression, its location both as annotating tools read
 // it and split into file and line, and its own counts.
 void failed_check(OutBuffer& out, const XrdReport& r, const XrdRow& row, const Columns& cols) {
   const XrdCell& cell = r.cells[row.first_cell];
-  out_put(out, '{');
-  key(out, "expression");
-  str(out, cell.text, std::strlen(cell.text));
-  out_lit(out, ", ");
-  key(out, "location");
+  JsonList o(out, '{');
+  o.str("expression", cell.text);
+  o.key("location");
   std::string location = xrd_location(cell.target);
   str_or_null(out, location.c_str());
-  out_lit(out, ", ");
-  key(out, "file");
+  o.key("file");
   unsigned long long line = 0;
   bool has_line = false;
   if (location != cell.target) {
     size_t colon = location.rfind(':');
-    str(out, location.data(), colon);
+    quoted(out, std::string_view(location).substr(0, colon));
     has_line = number(location.data() + colon + 1, location.size() - colon - 1, line);
   } else {
     str_or_null(out, cell.target);
   }
-  out_lit(out, ", ");
-  key(out, "line");
+  o.key("line");
   uint_or_null(out, has_line, line);
   static const char* const names[3] = {"executed", "failed", "passed"};
   for (int k = 0; k < 3; ++k) {
     unsigned long long v = 0;
     bool known = cols.get(r, row, k, v);
-    out_lit(out, ", ");
-    key(out, names[k]);
+    o.key(names[k]);
     uint_or_null(out, known, v);
   }
-  out_put(out, '}');
+  o.close();
 }
 
 void failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
-  out_put(out, '[');
+  JsonList list(out, '[');
   Columns cols;
-  bool first = true;
   for (uint32_t k = 0; k < s.row_count; ++k) {
     const XrdRow& row = r.rows[s.first_row + k];
     if (row.kind == ROW_HEADER) cols.read_header(r, row);
     if (!xrd_is_failed_row(r, row)) continue;
-    if (!first) out_lit(out, ", ");
-    first = false;
+    list.next();
     failed_check(out, r, row, cols);
   }
-  out_put(out, ']');
-}
-
-// {"name": count, ...} in the order given.
-void counts(OutBuffer& out,
-            std::initializer_list<std::pair<const char*, unsigned long long>> fields) {
-  const char* before = "{\"";
-  for (const auto& field : fields) {
-    out_str(out, before);
-    out_str(out, field.first);
-    out_lit(out, "\": ");
-    out_uint(out, field.second);
-    before = ", \"";
-  }
-  out_put(out, '}');
+  list.close();
 }
 
 void totals(OutBuffer& out, const XrdReport& r) {
   ReportTotals t = report_totals(r);
   StateCounts c = xrd_test_counts(r);
-  key(out, "totals");
   counts(out, {{"passed", t.passed}, {"failed", t.failed}, {"not_executed", c.idle},
                {"total", t.total}});
-  out_lit(out, ",\n");
 }
 
 // Each kind as a list of paths, in the report's order; removed tests by the
 // paths they had in the baseline.
 void changes_object(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
                     const Comparison& c) {
-  out_lit(out, "  ");
-  key(out, "changes");
-  out_lit(out, "{\n    ");
-  key(out, "baseline");
-  str(out, c.baseline);
-  out_lit(out, ",\n    ");
-  key(out, "counts");
-  out_put(out, '{');
-  for (int k = 0; k < CHANGE_KINDS; ++k) {
-    if (k > 0) out_lit(out, ", ");
-    key(out, kChangeKeys[k]);
-    out_uint(out, c.counts[k]);
-  }
-  out_put(out, '}');
+  JsonList o(out, '{', 2);
+  o.str("baseline", c.baseline);
+  o.key("counts");
+  JsonList kinds(out, '{');
+  for (int k = 0; k < CHANGE_KINDS; ++k) kinds.integer(kChangeKeys[k], c.counts[k]);
+  kinds.close();
   for (int k = CHANGE_NONE + 1; k < CHANGE_KINDS; ++k) {
-    out_lit(out, ",\n    ");
-    key(out, kChangeKeys[k]);
-    out_put(out, '[');
-    bool first = true;
-    auto item = [&](const std::string& path) {
-      if (!first) out_lit(out, ", ");
-      first = false;
-      str(out, path);
-    };
+    o.key(kChangeKeys[k]);
+    JsonList paths(out, '[');
     if (k == CHANGE_REMOVED) {
-      for (const RemovedTest& t : c.removed) item(t.path);
+      for (const RemovedTest& t : c.removed) paths.item(t.path);
     } else {
       XrdPathCursor path(r, names);
       for (uint32_t i = 0; i < r.sections.size(); ++i)
-        if (c.change[i] == k) item(path.at(i));
+        if (c.change[i] == k) paths.item(path.at(i));
     }
-    out_put(out, ']');
+    paths.close();
   }
-  out_lit(out, "\n  },\n");
+  o.close();
 }
 
 // Driver subtrees never overlap, so counting each one's tests stays linear.
 void drivers_array(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
                    const std::vector<int32_t>& driver) {
-  out_lit(out, "  \"drivers\": [");
-  bool first = true;
+  JsonList list(out, '[', 2);
   XrdPathCursor path(r, names);
   for (uint32_t i = 0; i < r.sections.size();) {
     if (driver[i] != static_cast<int32_t>(i)) {
@@ -234,67 +245,43 @@ void drivers_array(OutBuffer& out, const XrdReport& r, const std::vector<std::st
     uint32_t end = xrd_subtree_end(r, i);
     StateCounts c;
     for (uint32_t k = i; k < end; ++k) c.count(r.sections[k]);
-    out_str(out, first ? "\n    {" : ",\n    {");
-    first = false;
-    key(out, "name");
-    str(out, names[i]);
-    out_lit(out, ", ");
-    key(out, "path");
-    str(out, path.at(i));
-    out_lit(out, ", ");
-    key(out, "status");
-    out_put(out, '"');
-    out_str(out, summary_status(r.sections[i].state));
-    out_lit(out, "\", \"counts\": ");
+    list.next();
+    JsonList o(out, '{');
+    o.str("name", names[i]);
+    o.str("path", path.at(i));
+    o.str("status", summary_status(r.sections[i].state));
+    o.key("counts");
     counts(out, {{"tests", c.tests}, {"passed", c.passed}, {"failed", c.failed},
                  {"not_executed", c.idle}});
-    out_put(out, '}');
+    o.close();
     i = end;
   }
-  out_str(out, first ? "],\n" : "\n  ],\n");
+  list.close();
 }
 
 void tests_array(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
                  const std::vector<int32_t>& driver, const Comparison* changes) {
-  out_lit(out, "  \"tests\": [");
-  bool first = true;
+  JsonList list(out, '[', 2);
   // Drivers come in report order too, each before its tests.
   XrdPathCursor path(r, names), driver_path(r, names);
   for (uint32_t i = 0; i < r.sections.size(); ++i) {
     const XrdSection& s = r.sections[i];
     if (!xrd_is_test_type(s.type)) continue;
-    out_str(out, first ? "\n    {" : ",\n    {");
-    first = false;
-    key(out, "path");
-    str(out, path.at(i));
-    out_lit(out, ", ");
-    key(out, "name");
-    str(out, names[i]);
-    out_lit(out, ", ");
-    key(out, "type");
-    str(out, s.type, std::strlen(s.type));
-    out_lit(out, ", ");
-    key(out, "driver");
-    str(out, driver_path.at(static_cast<uint32_t>(driver[i])));
-    out_lit(out, ", ");
-    key(out, "status");
-    out_put(out, '"');
-    out_str(out, summary_status(s.state));
-    out_lit(out, "\", ");
-    if (changes) {
-      key(out, "change");
-      out_put(out, '"');
-      out_str(out, kChangeKeys[changes->change[i]]);
-      out_lit(out, "\", ");
-    }
-    key(out, "counts");
+    list.next();
+    JsonList o(out, '{');
+    o.str("path", path.at(i));
+    o.str("name", names[i]);
+    o.str("type", s.type);
+    o.str("driver", driver_path.at(static_cast<uint32_t>(driver[i])));
+    o.str("status", summary_status(s.state));
+    if (changes) o.str("change", kChangeKeys[changes->change[i]]);
+    o.key("counts");
     test_counts(out, r, s);
-    out_lit(out, ", ");
-    key(out, "failed_checks");
+    o.key("failed_checks");
     failed_checks(out, r, s);
-    out_put(out, '}');
+    o.close();
   }
-  out_str(out, first ? "]\n" : "\n  ]\n");
+  list.close();
 }
 
 }  // namespace
@@ -302,21 +289,23 @@ void tests_array(OutBuffer& out, const XrdReport& r, const std::vector<std::stri
 void json_summary(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
   std::vector<std::string> names = xrd_unique_names(r);
   std::vector<int32_t> driver = summary_drivers(r);
-  out_lit(out, "{\n  ");
-  key(out, "schema_version");
-  out_uint(out, kSummarySchema);
-  out_lit(out, ",\n  ");
-  key(out, "report");
-  str(out, r.title);
-  out_lit(out, ",\n  ");
-  key(out, "test_node");
+  JsonList o(out, '{', 1);
+  o.integer("schema_version", kSummarySchema);
+  o.str("report", r.title);
+  o.key("test_node");
   str_or_null(out, r.test_node.c_str());
-  out_lit(out, ",\n  ");
+  o.key("totals");
   totals(out, r);
-  if (changes) changes_object(out, r, names, *changes);
+  if (changes) {
+    o.key("changes");
+    changes_object(out, r, names, *changes);
+  }
+  o.key("drivers");
   drivers_array(out, r, names, driver);
+  o.key("tests");
   tests_array(out, r, names, driver, changes);
-  out_lit(out, "}\n");
+  o.close();
+  out_put(out, '\n');
 }
 
 int json_write(const XrdReport& r, const Comparison* changes, const char* path,
