@@ -29,13 +29,10 @@ void html(OutBuffer& out, const char* text) {
   out_escaped(out, text, ESCAPE_HTML);
 }
 
-void json(OutBuffer& out, const char* text, size_t n) {
+void json(OutBuffer& out, std::string_view text) {
   out_write(out, "\"", 1);
-  out_escaped(out, text, n, ESCAPE_JSON);
+  out_escaped(out, text.data(), text.size(), ESCAPE_JSON);
   out_write(out, "\"", 1);
-}
-void json(OutBuffer& out, const char* text) {
-  json(out, text, std::strlen(text));
 }
 
 void json_int(OutBuffer& out, long long v) {
@@ -74,11 +71,14 @@ struct Interned {
   }
 };
 
-void write_table(OutBuffer& out, const Interned& t) {
+template <typename Texts>
+void write_strings(OutBuffer& out, const Texts& texts) {
   out_write(out, "[", 1);
-  for (size_t i = 0; i < t.list.size(); ++i) {
-    if (i) out_write(out, ",", 1);
-    json(out, t.list[i].data(), t.list[i].size());
+  bool first = true;
+  for (std::string_view text : texts) {
+    if (!first) out_write(out, ",", 1);
+    first = false;
+    json(out, text);
   }
   out_write(out, "]", 1);
 }
@@ -117,7 +117,7 @@ void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::strin
           at == std::string_view::npos ? std::string_view() : target.substr(at + 6);
       json_int(out, files.get(file));
       out_write(out, ",", 1);
-      json(out, line.data(), line.size());
+      json(out, line);
     }
     out_write(out, ",", 1);
     json_int(out, row.cell_count);
@@ -128,26 +128,19 @@ void write_data(OutBuffer& out, const XrdReport& r, const std::vector<std::strin
     out_write(out, "\n", 1);
   }
   out_str(out, "],\n\"types\":");
-  write_table(out, types);
+  write_strings(out, types.list);
   out_str(out, ",\n\"files\":");
-  write_table(out, files);
+  write_strings(out, files.list);
   if (changes) {
     out_str(out, ",\n\"c\":[");
     for (size_t i = 0; i < r.sections.size(); ++i) {
       if (i) out_write(out, ",", 1);
       json_int(out, i < changes->change.size() ? changes->change[i] : CHANGE_NONE);
     }
-    out_str(out, "],\n\"cw\":[");
-    for (int k = 0; k < CHANGE_KINDS; ++k) {
-      if (k) out_write(out, ",", 1);
-      json(out, kChangeWords[k]);
-    }
-    out_str(out, "],\n\"ck\":[");
-    for (int k = 0; k < CHANGE_KINDS; ++k) {
-      if (k) out_write(out, ",", 1);
-      json(out, kChangeKeys[k]);
-    }
-    out_str(out, "]");
+    out_str(out, "],\n\"cw\":");
+    write_strings(out, kChangeWords);
+    out_str(out, ",\n\"ck\":");
+    write_strings(out, kChangeKeys);
   }
   out_str(out, "}");
 }
@@ -168,10 +161,6 @@ ReportTotals report_totals(const XrdReport& report) {
   if (found[0] && found[1] && found[2]) return t;
   const StateCounts c = xrd_test_counts(report);
   return {c.passed, c.failed, c.passed + c.failed};
-}
-
-void html_page(OutBuffer& out, const XrdReport& r) {
-  html_page(out, r, nullptr);
 }
 
 void html_page(OutBuffer& out, const XrdReport& r, const Comparison* changes) {

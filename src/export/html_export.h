@@ -22,8 +22,7 @@ int html_write(const XrdReport& report, const char* path, std::string& error);
 int html_write(const XrdReport& report, const Comparison* changes, const char* path,
                std::string& error);
 // Writes the page to an open output.
-void html_page(OutBuffer& out, const XrdReport& report);
-void html_page(OutBuffer& out, const XrdReport& report, const Comparison* changes);
+void html_page(OutBuffer& out, const XrdReport& report, const Comparison* changes = nullptr);
 
 // The page's style sheet and script, kept apart from the writer.
 extern const char* const HTML_STYLE;
