@@ -15,35 +15,15 @@
 
 namespace {
 
-bool is_test(const XrdSection& s) {
-  return xrd_is_test_type(s.type);
-}
-bool is_container(const XrdSection& s) {
-  return xrd_is_container_type(s.type);
-}
-
-struct Counts {
-  unsigned long long tests = 0, failures = 0, skipped = 0;
-};
-
-void count(Counts& c, const XrdSection& s) {
-  ++c.tests;
-  if (s.state == XRD_KO) ++c.failures;
-  if (s.state == XRD_NE) ++c.skipped;
-}
-
-void xml(OutBuffer& out, const char* text) {
-  out_escaped(out, text, ESCAPE_XML);
-}
 void xml(OutBuffer& out, std::string_view text) {
   out_escaped(out, text.data(), text.size(), ESCAPE_XML);
 }
 
-void counts_attrs(OutBuffer& out, const Counts& c) {
+void counts_attrs(OutBuffer& out, const StateCounts& c) {
   out_str(out, " tests=\"");
   out_uint(out, c.tests);
   out_str(out, "\" failures=\"");
-  out_uint(out, c.failures);
+  out_uint(out, c.failed);
   out_str(out, "\" errors=\"0\"");
 }
 
@@ -180,15 +160,14 @@ void write_case(OutBuffer& out, const XrdReport& r, const XrdSection& s, const s
 
 void write_suite(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
                  uint32_t root, uint32_t end) {
-  Counts c;
-  for (uint32_t i = root + 1; i < end; ++i)
-    if (is_test(r.sections[i])) count(c, r.sections[i]);
+  StateCounts c;
+  for (uint32_t i = root + 1; i < end; ++i) c.count(r.sections[i]);
   out_str(out, "  <testsuite name=\"");
   xml(out, names[root]);
   out_str(out, "\"");
   counts_attrs(out, c);
   out_str(out, " skipped=\"");
-  out_uint(out, c.skipped);
+  out_uint(out, c.idle);  // the tests that were not executed
   out_str(out, "\"");
   time_attr(out);
   file_attr(out, driver_file(r, root, end));
@@ -207,8 +186,8 @@ void write_suite(OutBuffer& out, const XrdReport& r, const std::vector<std::stri
     while (stack.size() > 1 && stack.back().section != static_cast<uint32_t>(s.parent))
       stack.pop_back();
     path.resize(stack.back().length);
-    if (is_test(s)) write_case(out, r, s, names[i], path);
-    if (is_container(s)) {
+    if (xrd_is_test_type(s.type)) write_case(out, r, s, names[i], path);
+    if (xrd_is_container_type(s.type)) {
       path += '.';
       path += names[i];
     }
@@ -222,12 +201,12 @@ void write_suite(OutBuffer& out, const XrdReport& r, const std::vector<std::stri
 // Readers that validate drop a file whose testsuites carries skipped, so the
 // skipped count stays on each testsuite only.
 void junit_document(OutBuffer& out, const XrdReport& r) {
-  Counts all;
+  StateCounts all;
   for (const XrdSection& s : r.sections)
-    if (s.parent >= 0 && is_test(s)) count(all, s);
+    if (s.parent >= 0) all.count(s);
   std::vector<std::string> names = xrd_unique_names(r);
   out_str(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"");
-  out_escaped(out, r.title.data(), r.title.size(), ESCAPE_XML);
+  xml(out, r.title);
   out_str(out, "\"");
   counts_attrs(out, all);
   time_attr(out);
