@@ -28,23 +28,25 @@ XrdStyle title_style(const char* style) {
   return XRD_PLAIN;
 }
 
+XrdStyle cell_style(const char* style) {
+  if (std::strcmp(style, kStyleNames[STYLE_HEADING]) == 0) return XRD_HEADING;
+  if (std::strcmp(style, kStyleNames[STYLE_FAILED]) == 0) return XRD_FAILED;
+  if (std::strcmp(style, kStyleNames[STYLE_PASSED]) == 0) return XRD_PASSED;
+  return XRD_PLAIN;
+}
+
 XrdState node_state(const char* state) {
   if (std::strcmp(state, kStateOk) == 0) return XRD_OK;
   if (std::strcmp(state, kStateKo) == 0) return XRD_KO;
   return XRD_NE;
 }
 
-// Text of a TEXT-like element: its first character-data child.
-const char* text_of(const pugi::xml_node& n) {
-  return n.child_value();
-}
-
 // One CELL or CELL_TEXT. A CELL holds TEXT, or a LINK around TEXT, and an
 // IMAGE in front of the link for a print.
 XrdCell read_cell(const pugi::xml_node& cell, bool& image) {
-  XrdCell c{"", "", xrd_cell_style(cell.attribute("STYLE").value())};
+  XrdCell c{"", "", cell_style(cell.attribute("STYLE").value())};
   if (is_name(cell, "CELL_TEXT")) {
-    c.text = text_of(cell);
+    c.text = cell.child_value();
     return c;
   }
   for (pugi::xml_node k = cell.first_child(); k; k = k.next_sibling()) {
@@ -54,9 +56,9 @@ XrdCell read_cell(const pugi::xml_node& cell, bool& image) {
     } else if (is_name(k, "LINK")) {
       c.target = k.attribute("TARGET").value();
       pugi::xml_node t = k.child("TEXT");
-      c.text = t ? text_of(t) : text_of(k);
+      c.text = t ? t.child_value() : k.child_value();
     } else if (is_name(k, "TEXT")) {
-      c.text = text_of(k);
+      c.text = k.child_value();
     }
   }
   return c;
@@ -104,15 +106,15 @@ struct Walker {
       if (c.type() == pugi::node_element && is_name(c, "CELL_TEXT")) cells[n++] = c;
     if (n == 1 ||
         (n > 0 && std::strcmp(row.attribute("STYLE").value(), kStyleNames[STYLE_HEADING]) == 0)) {
-      r.banner.push_back(text_of(cells[0]));
+      r.banner.push_back(cells[0].child_value());
     } else if (n == 2) {
-      r.info.push_back({text_of(cells[0]), text_of(cells[1]),
-                        xrd_cell_style(cells[0].attribute("STYLE").value())});
+      r.info.push_back({cells[0].child_value(), cells[1].child_value(),
+                        cell_style(cells[0].attribute("STYLE").value())});
     }
   }
 
   void read_title(const pugi::xml_node& title, int32_t sec) {
-    const char* text = text_of(title.child("TEXT"));
+    const char* text = title.child("TEXT").child_value();
     if (sec < 0) {
       if (!*r.info_title) r.info_title = text;
       return;
@@ -194,24 +196,6 @@ struct Walker {
 
   std::vector<int32_t> row_section;
 };
-
-}  // namespace
-
-XrdStyle xrd_cell_style(const char* style) {
-  if (std::strcmp(style, kStyleNames[STYLE_HEADING]) == 0) return XRD_HEADING;
-  if (std::strcmp(style, kStyleNames[STYLE_FAILED]) == 0) return XRD_FAILED;
-  if (std::strcmp(style, kStyleNames[STYLE_PASSED]) == 0) return XRD_PASSED;
-  return XRD_PLAIN;
-}
-
-uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i) {
-  uint32_t depth = report.sections[i].depth;
-  uint32_t j = i + 1;
-  while (j < report.sections.size() && report.sections[j].depth > depth) ++j;
-  return j;
-}
-
-namespace {
 
 void fold(const char* text) {
   // Texts point into the report's own buffer (or are the parser's empty
@@ -395,4 +379,11 @@ int xrd_read_bytes(const char* bytes, size_t size, XrdReport& report, std::strin
   if (parse_report(std::move(buf), size, report, error, status) == 0) return 0;
   if (status != pugi::status_bad_attribute) return -1;
   return parse_repaired(bytes, size, report, error);
+}
+
+uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i) {
+  uint32_t depth = report.sections[i].depth;
+  uint32_t j = i + 1;
+  while (j < report.sections.size() && report.sections[j].depth > depth) ++j;
+  return j;
 }

@@ -98,6 +98,5 @@ std::string xrd_decode_refs(const char* text, size_t n);
 // LINK targets written as references; true when anything was repaired.
 bool xrd_repair_quotes(const char* in, size_t n, std::string& out);
 
-XrdStyle xrd_cell_style(const char* style);
 // Index one past the last descendant of section i.
 uint32_t xrd_subtree_end(const XrdReport& report, uint32_t i);
