@@ -60,8 +60,3 @@ inline std::vector<int32_t> summary_drivers(const XrdReport& r) {
   }
   return driver;
 }
-
-// The state as the summaries say it.
-inline const char* summary_status(XrdState state) {
-  return state == XRD_OK ? "passed" : state == XRD_KO ? "failed" : "not_executed";
-}

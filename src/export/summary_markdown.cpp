@@ -2,6 +2,7 @@
 // table of failed test cases, escaped so that no name can break out of a cell.
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "export/escape.h"
 #include "export/html_export.h"
@@ -90,20 +91,15 @@ size_t md_start(OutBuffer& out, const char* text, size_t n) {
   return i;
 }
 
-void md_text(OutBuffer& out, const char* text, size_t n) {
-  size_t head, tail;
-  cut(text, n, head, tail);
-  size_t from = md_start(out, text, head);
-  md_bytes(out, text + from, head - from);
+void md_text(OutBuffer& out, std::string_view text) {
+  const char* p = text.data();
+  size_t head, tail, n = text.size();
+  cut(p, n, head, tail);
+  size_t from = md_start(out, p, head);
+  md_bytes(out, p + from, head - from);
   if (head == n) return;
   out_lit(out, "\xE2\x80\xA6");
-  md_bytes(out, text + tail, n - tail);
-}
-void md_text(OutBuffer& out, const std::string& text) {
-  md_text(out, text.data(), text.size());
-}
-void md_text(OutBuffer& out, const char* text) {
-  md_text(out, text, std::strlen(text));
+  md_bytes(out, p + tail, n - tail);
 }
 
 // Collects one line at a time, so that a line that would pass the budget is
