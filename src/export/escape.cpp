@@ -58,30 +58,13 @@ void put_special(OutBuffer& out, unsigned char c, EscapeMode mode) {
   } else if (c < 0x20) {
     rep = "\xEF\xBF\xBD";
   } else if (mode == ESCAPE_JSON) {
-    if (c == '"')
-      rep = "\\\"";
-    else if (c == '\\')
-      rep = "\\\\";
-    else
-      rep = "\\u003c";
+    rep = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : "\\u003c";
   } else {
-    switch (c) {
-      case '&':
-        rep = "&amp;";
-        break;
-      case '<':
-        rep = "&lt;";
-        break;
-      case '>':
-        rep = "&gt;";
-        break;
-      case '"':
-        rep = "&quot;";
-        break;
-      default:
-        rep = "&#39;";
-        break;
-    }
+    rep = c == '&'   ? "&amp;"
+          : c == '<' ? "&lt;"
+          : c == '>' ? "&gt;"
+          : c == '"' ? "&quot;"
+                     : "&#39;";
   }
   out_str(out, rep);
 }
