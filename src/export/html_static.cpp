@@ -82,7 +82,32 @@ void write_path(OutBuffer& out, const std::string& path) {
   }
 }
 
-void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s);
+void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
+  size_t listed = 0, more = 0;
+  for (uint32_t k = s.first_row; k < s.first_row + s.row_count; ++k) {
+    const XrdRow& row = r.rows[k];
+    if (!xrd_is_failed_row(r, row)) continue;
+    if (listed == kListedFailedChecks) {
+      ++more;
+      continue;
+    }
+    out_str(out, listed++ ? "\n<li>" : "\n<ul class=\"checks\"><li>");
+    const XrdCell& c = r.cells[row.first_cell];
+    html_isolated(out, c.text, std::strlen(c.text));
+    if (*c.target) {
+      out_str(out, " &#8212; <code class=\"loc\">");
+      html(out, xrd_location(c.target).c_str());
+      out_str(out, "</code>");
+    }
+    out_str(out, "</li>");
+  }
+  if (more) {
+    out_str(out, "\n<li class=\"more\">and ");
+    out_uint(out, more);
+    out_str(out, more == 1 ? " more failed check</li>" : " more failed checks</li>");
+  }
+  if (listed) out_str(out, "</ul>");
+}
 
 // The anchor and the shown path of sections taken in report order. A path
 // too long to spell out links by the section's TAG instead, which the page's
@@ -104,7 +129,6 @@ struct SectionLinks {
 // One failed test: its path as a link to its section, then its failed checks
 // with the place in the source each comes from.
 void write_failed_test(OutBuffer& out, const XrdReport& r, SectionLinks& links, uint32_t i) {
-  const XrdSection& s = r.sections[i];
   const std::string id = links.id(i);
   out_str(out, "<li id=\"");
   out_str(out, id.c_str());
@@ -113,7 +137,7 @@ void write_failed_test(OutBuffer& out, const XrdReport& r, SectionLinks& links, 
   out_str(out, "\">");
   write_path(out, links.texts.at(i));
   out_str(out, "</a>");
-  write_failed_checks(out, r, s);
+  write_failed_checks(out, r, r.sections[i]);
   out_str(out, "</li>\n");
 }
 
@@ -155,33 +179,6 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
     out_uint(out, total - listed);
     out_str(out, " more</p>\n");
   }
-}
-
-void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
-  size_t listed = 0, more = 0;
-  for (uint32_t k = s.first_row; k < s.first_row + s.row_count; ++k) {
-    const XrdRow& row = r.rows[k];
-    if (!xrd_is_failed_row(r, row)) continue;
-    if (listed == kListedFailedChecks) {
-      ++more;
-      continue;
-    }
-    out_str(out, listed++ ? "\n<li>" : "\n<ul class=\"checks\"><li>");
-    const XrdCell& c = r.cells[row.first_cell];
-    html_isolated(out, c.text, std::strlen(c.text));
-    if (*c.target) {
-      out_str(out, " &#8212; <code class=\"loc\">");
-      html(out, xrd_location(c.target).c_str());
-      out_str(out, "</code>");
-    }
-    out_str(out, "</li>");
-  }
-  if (more) {
-    out_str(out, "\n<li class=\"more\">and ");
-    out_uint(out, more);
-    out_str(out, more == 1 ? " more failed check</li>" : " more failed checks</li>");
-  }
-  if (listed) out_str(out, "</ul>");
 }
 
 }  // namespace
