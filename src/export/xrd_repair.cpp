@@ -79,8 +79,7 @@ bool xrd_repair_quotes(const char* in, size_t n, std::string& out) {
     // The writer's layout: name="..." type="..." on a browse-tree entry, and
     // TARGET="..." alone on a link; the value ends at the last such boundary.
     const char* key = node ? "name=\"" : "TARGET=\"";
-    const char* value =
-        static_cast<const char*>(memmem(lt, static_cast<size_t>(gt - lt), key, std::strlen(key)));
+    const char* value = find(lt, gt, key);
     const char* value_end = nullptr;
     if (value) {
       value += std::strlen(key);
@@ -141,10 +140,9 @@ std::string xrd_decode_refs(const char* text, size_t n) {
     } else {
       bool done = false;
       for (const auto& e : named) {
-        size_t len = std::strlen(e.name);
-        if (n - j >= len && std::memcmp(text + j, e.name, len) == 0) {
+        if (starts(text + j, text + n, e.name)) {
           s += e.c;
-          i = j + len - 1;
+          i = j + std::strlen(e.name) - 1;
           done = true;
           break;
         }
