@@ -63,25 +63,29 @@ void check_text(const std::string& what, const std::string& s) {
   if (at >= 0) fail(what + ": not valid UTF-8 text at byte " + std::to_string(at));
 }
 
-// The data block may hold no '<' at all, so that no text can end the script
-// element or open a comment in it; the page has just its two script ends.
+// The data parts may hold no '<' at all, so that no text can end their script
+// element or open a comment in it; the page has just the script ends of its
+// own script and of each part and its feeder.
 void check_page(const std::string& page) {
   static const char kTail[] = "</script>\n</body>\n</html>\n";
   if (page.size() < sizeof kTail - 1 ||
       page.compare(page.size() - (sizeof kTail - 1), std::string::npos, kTail) != 0)
     fail("page does not end with its script");
-  static const char kData[] = "<script type=\"application/json\" id=\"xrd-data\">";
-  size_t from = page.find(kData);
-  if (from == std::string::npos) fail("page has no data block");
-  from += sizeof kData - 1;
-  size_t to = page.find('<', from);
-  if (to == std::string::npos || page.compare(to, 10, "</script>\n") != 0)
-    fail("'<' inside the data block at byte " + std::to_string(to));
+  static const char kPart[] = "<script type=\"application/octet-stream\" class=\"xrd-data\">";
+  size_t parts = 0;
+  for (size_t from = page.find(kPart); from != std::string::npos; from = page.find(kPart, from)) {
+    from += sizeof kPart - 1;
+    const size_t to = page.find('<', from);
+    if (to == std::string::npos || page.compare(to, 10, "</script>\n") != 0)
+      fail("'<' inside a data part at byte " + std::to_string(to));
+    ++parts;
+  }
+  if (parts == 0) fail("page has no data part");
   size_t ends = 0;
   for (size_t i = 0; i + 8 <= page.size(); ++i)
     if (page[i] == '<' && page[i + 1] == '/' && strncasecmp(page.c_str() + i + 2, "script", 6) == 0)
       ++ends;
-  if (ends != 2) fail("page has " + std::to_string(ends) + " script ends");
+  if (ends != 1 + 2 * parts) fail("page has " + std::to_string(ends) + " script ends");
 }
 
 unsigned long long count_attr(const pugi::xml_node& n, const char* name) {

@@ -10,6 +10,7 @@ namespace {
 // Bytes below 128 that need more than a copy, per mode.
 bool special(unsigned char c, EscapeMode mode) {
   if (c < 0x20) return true;
+  if (mode == ESCAPE_TEXT) return false;
   switch (c) {
     case '&':
     case '>':
@@ -33,7 +34,7 @@ void put_special(OutBuffer& out, unsigned char c, EscapeMode mode) {
       rep = c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
     else if (mode == ESCAPE_XML)
       rep = c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
-    else {
+    else {  // HTML and plain text keep them
       out_put(out, static_cast<char>(c));
       return;
     }
@@ -81,4 +82,20 @@ void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode) {
 
 void out_escaped(OutBuffer& out, const char* text, EscapeMode mode) {
   out_escaped(out, text, std::strlen(text), mode);
+}
+
+size_t utf16_length(const char* text, size_t n) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t units = 0;
+  for (size_t i = 0; i < n; ++units) {
+    if (p[i] < 0x80) {
+      ++i;
+    } else if (const size_t len = utf8_valid(p + i, n - i)) {
+      units += len == 4 ? 1 : 0;  // a character past U+FFFF takes two
+      i += len;
+    } else {
+      ++i;  // a Latin-1 character
+    }
+  }
+  return units;
 }

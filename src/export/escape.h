@@ -6,8 +6,9 @@
 
 #include "base/out_buffer.h"
 
-// How text is escaped on its way out.
-enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
+// How text is escaped on its way out: for HTML, XML or JSON text, or as
+// plain text (only repaired to UTF-8).
+enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON, ESCAPE_TEXT };
 
 // Writes text (n bytes) escaped for the mode. Valid UTF-8 passes; a byte that
 // starts no valid sequence is read as Latin-1, since the report writer and
@@ -15,3 +16,7 @@ enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON };
 // U+FFFD in every mode.
 void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode);
 void out_escaped(OutBuffer& out, const char* text, EscapeMode mode);
+
+// The length in UTF-16 units (as a browser's strings count) of text as
+// ESCAPE_TEXT writes it.
+size_t utf16_length(const char* text, size_t n);

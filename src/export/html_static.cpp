@@ -85,7 +85,8 @@ void write_failed_checks(OutBuffer& out, const TestRun& run, const TestNode& n) 
       continue;
     }
     out_str(out, listed++ ? "\n<li>" : "\n<ul class=\"checks\"><li>");
-    html_isolated(out, row.text, std::strlen(row.text));
+    const char* text = row_text(run, row);
+    html_isolated(out, text, std::strlen(text));
     if (row.file != kNone) {
       out_str(out, " &#8212; <code class=\"loc\">");
       html(out, row_location(run, row));

@@ -45,7 +45,7 @@ void test_counts(JsonWriter& json, const TestRun& run, const TestNode& n) {
 // it and split into file and line, and its own counts.
 void failed_check(JsonWriter& json, const TestRun& run, const Row& row) {
   json.open_object(JSON_INLINE);
-  json.member("expression", row.text);
+  json.member("expression", row_text(run, row));
   const std::string location = row_location(run, row);
   json.member_or_null("location", location);
   uint64_t line = 0;

@@ -72,7 +72,7 @@ void failure(XmlWriter& xml, const TestRun& run, const TestNode& n) {
   for (uint32_t k = 0; k < n.row_count; ++k) {
     const Row& row = run.rows[n.first_row + k];
     if (!(row.flags & ROW_FAILED)) continue;
-    xml.text(row.text);
+    xml.text(row_text(run, row));
     const std::string target = row_target(run, row);
     if (!target.empty()) {
       xml.text(" (");

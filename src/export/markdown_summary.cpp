@@ -233,9 +233,10 @@ void failed_row(OutBuffer& o, const TestRun& run, uint32_t test, std::string_vie
     if (!(row.flags & ROW_FAILED)) continue;
     if (++failed > kMarkdownChecks) continue;
     if (failed > 1) out_lit(o, "<br>");
-    md_text(o, row.text);
+    const char* text = row_text(run, row);
+    md_text(o, text);
     if (row.file != kNone) {
-      out_str(o, *row.text ? " at " : "at ");
+      out_str(o, *text ? " at " : "at ");
       md_text(o, row_location(run, row));
     }
   }

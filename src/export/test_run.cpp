@@ -84,7 +84,7 @@ std::string_view cell_value_text(const TestRun& run, uint32_t cell, std::string&
 }
 
 std::string_view cell_text(const TestRun& run, const Row& row, uint32_t k, std::string& scratch) {
-  if (k == 0) return row.text;
+  if (k == 0) return row_text(run, row);
   return cell_value_text(run, row.first_cell + k - 1, scratch);
 }
 

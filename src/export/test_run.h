@@ -17,10 +17,11 @@
 //   control bytes. No text holds a NUL, but for the run's title, which keeps
 //   every byte the report's head gives. Writers put every text through the one
 //   escape (escape.h), which reads a byte that starts no UTF-8 character as Latin-1.
-// - Interned: node types, source files and the cells of check tables (status
-//   words, heads, print counts, anything else that repeats) are kept once and
-//   named by number (`types`, `files`, `cell_texts`); a cell that is a plain
-//   decimal number is the number itself (kCellNumber).
+// - Interned: node types, source files and the cells of check tables (the
+//   first cells, expressions above all, which repeat from test to test, and
+//   the others: status words, heads, print counts) are kept once and named by
+//   number (`types`, `files`, `row_texts`, `cell_texts`); a cell that is a
+//   plain decimal number is the number itself (kCellNumber).
 // - Order: nodes are in report order, a parent before its descendants, so a
 //   node's subtree is the range [i, end). Rows are in report order, and the
 //   rows of one node's check table are one range.
@@ -89,12 +90,12 @@ struct TestNode {
 // A row's flags.
 enum : uint8_t {
   ROW_FAILED = 1,   // a check that failed: styled failed, or "Failed" in its status cell
-  ROW_LINE = 2,     // `line` is the line number the check links to
+  ROW_LINE = 2,     // `line` is the line number the check links to (below 2^31)
   ROW_ODD_LINE = 4  // the link names a line that is no plain number: `line` indexes odd_lines
 };
 
 struct Row {
-  const char* text;     // the first cell: the expression, the print's text, the first head
+  uint32_t text;        // the first cell (row_texts): the expression, the print's text, a head
   uint32_t file;        // the source file the first cell links to (files); kNone: no link
   uint32_t line;        // see ROW_LINE and ROW_ODD_LINE
   uint32_t first_cell;  // the other cells: cells[first_cell, first_cell + cell_count)
@@ -174,9 +175,9 @@ struct TestRun {
   Column<uint32_t> cells;
   std::vector<TableHead> heads;
   std::vector<Driver> drivers;
-  TextTable types, files, cell_texts;
+  TextTable types, files, cell_texts, row_texts;
   std::vector<const char*> odd_lines;
-  TextStore texts;  // names, titles, anchors, row texts
+  TextStore texts;  // names, titles, anchors
 
   Changes changes;
   bool compared = false;  // with a baseline: every node's `change` is set
@@ -215,6 +216,10 @@ std::string_view unique_name(const TestRun& run, uint32_t i, std::string& scratc
 
 // A row's counts, found by the columns its table head names.
 CheckCounts check_counts(const TestRun& run, const Row& row);
+// The first cell of a row.
+inline const char* row_text(const TestRun& run, const Row& row) {
+  return run.row_texts[row.text];
+}
 // The text of cells[cell]; a number is spelled into scratch.
 std::string_view cell_value_text(const TestRun& run, uint32_t cell, std::string& scratch);
 // The text of a row's cell k (0: the first, its `text`).

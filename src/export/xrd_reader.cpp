@@ -116,7 +116,7 @@ bool plain_number(const std::string& text, uint32_t& value) {
   return true;
 }
 
-// A line number as the report writes it, below 2^32.
+// A line number as the report writes it, below 2^31.
 bool plain_line(std::string_view text, uint32_t& value) {
   if (text.empty() || text.size() > 10 || (text[0] == '0' && text.size() > 1)) return false;
   uint64_t v = 0;
@@ -124,7 +124,7 @@ bool plain_line(std::string_view text, uint32_t& value) {
     if (c < '0' || c > '9') return false;
     v = v * 10 + static_cast<unsigned>(c - '0');
   }
-  if (v > 0xFFFFFFFFu) return false;
+  if (v > 0x7FFFFFFFu) return false;
   value = static_cast<uint32_t>(v);
   return true;
 }
@@ -520,8 +520,7 @@ void Reader::add_row() {
   Row row{};
   row.kind = heading ? ROW_HEAD : row_image_ ? ROW_PRINT : ROW_CHECK;
   row.style = cells_[0].style;
-  row.text = heading ? run_.cell_texts[run_.cell_texts.add(cells_[0].text)]
-                     : run_.texts.add(cells_[0].text);
+  row.text = run_.row_texts.add(cells_[0].text);
   set_target(row, cells_[0].target);
   row.first_cell = static_cast<uint32_t>(run_.cells.size());
   row.cell_count = static_cast<uint32_t>(cell_count_ - 1);
