@@ -10,8 +10,11 @@
 # ($COMPARE_SCALE; generated with ../shared/bench/gen_traces.py and written by
 # tallyrep: $TALLYREP, else build-release/tallyrep or build/tallyrep), and any
 # report or folder of reports given. Each is exported alone to all four
-# outputs, against baselines, and merged with others. COMPARE_PAGE=plain
-# compares only the part of the HTML page that reads without script.
+# outputs, against baselines, and merged with others. COMPARE_PAGE=parts
+# compares the HTML pages by their parts instead of whole: the part that reads
+# without script byte for byte, and the data the script reads once decoded
+# into one layout (tests/export/page_data_json.py), so that a build that packs
+# the data otherwise is compared by what the data says.
 # Scratch files go to $COMPARE_DIR (default /tmp/issue-28/compare); the
 # generated reports are kept there for the next run. Exit status 1 when any
 # output differs.
@@ -68,9 +71,10 @@ for extra in "$@"; do
   fi
 done
 
-# The part of the page that reads without script.
-plain_part() {
+# The part of the page that reads without script, and the page's data.
+page_parts() {
   sed -n '/^<div id="static" role="main">$/,/^<div class="toolbar"/p' "$1"
+  python3 "$root/tests/export/page_data_json.py" "$1"
 }
 
 differ=0 runs=0
@@ -91,14 +95,16 @@ compare() {
     echo $? >"$dir/o.status"
   done
   runs=$((runs + 1))
-  for f in "$work"/out/old/o.*; do
+  for f in "$work"/out/old/o.status "$work"/out/old/o.std* "$work"/out/old/o.html \
+    "$work"/out/old/o.xml "$work"/out/old/o.md "$work"/out/old/o.json; do
+    [ -e "$f" ] || continue
     g="$work/out/new/$(basename "$f")"
     case "$f" in
       *.html)
-        if [ "$page" = plain ]; then
-          plain_part "$f" >"$f.plain"
-          plain_part "$g" >"$g.plain"
-          f="$f.plain" g="$g.plain"
+        if [ "$page" = parts ]; then
+          page_parts "$f" >"$f.parts"
+          page_parts "$g" >"$g.parts"
+          f="$f.parts" g="$g.parts"
         fi
         ;;
     esac
