@@ -9,7 +9,7 @@ PREFIX     ?= /usr/local
 
 # Debian packages each target needs (checked with dpkg, installed when root).
 DEMO_PKGS  := g++ cmake make libpugixml-dev libexpat1-dev zlib1g-dev
-PACKAGE_PKGS := $(DEMO_PKGS) dpkg-dev
+PACKAGE_PKGS := $(DEMO_PKGS) dpkg-dev file
 TEST_PKGS  := $(PACKAGE_PKGS) libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
               valgrind chromium nodejs python3 python3-yaml util-linux strace
 BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time

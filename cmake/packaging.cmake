@@ -34,7 +34,7 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/
 # `uninstall` removes the files the last install recorded in install_manifest.txt.
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
-          -DNAME=${PROJECT_NAME} -P ${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake)
+          -DDOCDIR=${CMAKE_INSTALL_DOCDIR} -P ${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake)
 
 set(TALLYREP_PACKAGE_MAINTAINER "tallyrep developers" CACHE STRING
   "Maintainer field of the Debian package")
@@ -52,6 +52,7 @@ page, JUnit XML for CI servers, and Markdown and JSON summaries.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TALLYREP_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-# The dependencies follow the libraries the programs link (dpkg-shlibdeps, from dpkg-dev).
+# The dependencies follow the libraries the programs link (dpkg-shlibdeps, from dpkg-dev;
+# CPack picks the programs out with `file`).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

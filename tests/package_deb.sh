@@ -4,8 +4,8 @@
 # programs run. Exits 77 (skipped) only when dpkg-deb or dpkg-shlibdeps is missing.
 # usage: package_deb.sh BUILD_DIR WORK_DIR
 build=$1 work=$2
-for tool in cpack dpkg-deb dpkg-shlibdeps; do
-  command -v $tool >/dev/null 2>&1 || { echo "skipped: $tool is not installed (dpkg-dev)"; exit 77; }
+for tool in cpack dpkg-deb dpkg-shlibdeps file; do
+  command -v $tool >/dev/null 2>&1 || { echo "skipped: $tool is not installed (packages dpkg-dev, file)"; exit 77; }
 done
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
