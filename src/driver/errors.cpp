@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/out_buffer.h"
+#include "base/replace_file.h"
 
 const DiagnosticRow kDiagnosticTable[kDiagnosticCount] = {
     {"internal error: %s", DIAG_CAT_FATAL},

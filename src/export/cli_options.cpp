@@ -133,14 +133,11 @@ int export_same_file_error(const ExportOptions& opts) {
   for (const auto& [path, flag] : named) {
     if (!path) continue;
     Named out{path, std::string("the ") + flag + " output", {}};
-    // Standard output stands as a name of its own, so two outputs there clash.
-    bool standard = std::strcmp(path, "-") == 0;
-    if (standard)
-      out.id.name = "-";
-    else if (!out_identity(path, out.id))
-      continue;
+    // "-" is standard output, whatever file or pipe that is, so it clashes
+    // with /dev/stdout and with a report it was redirected to.
+    if (!out_identity(path, out.id)) continue;
     for (const Named& in : inputs)
-      if (!standard && in.id == out.id) return export_fail(path, "is " + in.role);
+      if (in.id == out.id) return export_fail(path, "is " + in.role);
     for (const Named& other : outputs)
       if (other.id == out.id) return export_fail(path, "is also " + other.role);
     outputs.push_back(out);

@@ -6,7 +6,7 @@
 int write_output(const char* path, bool append, const std::function<void(OutBuffer&)>& write,
                  std::string& error) {
   OutBuffer out;
-  if (!(append ? out_open_append(out, path) : out_open_file(out, path))) {
+  if (!out_open_file(out, path, append)) {
     error = std::string("cannot create: ") + std::strerror(out.error);
     return -1;
   }

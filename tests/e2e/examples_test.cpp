@@ -44,9 +44,9 @@ TEST_F(EndToEnd, OneCheckFromTraceToReport) {
              "IN \"File\" 1 \"Demo\"\nIN \"TestCase\" a \"Case1\"\nLK 42\n"
              "TX 12 \"x == 1\"\nID 1 2\nED \n");
   write_file(dir_ + "/road.tdf", "SF 5 1 2\nNI a 1\nST 96\nNO c \"ok\"\n");
-  ProgramResult r = run_program(
-      {TALLYREP_BIN, "-tsf", "road.tsf", "-tdf", "road.tdf", "-xrd", "road.xrd"}, dir_,
-      {"KSPX_WORKSHOP_HEADER_FILE"});
+  ProgramResult r =
+      run_program({TALLYREP_BIN, "-tsf", "road.tsf", "-tdf", "road.tdf", "-xrd", "road.xrd"}, dir_,
+                  {"KSPX_WORKSHOP_HEADER_FILE"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ(kBanner, r.err);
   EXPECT_EQ("", r.out);
@@ -91,10 +91,10 @@ TEST_F(EndToEnd, OneCheckFromTraceToReport) {
 
 TEST_F(EndToEnd, ExamplesGiveTheCommittedReport) {
   const std::string examples = std::string(TALLYREP_SOURCE_DIR) + "/examples";
-  ProgramResult r = run_program({TALLYREP_BIN, "-tsf", "examples/calc_test.tsf",
-                                 "examples/calc_memory.tsf", "-tdf", "examples/calc.tdf", "-xrd",
-                                 dir_ + "/calc.xrd"},
-                                TALLYREP_SOURCE_DIR, {"KSPX_WORKSHOP_HEADER_FILE"});
+  ProgramResult r =
+      run_program({TALLYREP_BIN, "-tsf", "examples/calc_test.tsf", "examples/calc_memory.tsf",
+                   "-tdf", "examples/calc.tdf", "-xrd", dir_ + "/calc.xrd"},
+                  TALLYREP_SOURCE_DIR, {"KSPX_WORKSHOP_HEADER_FILE"});
   ASSERT_EQ(0, r.status) << r.err;
   std::string produced = read_file(dir_ + "/calc.xrd");
   // The committed report names the path used by `make demo`.
@@ -113,9 +113,8 @@ TEST_F(EndToEnd, HeaderFileFillsTheProjectRows) {
              "$PROJECT_NAME=Calc\n$PROJECT_PATH=/home/u//calc/\n$NAME='Node 1';comment\n"
              "$CONFIGURATION=Release\n$WORKSPACE_NAME=ws\n");
   write_file(dir_ + "/e.tdf", "");
-  ProgramResult r =
-      run_program({TALLYREP_BIN, "-tsf", "-tdf", "e.tdf", "-xrd", "a&b\".xrd"}, dir_,
-                  {"KSPX_WORKSHOP_HEADER_FILE=" + dir_ + "/h.txt"});
+  ProgramResult r = run_program({TALLYREP_BIN, "-tsf", "-tdf", "e.tdf", "-xrd", "a&b\".xrd"}, dir_,
+                                {"KSPX_WORKSHOP_HEADER_FILE=" + dir_ + "/h.txt"});
   ASSERT_EQ(0, r.status) << r.err;
   const std::string report = read_file(dir_ + "/a&b\".xrd");
   EXPECT_NE(std::string::npos, report.find(info_row("Project File", "/home/u/calc/Calc.kvp")));

@@ -76,16 +76,8 @@ bool is_report(const std::string& bytes) {
 // under the report's name: well-formed XML whose totals disagreed with it.
 // A cancelled run also used to leave its temporary, as large as the report.
 TEST_F(ReportFile, KilledRunLeavesTheOldReportWhole) {
-  std::string tsf = "IN \"File\" 1 \"Big\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
-  std::string tdf = "SF 5 1 2\nNI 2 1\n";
-  char line[64];
-  for (int i = 0; i < 200000; ++i) {
-    std::snprintf(line, sizeof line, "TX %d \"check number %d\"\n", i + 3, i);
-    tsf += line;
-    std::snprintf(line, sizeof line, "GL 96 %x\n", i + 3);
-    tdf += line;
-  }
-  put("a.tsf", tsf + "ED \n");
+  const auto [tsf, tdf] = e2e::many_checks();
+  put("a.tsf", tsf);
   put("r.tdf", tdf);
   const std::string old = "<?xml version=\"1.0\"?>\n<DAZU>the old report</DAZU>\n";
   // A signal the run can catch removes its temporary; one its caller ignores

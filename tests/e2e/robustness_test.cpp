@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/out_buffer.h"
+#include "e2e/small_traces.h"
 #include "model/tree.h"
 #include "readers/jtdffile.h"
 #include "readers/tsffile.h"
@@ -281,16 +282,8 @@ TEST_F(Robustness, AnyMemoryLimitEndsInSuccessOrTheOutOfMemoryLine) {
   // A trace whose whole run needs about ten megabytes: limits around that
   // refuse memory in the readers, the roll-up or the report, and every one of
   // them must end either cleanly or with the one out-of-memory line.
-  std::string tsf = "SO \"M.java\"\nIN \"File\" 1 \"M\"\nID 1 2\nIN \"TestCase\" 2 \"c\"\n";
-  std::string tdf = "SF 5 1 2\nNI 2 1\n";
-  char line[64];
-  for (int i = 0; i < 20000; ++i) {
-    std::snprintf(line, sizeof line, "TX %d \"check %d\"\n", i + 3, i);
-    tsf += line;
-    std::snprintf(line, sizeof line, "GL %s %x\n", i % 7 ? "96" : "97", i + 3);
-    tdf += line;
-  }
-  put("a.tsf", tsf + "ED \n");
+  const auto [tsf, tdf] = e2e::many_checks(20000, 7);
+  put("a.tsf", tsf);
   put("r.tdf", tdf);
   int succeeded = 0;
   int refused = 0;

@@ -22,3 +22,5 @@ ProgramResult run_program(const std::vector<std::string>& argv, const std::strin
 std::string make_temp_dir();
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
+// The names in a folder, hidden ones left out, in the order the folder gives.
+std::vector<std::string> names_in(const std::string& dir);
