@@ -25,10 +25,10 @@ want fields '^Package: tallyrep$'
 want fields '^Version: [0-9]'
 want fields '^Maintainer: .'
 want fields '^Description: .'
-# Every library the programs link is a dependency: libstdc++ for both, expat and
+# Every library the programs link is a dependency: libstdc++ for both, libxml2 and
 # zlib for the exporter.
 want fields '^Depends: .*libstdc++6'
-want fields '^Depends: .*libexpat1'
+want fields '^Depends: .*libxml2'
 want fields '^Depends: .*zlib1g'
 dpkg-deb -x "$deb" "$work/root" || exit 1
 "$work/root/usr/bin/tallyrep-export" --version || fail=1

@@ -1,22 +1,25 @@
 // Streaming an XRD report into a test run: the report's blocks pass through
-// the repairs into expat, whose events build nodes, rows and cells at once.
-// A report that expat refuses as it is gets a second pass with every repair;
-// most reports need only the first, which copies nothing.
+// the repairs into libxml2's push parser, whose SAX events xrd_events turns
+// into nodes, rows and cells at once. A report the parser refuses as it is
+// gets a second pass with every repair; most reports need only the first.
 #include "export/xrd_reader.h"
 
-#include <expat.h>
 #include <fcntl.h>
+#include <libxml/parser.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
-#include "base/flat_map.h"
-#include "export/utf8.h"
 #include "export/xrd_chars.h"
+#include "export/xrd_events.h"
 #include "export/xrd_repair.h"
 #include "report/vocabulary.h"
 
@@ -25,656 +28,150 @@ namespace {
 constexpr size_t kBlock = size_t{1} << 20;
 const char* const kOutOfMemory = "out of memory";
 
-// What an open element is to the reader. The walk (WALK, NODE) goes into
-// every element but titles and tables, which are read as the report writes
-// them; SKIP marks elements whose content nothing reads.
-enum Ctx : uint8_t {
-  SKIP,
-  OUTSIDE,     // no element open yet
-  ROOT,        // DAZU
-  APIDOC,      // the first APIDOC in it
-  WALK,        // DOCUMENT, SECTION, any other element of the walk
-  NODE,        // DAZU:NODE
-  TITLE,       // its first TEXT child holds the title
-  TITLE_TEXT,  // that TEXT
-  TABLE,       // its ROW children are rows
-  ROW,         // its CELL and CELL_TEXT children are cells
-  CELL_TEXT,   // holds a cell's text
-  CELL,        // IMAGE, LINK and TEXT children
-  CELL_CHILD,  // a TEXT directly in a CELL
-  LINK,        // its first TEXT child holds the text, else its own
-  LINK_TEXT,   // that TEXT
-};
-
-// The text of an element as the report's readers always took it: its first
-// run of text between child elements that is more than blanks (or a CDATA
-// section, which counts whatever it holds).
-struct Capture {
-  std::string text;
-  bool open = false;
-  bool kept = false;
-  bool done = false;
-
-  void reset() {
-    text.clear();
-    open = kept = done = false;
-  }
-  void end_run() {
-    if (!open) return;
-    open = false;
-    if (kept)
-      done = true;
-    else
-      text.clear();
-  }
-};
-
-struct OpenNode {
-  uint32_t node;
-  uint32_t head;  // the head of its table so far
-};
-
-struct PendingCell {
-  std::string text, target;
-  CellStyle style;
-};
-
-struct TwinSlot {
-  uint32_t node;
-  uint32_t count;  // never 0: an empty slot is all zero
-};
-
-CellStyle style_of(const char* style) {
-  for (int k = 0; k < 4; ++k)
-    if (std::strcmp(style, kStyleNames[k]) == 0) return static_cast<CellStyle>(k);
-  return CELL_PLAIN;
+const char* chars(const xmlChar* s) {
+  return reinterpret_cast<const char*>(s);
 }
 
-CellStyle title_style_of(const char* style) {
-  const size_t n = std::strlen(style);
-  if (n >= 7 && std::strcmp(style + n - 7, " Failed") == 0) return CELL_FAILED;
-  if (n >= 7 && std::strcmp(style + n - 7, " Passed") == 0) return CELL_PASSED;
-  return CELL_PLAIN;
-}
+// Messages of libxml2 outside a parse (none is expected) are not printed.
+void XMLCDECL silent(void*, const char*, ...) {}
 
-const char* attribute(const XML_Char** attrs, const char* name) {
-  for (; *attrs; attrs += 2)
-    if (std::strcmp(attrs[0], name) == 0) return attrs[1];
-  return "";
-}
-
-// A cell that is a plain decimal number below 2^31: stored as the number.
-bool plain_number(const std::string& text, uint32_t& value) {
-  if (text.empty() || text.size() > 10 || (text[0] == '0' && text.size() > 1)) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (v >= kCellNumber) return false;
-  value = static_cast<uint32_t>(v);
-  return true;
-}
-
-// A line number as the report writes it, below 2^31.
-bool plain_line(std::string_view text, uint32_t& value) {
-  if (text.empty() || text.size() > 10 || (text[0] == '0' && text.size() > 1)) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (v > 0x7FFFFFFFu) return false;
-  value = static_cast<uint32_t>(v);
-  return true;
-}
-
-class Reader {
+class Pass {
  public:
-  Reader(TestRun& run, int32_t parent, XrdDetail detail, ReportFacts& facts)
-      : run_(run), parent_(parent), detail_(detail), facts_(facts) {}
+  Pass(TestRun& run, int32_t parent, XrdDetail detail, ReportFacts& facts, bool mend)
+      : events_(run, parent, detail, facts, mend, head_), mend_(mend) {}
 
-  // One pass over the source; `mend` puts every repair in the way.
   // `final` tells that a failure is not one a second pass could mend.
-  int pass(XrdSource source, bool mend, bool& final, std::string& error);
+  int run(XrdSource source, bool& final, std::string& error);
 
  private:
-  static void XMLCALL on_start(void* self, const XML_Char* name, const XML_Char** attrs);
-  static void XMLCALL on_end(void* self, const XML_Char* name);
-  static void XMLCALL on_text(void* self, const XML_Char* s, int len);
-  static void XMLCALL on_boundary(void* self, const XML_Char*, const XML_Char*);
-  static void XMLCALL on_comment(void* self, const XML_Char*);
-  static void XMLCALL on_cdata_start(void* self);
-  static void XMLCALL on_cdata_end(void* self);
-  static void XMLCALL on_default(void* self, const XML_Char* s, int len);
-
-  void start(const char* name, const XML_Char** attrs);
-  static bool first(bool& seen, const char* name, const char* want);
-  void start_document(const XML_Char** attrs);
-  void end();
-  void text(const char* s, size_t len);
-  void boundary();
-  Capture* capture_of(Ctx ctx);
+  // Refused memory inside a handler must not unwind through the parser: the
+  // parse stops, and the refusal is raised again once the parser has returned.
   template <class Step>
-  static void guarded(void* self, Step step);
-
-  std::string& tidy(std::string& text, bool fold);
-  void start_node(const XML_Char** attrs);
-  void end_node();
-  void apply_title();
-  void end_row();
-  void add_row();
-  void set_target(Row& row, const std::string& target);
-  uint32_t cell_value(const std::string& text);
-  uint32_t twin_of(uint32_t node);
-  void regroup_rows();
-  int32_t section() const {
-    return open_nodes_.empty() ? -1 : static_cast<int32_t>(open_nodes_.back().node);
+  static void guarded(void* self, Step step) {
+    auto* p = static_cast<Pass*>(self);
+    try {
+      step(p->events_);
+    } catch (const std::bad_alloc&) {
+      p->refused_ = true;
+      xmlStopParser(p->ctxt_);
+    }
+  }
+  static void on_start(void* self, const xmlChar* name, const xmlChar** attrs) {
+    guarded(self,
+            [&](XrdEvents& e) { e.start(chars(name), static_cast<Pass*>(self)->values(attrs)); });
+  }
+  // Attribute values as written once decoded. Expanding no entity, the
+  // parser gives back each '&' a reference made as "&#38;" (and a declared
+  // entity as "&name;", which stays as it is written).
+  const char* const* values(const xmlChar** attrs) {
+    const char* const* given = reinterpret_cast<const char* const*>(attrs);
+    bool amp = false;
+    for (const char* const* a = given; a && *a && !amp; a += 2) amp = std::strchr(a[1], '&');
+    if (!amp) return given;
+    decoded_.clear();
+    for (const char* const* a = given; *a; a += 2) {
+      decoded_.emplace_back(a[0]);
+      std::string& v = decoded_.emplace_back(a[1]);
+      for (size_t at = v.find("&#38;"); at != std::string::npos; at = v.find("&#38;", at + 1))
+        v.replace(at, 5, "&");
+    }
+    pointers_.clear();
+    for (const std::string& d : decoded_) pointers_.push_back(d.c_str());
+    pointers_.push_back(nullptr);
+    return pointers_.data();
+  }
+  static void on_end(void* self, const xmlChar*) {
+    guarded(self, [](XrdEvents& e) { e.end(); });
+    auto* p = static_cast<Pass*>(self);
+    if (p->events_.root_done()) xmlStopParser(p->ctxt_);  // what follows is not read
+  }
+  // A character reference comes as text of its own, the input just past its ';'.
+  static void on_text(void* self, const xmlChar* s, int len) {
+    auto* p = static_cast<Pass*>(self);
+    const xmlParserInputPtr in = p->ctxt_->input;
+    const bool reference = in && in->cur > in->base && in->cur[-1] == ';';
+    guarded(self, [&](XrdEvents& e) { e.text(chars(s), static_cast<size_t>(len), reference); });
+  }
+  static void on_cdata(void* self, const xmlChar* s, int len) {
+    guarded(self, [&](XrdEvents& e) { e.cdata(chars(s), static_cast<size_t>(len)); });
+  }
+  static void on_comment(void* self, const xmlChar*) {
+    static_cast<Pass*>(self)->events_.boundary();
+  }
+  static void on_instruction(void* self, const xmlChar*, const xmlChar*) {
+    static_cast<Pass*>(self)->events_.boundary();
+  }
+  // An entity a DOCTYPE declares stays as it is written, as the report's
+  // earlier readers left it.
+  static void on_reference(void* self, const xmlChar* name) {
+    const std::string text = std::string("&") + chars(name) + ";";
+    guarded(self, [&](XrdEvents& e) { e.text(text.data(), text.size(), true); });
+  }
+  // The first error (the parser goes on after none), with where it was met.
+  static void XMLCDECL on_error(void* self, const char* format, ...) {
+    auto* p = static_cast<Pass*>(self);
+    if (!p->message_.empty()) return;
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    p->message_ = text;
+    while (!p->message_.empty() && (p->message_.back() == '\n' || p->message_.back() == ' '))
+      p->message_.pop_back();
+    for (char& c : p->message_)
+      if (c == '\n' || c == '\r') c = ' ';
+    if (p->message_.empty()) p->message_ = "error";
+    p->at_ = static_cast<uint64_t>(xmlByteConsumed(p->ctxt_));
   }
 
-  TestRun& run_;
-  int32_t parent_;
-  XrdDetail detail_;
-  ReportFacts& facts_;
-  XML_Parser parser_ = nullptr;
-  bool mend_ = false;
-  bool refused_ = false;  // memory was refused inside a handler
-  const HeadStage* head_ = nullptr;
-
-  std::vector<Ctx> stack_{OUTSIDE};
-  std::vector<OpenNode> open_nodes_;
-  bool apidoc_seen_ = false, document_seen_ = false, root_is_dazu_ = false, root_done_ = false;
-  Capture leaf_, link_own_;
-  bool cdata_ = false;
-
-  std::string title_tag_;
-  CellStyle title_style_ = CELL_PLAIN;
-  bool title_text_seen_ = false;
-  std::vector<PendingCell> cells_;
-  size_t cell_count_ = 0;
-  bool row_image_ = false, row_banner_ = false;
-  bool link_text_seen_ = false;
-  std::string link_text_;
-
-  FlatMap<uint64_t, TwinSlot, StoredHash> twins_;
-  // Each row's node, kept once rows came out of order (then they are regrouped).
-  std::vector<uint32_t> row_node_;
-  size_t first_row_ = 0, first_node_ = 0;
-  bool rows_in_order_ = true;
-  std::string scratch_;
+  HeadStage head_;  // before events_, which keeps a reference to it
+  XrdEvents events_;
+  bool mend_;
+  xmlParserCtxtPtr ctxt_ = nullptr;
+  bool refused_ = false;
+  std::string message_;
+  uint64_t at_ = 0;
+  std::vector<std::string> decoded_;  // attribute names and values, decoded
+  std::vector<const char*> pointers_;
 };
 
-Capture* Reader::capture_of(Ctx ctx) {
-  switch (ctx) {
-    case TITLE_TEXT:
-    case CELL_TEXT:
-    case CELL_CHILD:
-    case LINK_TEXT:
-      return &leaf_;
-    case LINK:
-      return &link_own_;
-    default:
-      return nullptr;
-  }
-}
-
-// Marks of the repairs undone, and byte references folded back to bytes.
-std::string& Reader::tidy(std::string& text, bool fold) {
-  if (mend_) xrd_restore_bytes(text);
-  if (fold) text.resize(utf8_fold_bytes(&text[0], text.size()));
-  return text;
-}
-
-void Reader::text(const char* s, size_t len) {
-  Capture* c = capture_of(stack_.back());
-  if (!c || c->done) return;
-  if (!c->open) {
-    c->open = true;
-    c->kept = cdata_;
-  }
-  c->text.append(s, len);
-  if (c->kept) return;
-  for (size_t i = 0; i < len; ++i) {
-    if (s[i] != ' ' && s[i] != '\t' && s[i] != '\n' && s[i] != '\r') {
-      c->kept = true;
-      return;
-    }
-  }
-  // Blanks written as references are text, as a run of blanks is not.
-  int offset = 0, size = 0;
-  const char* context = XML_GetInputContext(parser_, &offset, &size);
-  if (context ? context[offset] == '&' : XML_GetCurrentByteCount(parser_) > static_cast<int>(len))
-    c->kept = true;
-}
-
-void Reader::boundary() {
-  if (Capture* c = capture_of(stack_.back())) c->end_run();
-}
-
-// The report's readers took the first child of a name and left later ones.
-bool Reader::first(bool& seen, const char* name, const char* want) {
-  if (seen || std::strcmp(name, want) != 0) return false;
-  seen = true;
-  return true;
-}
-
-// DOCUMENT: the report's file and test-node name, from the head the head
-// stage took, else from its attributes.
-void Reader::start_document(const XML_Char** attrs) {
-  std::string tag;
-  if (head_->taken()) {
-    facts_.title = head_->title();
-    tag = head_->tag();
-  } else {
-    facts_.title = attribute(attrs, "TITLE");
-    tag = attribute(attrs, "TAG");
-    if (mend_) {
-      xrd_restore_bytes(facts_.title);
-      xrd_restore_bytes(tag);
-    }
-  }
-  facts_.title.resize(utf8_fold_bytes(&facts_.title[0], facts_.title.size()));
-  // TAG is the test-node name, the letter x and a number; a lone blank
-  // stands for no name.
-  const size_t x = tag.find_last_of('x');
-  if (x != std::string::npos && x + 1 < tag.size() &&
-      tag.find_first_not_of("0123456789", x + 1) == std::string::npos)
-    tag.resize(x);
-  if (tag == " ") tag.clear();
-  tag.resize(utf8_fold_bytes(&tag[0], tag.size()));
-  facts_.test_node = tag.c_str();  // as every text but the title, it ends at a NUL
-}
-
-void Reader::start(const char* name, const XML_Char** attrs) {
-  boundary();
-  const Ctx at = stack_.back();
-  Ctx next = SKIP;
-  switch (at) {
-    case OUTSIDE:
-      root_is_dazu_ = std::strcmp(name, "DAZU") == 0;
-      next = root_is_dazu_ ? ROOT : SKIP;
-      break;
-    case ROOT:
-      if (first(apidoc_seen_, name, "APIDOC")) next = APIDOC;
-      break;
-    case APIDOC:
-      if (first(document_seen_, name, "DOCUMENT")) {
-        start_document(attrs);
-        next = WALK;
-      }
-      break;
-    case WALK:
-    case NODE:
-      if (std::strcmp(name, "DAZU:NODE") == 0) {
-        start_node(attrs);
-        next = NODE;
-      } else if (std::strcmp(name, "TITLE") == 0) {
-        if (detail_ == XRD_WHOLE || section() < 0) {
-          title_style_ = title_style_of(attribute(attrs, "STYLE"));
-          title_tag_ = attribute(attrs, "TAG");
-          title_text_seen_ = false;
-          leaf_.reset();
-          next = TITLE;
-        }
-      } else if (std::strcmp(name, "TABLE") == 0) {
-        if (detail_ == XRD_WHOLE || section() < 0) next = TABLE;
-      } else {
-        if (std::strcmp(name, "SECTION") == 0) {
-          scratch_ = attribute(attrs, "TAG");
-          tidy(scratch_, false);
-          if (section() >= 0) {
-            TestNode& n = run_.nodes[open_nodes_.back().node];
-            if (detail_ == XRD_WHOLE && !*n.anchor) n.anchor = run_.texts.add(scratch_);
-          } else if (facts_.info_anchor.empty()) {
-            facts_.info_anchor = scratch_;
-          }
-        }
-        next = WALK;
-      }
-      break;
-    case TITLE:
-      if (first(title_text_seen_, name, "TEXT")) next = TITLE_TEXT;
-      break;
-    case TABLE:
-      if (std::strcmp(name, "ROW") == 0) {
-        cell_count_ = 0;
-        row_image_ = false;
-        row_banner_ = std::strcmp(attribute(attrs, "STYLE"), kStyleNames[STYLE_HEADING]) == 0;
-        next = ROW;
-      }
-      break;
-    case ROW: {
-      const bool text_cell = std::strcmp(name, "CELL_TEXT") == 0;
-      if (!text_cell && (section() < 0 || std::strcmp(name, "CELL") != 0)) break;
-      if (cells_.size() == cell_count_) cells_.emplace_back();
-      PendingCell& cell = cells_[cell_count_++];
-      cell.text.clear();
-      cell.target.clear();
-      cell.style = style_of(attribute(attrs, "STYLE"));
-      leaf_.reset();
-      next = text_cell ? CELL_TEXT : CELL;
-      break;
-    }
-    case CELL:
-      if (std::strcmp(name, "IMAGE") == 0) {
-        row_image_ = true;
-      } else if (std::strcmp(name, "LINK") == 0) {
-        cells_[cell_count_ - 1].target = attribute(attrs, "TARGET");
-        link_own_.reset();
-        link_text_seen_ = false;
-        link_text_.clear();
-        next = LINK;
-      } else if (std::strcmp(name, "TEXT") == 0) {
-        leaf_.reset();
-        next = CELL_CHILD;
-      }
-      break;
-    case LINK:
-      if (first(link_text_seen_, name, "TEXT")) {
-        leaf_.reset();
-        next = LINK_TEXT;
-      }
-      break;
-    default:
-      break;
-  }
-  stack_.push_back(next);
-}
-
-void Reader::end() {
-  boundary();
-  const Ctx at = stack_.back();
-  stack_.pop_back();
-  switch (at) {
-    case ROOT:
-      root_done_ = true;
-      XML_StopParser(parser_, XML_FALSE);  // what follows the document is not read
-      break;
-    case NODE:
-      end_node();
-      break;
-    case TITLE:
-      apply_title();
-      break;
-    case ROW:
-      end_row();
-      break;
-    case CELL_TEXT:
-    case CELL_CHILD:
-      cells_[cell_count_ - 1].text.swap(leaf_.text);
-      break;
-    case LINK_TEXT:
-      link_text_.swap(leaf_.text);
-      break;
-    case LINK:
-      cells_[cell_count_ - 1].text.swap(link_text_seen_ ? link_text_ : link_own_.text);
-      break;
-    default:
-      break;
-  }
-}
-
-void Reader::start_node(const XML_Char** attrs) {
-  const auto index = static_cast<uint32_t>(run_.nodes.size());
-  TestNode n{};
-  scratch_ = attribute(attrs, "name");
-  n.name = run_.texts.add(tidy(scratch_, true));
-  scratch_ = attribute(attrs, "type");
-  n.type = run_type(run_, tidy(scratch_, false));
-  const char* state = attribute(attrs, "state");
-  n.state = std::strcmp(state, kStateOk) == 0   ? STATE_PASSED
-            : std::strcmp(state, kStateKo) == 0 ? STATE_FAILED
-                                                : STATE_NOT_EXECUTED;
-  n.title = "";
-  n.anchor = "";
-  n.title_style = CELL_PLAIN;
-  n.parent = open_nodes_.empty() ? parent_ : static_cast<int32_t>(open_nodes_.back().node);
-  const uint32_t above = n.parent < 0 ? kNone : run_.nodes[n.parent].driver;
-  const bool top_report = n.parent < 0 && n.type == run_.type_report;
-  if (!top_report && above == kNone) {
-    n.driver = static_cast<uint32_t>(run_.drivers.size());
-    run_.drivers.push_back({index});
-  } else {
-    n.driver = top_report ? kNone : above;
-  }
-  n.first_row = static_cast<uint32_t>(first_row_);  // until it has rows of its own
-  run_.nodes.push_back(n);
-  run_.nodes[index].twin = twin_of(index);
-  if (is_test(run_, n)) counts_add(facts_.counted, n.state);
-  open_nodes_.push_back({index, kNone});
-}
-
-void Reader::end_node() {
-  const uint32_t index = open_nodes_.back().node;
-  open_nodes_.pop_back();
-  TestNode& n = run_.nodes[index];
-  n.end = static_cast<uint32_t>(run_.nodes.size());
-}
-
-// A title counts once it says something: a later one may replace an empty one.
-void Reader::apply_title() {
-  std::string& text = tidy(leaf_.text, true);
-  if (section() < 0) {
-    if (facts_.info_title.empty()) facts_.info_title = text;
-    return;
-  }
-  TestNode& n = run_.nodes[open_nodes_.back().node];
-  if (!n.title || *n.title) return;
-  const std::string_view type = run_.types[n.type];
-  const size_t name = std::strlen(n.name);
-  const bool made_up = text.size() == type.size() + 1 + name &&
-                       text.compare(0, type.size(), type) == 0 && text[type.size()] == ' ' &&
-                       text.compare(type.size() + 1, name, n.name) == 0;
-  n.title = made_up ? nullptr : run_.texts.add(text);
-  n.title_style = title_style_;
-  if (!*n.anchor) n.anchor = run_.texts.add(tidy(title_tag_, false));
-}
-
-void Reader::end_row() {
-  for (size_t k = 0; k < cell_count_; ++k) {
-    tidy(cells_[k].text, true);
-    tidy(cells_[k].target, true);
-  }
-  if (section() >= 0) {
-    if (cell_count_ > 0) add_row();
-    return;
-  }
-  const size_t n = cell_count_ < 2 ? cell_count_ : 2;
-  if (n == 1 || (n > 0 && row_banner_)) {
-    facts_.banner.push_back(cells_[0].text);
-  } else if (n == 2) {
-    facts_.info.push_back({cells_[0].text, cells_[1].text, cells_[0].style});
-  }
-}
-
-uint32_t Reader::cell_value(const std::string& text) {
-  uint32_t number = 0;
-  if (plain_number(text, number)) return kCellNumber | number;
-  return run_.cell_texts.add(text);
-}
-
-void Reader::set_target(Row& row, const std::string& target) {
-  row.file = kNone;
-  if (target.empty()) return;
-  const size_t at = target.rfind(" line ");
-  if (at == std::string::npos) {
-    row.file = run_.files.add(target);
-    return;
-  }
-  row.file = run_.files.add(std::string_view(target).substr(0, at));
-  const std::string_view line = std::string_view(target).substr(at + 6);
-  if (plain_line(line, row.line)) {
-    row.flags |= ROW_LINE;
-  } else {
-    row.flags |= ROW_ODD_LINE;
-    row.line = static_cast<uint32_t>(run_.odd_lines.size());
-    run_.odd_lines.push_back(run_.texts.add(line));
-  }
-}
-
-void Reader::add_row() {
-  OpenNode& open = open_nodes_.back();
-  TestNode& node = run_.nodes[open.node];
-  bool heading = true;
-  for (size_t k = 0; k < cell_count_; ++k) heading = heading && cells_[k].style == CELL_HEADING;
-  Row row{};
-  row.kind = heading ? ROW_HEAD : row_image_ ? ROW_PRINT : ROW_CHECK;
-  row.style = cells_[0].style;
-  row.text = run_.row_texts.add(cells_[0].text);
-  set_target(row, cells_[0].target);
-  row.first_cell = static_cast<uint32_t>(run_.cells.size());
-  row.cell_count = static_cast<uint32_t>(cell_count_ - 1);
-  for (size_t k = 1; k < cell_count_; ++k) run_.cells.push_back(cell_value(cells_[k].text));
-  row.head = kNone;
-  if (row.kind == ROW_HEAD) {
-    // The columns are where the head names them, the last of a name counting.
-    TableHead head{row.first_cell, row.cell_count, {-1, -1, -1}};
-    for (int k = 0; k < 3; ++k)
-      for (size_t j = 0; j < cell_count_; ++j)
-        if (cells_[j].text == kCheckHeads[2 + k]) head.column[k] = static_cast<int32_t>(j);
-    open.head = static_cast<uint32_t>(run_.heads.size());
-    run_.heads.push_back(head);
-  } else if (row.kind == ROW_CHECK) {
-    row.head = open.head;
-    if (row.style == CELL_FAILED || (cell_count_ > 1 && cells_[1].text == kWordFailed))
-      row.flags |= ROW_FAILED;
-  }
-  if (node.row_count == 0) {
-    node.first_row = static_cast<uint32_t>(run_.rows.size());
-  } else if (rows_in_order_ && node.first_row + node.row_count != run_.rows.size()) {
-    // Until now each node's rows were one range, which tells their nodes.
-    rows_in_order_ = false;
-    row_node_.resize(run_.rows.size() - first_row_);
-    for (size_t k = first_node_; k < run_.nodes.size(); ++k) {
-      const TestNode& m = run_.nodes[k];
-      for (uint32_t r = 0; r < m.row_count; ++r)
-        row_node_[m.first_row + r - first_row_] = static_cast<uint32_t>(k);
-    }
-  }
-  ++node.row_count;
-  run_.rows.push_back(row);
-  if (!rows_in_order_) row_node_.push_back(open.node);
-}
-
-uint32_t Reader::twin_of(uint32_t index) {
-  const TestNode& n = run_.nodes[index];
-  auto base = [&](const TestNode& m) {
-    return std::string_view(*m.name ? m.name : run_.types[m.type]);
-  };
-  const std::string_view name = base(n);
-  const uint64_t h =
-      hash_combine(hash_bytes(name.data(), name.size()), static_cast<uint32_t>(n.parent));
-  bool added = false;
-  TwinSlot& slot = twins_.insert_if(
-      h, h,
-      [&](const auto& s) {
-        const TestNode& first = run_.nodes[s.value.node];
-        return first.parent == n.parent && base(first) == name;
-      },
-      &added);
-  if (added) {
-    slot = {index, 1};
-    return 1;
-  }
-  return ++slot.count;
-}
-
-// A hand-edited report may put a table after a nested entry: the rows are
-// regrouped per node (keeping their order) so that each node's rows are one range.
-void Reader::regroup_rows() {
-  const size_t rows = run_.rows.size() - first_row_, nodes = run_.nodes.size() - first_node_;
-  std::vector<uint32_t> start(nodes + 1, 0);
-  for (uint32_t node : row_node_) ++start[node - first_node_ + 1];
-  for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-  std::vector<Row> sorted(rows);
-  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (size_t i = 0; i < rows; ++i)
-    sorted[fill[row_node_[i] - first_node_]++] = run_.rows[first_row_ + i];
-  for (size_t i = 0; i < rows; ++i) run_.rows[first_row_ + i] = sorted[i];
-  for (size_t k = 0; k < nodes; ++k)
-    run_.nodes[first_node_ + k].first_row = static_cast<uint32_t>(first_row_ + start[k]);
-}
-
-// Refused memory inside a handler must not unwind through the parser: the
-// parse stops, and the refusal is raised again once the parser has returned.
-template <class Step>
-void Reader::guarded(void* self, Step step) {
-  auto* r = static_cast<Reader*>(self);
-  try {
-    step(*r);
-  } catch (const std::bad_alloc&) {
-    r->refused_ = true;
-    XML_StopParser(r->parser_, XML_FALSE);
-  }
-}
-
-void XMLCALL Reader::on_start(void* self, const XML_Char* name, const XML_Char** attrs) {
-  guarded(self, [&](Reader& r) { r.start(name, attrs); });
-}
-
-void XMLCALL Reader::on_end(void* self, const XML_Char*) {
-  guarded(self, [](Reader& r) { r.end(); });
-}
-
-void XMLCALL Reader::on_text(void* self, const XML_Char* s, int len) {
-  guarded(self, [&](Reader& r) { r.text(s, static_cast<size_t>(len)); });
-}
-
-void XMLCALL Reader::on_boundary(void* self, const XML_Char*, const XML_Char*) {
-  static_cast<Reader*>(self)->boundary();
-}
-
-void XMLCALL Reader::on_comment(void* self, const XML_Char*) {
-  static_cast<Reader*>(self)->boundary();
-}
-
-void XMLCALL Reader::on_cdata_start(void* self) {
-  auto* r = static_cast<Reader*>(self);
-  r->boundary();
-  r->cdata_ = true;
-  if (Capture* c = r->capture_of(r->stack_.back()); c && !c->done) {
-    c->open = true;  // a CDATA section counts even when empty
-    c->kept = true;
-  }
-}
-
-void XMLCALL Reader::on_cdata_end(void* self) {
-  auto* r = static_cast<Reader*>(self);
-  r->boundary();
-  r->cdata_ = false;
-}
-
-// References to entities a DOCTYPE declares stay as they are written, as
-// the report's earlier readers left them.
-void XMLCALL Reader::on_default(void* self, const XML_Char* s, int len) {
-  if (len > 2 && s[0] == '&' && s[len - 1] == ';') on_text(self, s, len);
-}
-
-int Reader::pass(XrdSource source, bool mend, bool& final, std::string& error) {
-  mend_ = mend;
-  first_row_ = run_.rows.size();
-  first_node_ = run_.nodes.size();
+int Pass::run(XrdSource source, bool& final, std::string& error) {
   final = true;
-  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate("UTF-8"),
-                                                                 XML_ParserFree);
-  if (!parser) {
+  static const bool initialized = [] {
+    xmlInitParser();
+    xmlSetGenericErrorFunc(nullptr, silent);
+    return true;
+  }();
+  (void)initialized;
+  xmlSAXHandler sax;
+  std::memset(&sax, 0, sizeof sax);
+  // The events of SAX1 (qualified names as written, DAZU:NODE), which a
+  // handler of an older layout gets.
+  sax.startElement = on_start;
+  sax.endElement = on_end;
+  sax.characters = on_text;
+  sax.ignorableWhitespace = on_text;
+  sax.cdataBlock = on_cdata;
+  sax.comment = on_comment;
+  sax.processingInstruction = on_instruction;
+  sax.reference = on_reference;
+  sax.warning = silent;
+  sax.error = on_error;
+  sax.fatalError = on_error;
+  std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(
+      xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr), xmlFreeParserCtxt);
+  if (!ctxt) {
     error = kOutOfMemory;
     return -1;
   }
-  parser_ = parser.get();
-  XML_SetUserData(parser_, this);
-  XML_SetElementHandler(parser_, on_start, on_end);
-  XML_SetCharacterDataHandler(parser_, on_text);
-  XML_SetCommentHandler(parser_, on_comment);
-  XML_SetProcessingInstructionHandler(parser_, on_boundary);
-  XML_SetCdataSectionHandler(parser_, on_cdata_start, on_cdata_end);
-  XML_SetDefaultHandler(parser_, on_default);
-  XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
+  ctxt_ = ctxt.get();
+  // Texts and depths of any size; no network, no entity expanded; the
+  // report is UTF-8 whatever its declaration says.
+  xmlCtxtUseOptions(ctxt_, XML_PARSE_HUGE | XML_PARSE_NONET | XML_PARSE_IGNORE_ENC);
 
-  HeadStage head;
   QuoteStage quotes;
   CharStage chars;
-  head_ = &head;
   int fd = -1;
   if (source.path) {
     fd = ::open(source.path, O_RDONLY | O_CLOEXEC);
@@ -693,10 +190,10 @@ int Reader::pass(XrdSource source, bool mend, bool& final, std::string& error) {
   std::unique_ptr<char[]> block(source.path ? new char[kBlock] : nullptr);
   size_t offset = 0;  // into source.bytes
   int status = 0;
-  for (bool last = false; !last && !root_done_;) {
+  for (bool last = false; !last && !events_.root_done();) {
     std::string_view in;
     if (source.path) {
-      ssize_t got = ::read(fd, block.get(), kBlock);
+      const ssize_t got = ::read(fd, block.get(), kBlock);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
         error = std::string("cannot read: ") + std::strerror(errno);
@@ -711,20 +208,18 @@ int Reader::pass(XrdSource source, bool mend, bool& final, std::string& error) {
       offset += n;
       last = offset == source.size;
     }
-    std::string_view view = head.feed(in, last);
-    if (mend) view = chars.feed(quotes.feed(view, last), last);
-    if (XML_Parse(parser_, view.data(), static_cast<int>(view.size()), last) == XML_STATUS_OK)
-      continue;
+    std::string_view view = head_.feed(in, last);
+    if (mend_) view = chars.feed(quotes.feed(view, last), last);
+    const int code = xmlParseChunk(ctxt_, view.data(), static_cast<int>(view.size()), last);
     if (refused_) break;
-    const XML_Error code = XML_GetErrorCode(parser_);
-    if (code == XML_ERROR_ABORTED && root_done_) break;
-    if (code == XML_ERROR_NO_MEMORY) {
+    if (code == XML_ERR_OK || events_.root_done()) continue;
+    if (code == XML_ERR_NO_MEMORY) {
       error = kOutOfMemory;
     } else {
-      uint64_t at = static_cast<uint64_t>(XML_GetCurrentByteIndex(parser_));
-      if (mend) at = quotes.shifts().in_offset(chars.shifts().in_offset(at));
-      error = std::string("not an XML document (") + XML_ErrorString(code) + " at byte " +
-              std::to_string(at) + ")";
+      uint64_t at = message_.empty() ? static_cast<uint64_t>(xmlByteConsumed(ctxt_)) : at_;
+      if (mend_) at = quotes.shifts().in_offset(chars.shifts().in_offset(at));
+      error = "not an XML document (" + (message_.empty() ? std::string("error") : message_) +
+              " at byte " + std::to_string(at) + ")";
       final = false;
     }
     status = -1;
@@ -733,12 +228,10 @@ int Reader::pass(XrdSource source, bool mend, bool& final, std::string& error) {
   if (fd >= 0) ::close(fd);
   if (refused_) throw std::bad_alloc();
   if (status != 0) return -1;
-  if (!root_is_dazu_ || !document_seen_) {
+  if (!events_.finish()) {
     error = "not an XRD report (no DAZU, APIDOC and DOCUMENT frame)";
-    final = true;  // the repairs would not make one
-    return -1;
+    return -1;  // final: the repairs would not make one
   }
-  if (!rows_in_order_) regroup_rows();
   return 0;
 }
 
@@ -760,15 +253,15 @@ int xrd_read(XrdSource source, TestRun& run, int32_t parent, XrdDetail detail, R
   };
   bool final = true;
   {
-    Reader first(run, parent, detail, facts);
-    if (first.pass(source, false, final, error) == 0) return 0;
+    Pass first(run, parent, detail, facts, false);
+    if (first.run(source, final, error) == 0) return 0;
   }
   undo();
   if (final) return -1;
   // What the parser refused as it was may be what older writers and hand
   // edits leave: read again with every repair.
-  Reader second(run, parent, detail, facts);
-  if (second.pass(source, true, final, error) == 0) return 0;
+  Pass second(run, parent, detail, facts, true);
+  if (second.run(source, final, error) == 0) return 0;
   undo();
   return -1;
 }

@@ -205,7 +205,7 @@ TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
   write_all(scratch("bad_tag.xrd"), doc);
   TestRun other;
   EXPECT_EQ(read_run(scratch("bad_tag.xrd"), other, error), -1);
-  EXPECT_EQ(error, "not an XML document (not well-formed (invalid token) at byte " +
+  EXPECT_EQ(error, "not an XML document (Specification mandates value for attribute b at byte " +
                        std::to_string(doc.find(" c>") + 1) + ")");
 }
 
