@@ -14,25 +14,12 @@ import zlib
 MAGIC = 0x32445258
 
 
+ESCAPES = {'"': '\\"', '\\': '\\\\', '<': '\\u003c', '\t': '\\t', '\n': '\\n', '\r': '\\r'}
+
+
 def esc(text):
     """The exporter's JSON escape of a text that is valid UTF-8 already."""
-    out = []
-    for ch in text:
-        if ch == '"':
-            out.append('\\"')
-        elif ch == '\\':
-            out.append('\\\\')
-        elif ch == '<':
-            out.append('\\u003c')
-        elif ch == '\t':
-            out.append('\\t')
-        elif ch == '\n':
-            out.append('\\n')
-        elif ch == '\r':
-            out.append('\\r')
-        else:
-            out.append(ch)
-    return '"' + ''.join(out) + '"'
+    return '"' + ''.join(ESCAPES.get(ch, ch) for ch in text) + '"'
 
 
 def decode(b64):
