@@ -143,3 +143,8 @@ std::string row_location(const TestRun& run, const Row& row) {
   location += row_line_text(run, row, scratch);
   return location;
 }
+
+std::string_view source_path(const TestRun& run, uint32_t file) {
+  if (file < run.file_paths.size()) return run.file_paths[file];
+  return run.files[file];
+}

@@ -182,6 +182,12 @@ struct TestRun {
   Changes changes;
   bool compared = false;  // with a baseline: every node's `change` is set
 
+  // The folder source files were looked up in (--source-root; "" when none)
+  // and, once mapped, the path below it of each of `files` (one per file, in
+  // the order of `files`); empty when not mapped.
+  std::string source_root;
+  std::vector<std::string> file_paths;
+
   // The numbers of the types the writers tell apart (kNone: not read yet).
   uint32_t type_test_case = kNone, type_proc = kNone, type_stub = kNone;
   uint32_t type_suite = kNone, type_class = kNone, type_report = kNone;
@@ -216,6 +222,10 @@ std::string_view unique_name(const TestRun& run, uint32_t i, std::string& scratc
 
 // A row's counts, found by the columns its table head names.
 CheckCounts check_counts(const TestRun& run, const Row& row);
+// The name outputs give source file `file` (an index into files): its path
+// below the source root when it was mapped, else the name the report gives.
+std::string_view source_path(const TestRun& run, uint32_t file);
+
 // The first cell of a row.
 inline const char* row_text(const TestRun& run, const Row& row) {
   return run.row_texts[row.text];
