@@ -137,9 +137,9 @@ void failure(XmlWriter& xml, const TestRun& run, const TestNode& n, std::string_
     const Row& row = run.rows[n.first_row + k];
     if (!(row.flags & ROW_FAILED)) continue;
     failed_check(xml, run, row, frame);
-    if (!first && row.file != kNone && row_links_line(run, row)) first = &row;
+    if (!first) first = &row;
   }
-  if (first) {
+  if (first && first->file != kNone && row_links_line(run, *first)) {
     xml.text("first failed check at ");
     line_text(xml, row_location(run, *first));
     xml.text("\n");
