@@ -79,7 +79,8 @@ struct TestNode {
   uint32_t end;        // one past the last node of its subtree
   uint32_t driver;     // index into TestRun::drivers; kNone for a merged report's node
   uint32_t type;       // index into TestRun::types
-  uint32_t twin;       // 1, or n for the n-th sibling going by the same name
+  uint32_t twin;       // 1, or n for the n-th sibling going by the same name (the
+                       // drivers of merged reports count as siblings)
   uint32_t first_row;  // its check table: rows [first_row, first_row + row_count)
   uint32_t row_count;
   TestState state;
