@@ -225,6 +225,10 @@ void junit_document(OutBuffer& out, const TestRun& run, bool locations) {
   xml.end();
 }
 
+void junit_document(OutBuffer& out, const TestRun& run) {
+  junit_document(out, run, false);
+}
+
 int junit_write(const TestRun& run, const char* path, bool locations, std::string& error) {
   return write_output(
       path, false, [&](OutBuffer& out) { junit_document(out, run, locations); }, error);

@@ -14,7 +14,8 @@ void html_page(OutBuffer& out, const TestRun& run);
 // under the xUnit plugin's schema; with `locations`, each testcase also names
 // the file and line of its first failed check (else of its first check), which
 // some readers want and that schema refuses.
-void junit_document(OutBuffer& out, const TestRun& run, bool locations = false);
+void junit_document(OutBuffer& out, const TestRun& run, bool locations);
+void junit_document(OutBuffer& out, const TestRun& run);
 // Changes since the baseline, totals and a table of failed tests, capped
 // for CI job pages.
 void markdown_summary(OutBuffer& out, const TestRun& run);
