@@ -1,5 +1,5 @@
-# Script tests of tallyrep-export: its JUnit XML against the junit-10 rules
-# that CI servers validate with, and its HTML page in a headless browser.
+# Script tests of tallyrep-export: its JUnit XML against the xUnit plugin's
+# schema, which Jenkins validates with, and its HTML page in a headless browser.
 if(TARGET tallyrep-export)
   # The example report once it is in the tree, else the hand-written one.
   set(export_example ${CMAKE_SOURCE_DIR}/examples/calc.xrd)
@@ -12,7 +12,8 @@ if(TARGET tallyrep-export)
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/export/junit_schema.sh $<TARGET_FILE:tallyrep-export>
       ${CMAKE_CURRENT_SOURCE_DIR}/export/junit-10.xsd ${CMAKE_BINARY_DIR}/export-schema
       ${export_example} ${export_fixtures})
-  set_tests_properties(export_junit_schema PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+  set_tests_properties(export_junit_schema PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
+    ENVIRONMENT "TALLYREP_BIN=$<TARGET_FILE:tallyrep>")
 
   add_test(NAME export_browser
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/browser/run.sh $<TARGET_FILE:tallyrep-export>

@@ -11,21 +11,26 @@
 
 const char* const kExportUsage =
     "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html] [--junit OUT.xml]\n"
-    "         [--markdown OUT.md|-] [--markdown-append] [--json OUT.json|-]\n"
-    "         [--baseline OLD.xrd] [--check]\n"
+    "         [--junit-locations] [--markdown OUT.md|-] [--markdown-append]\n"
+    "         [--json OUT.json|-] [--baseline OLD.xrd] [--source-root DIR] [--check]\n"
     "  --html OUT.html     write the report as one self-contained HTML page\n"
     "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
+    "  --junit-locations   add file and line to each JUnit testcase, for readers\n"
+    "                      that want them (the xUnit plugin's schema refuses them)\n"
     "  --markdown OUT.md   write a Markdown summary (- for standard output)\n"
     "  --markdown-append   add the summary at the end of the --markdown file\n"
     "                      instead of replacing it (for $GITHUB_STEP_SUMMARY)\n"
     "  --json OUT.json     write a JSON summary (- for standard output)\n"
     "  --baseline OLD.xrd  list the changes since the report OLD.xrd in the summaries\n"
+    "  --source-root DIR   name each source file by its path below DIR (a checkout),\n"
+    "                      found by its name; a warning lists names not found once\n"
     "  --check             after writing the outputs, exit with status 3 when a test\n"
     "                      failed, 4 when no test passed or failed at all\n"
     "  --help              print this text and exit\n"
     "  --version           print the version and exit\n"
     "Several reports (a test run split across machines) make one output of each\n"
-    "kind, with one section per report named by its file as given.\n"
+    "kind, with one section per report named by its file as given; the order in\n"
+    "which they are given changes nothing.\n"
     "At least one output or --check is needed.\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 a bad command\n"
     "line, 3 and 4 as --check says (1 and 2 take precedence).\n";
@@ -35,16 +40,16 @@ namespace {
 const struct {
   const char* flag;
   const char* ExportOptions::*field;
-} kFileOptions[] = {{"--html", &ExportOptions::html},
-                    {"--junit", &ExportOptions::junit},
-                    {"--markdown", &ExportOptions::markdown},
-                    {"--json", &ExportOptions::json},
-                    {"--baseline", &ExportOptions::baseline}};
+} kFileOptions[] = {
+    {"--html", &ExportOptions::html},         {"--junit", &ExportOptions::junit},
+    {"--markdown", &ExportOptions::markdown}, {"--json", &ExportOptions::json},
+    {"--baseline", &ExportOptions::baseline}, {"--source-root", &ExportOptions::source_root}};
 
 const struct {
   const char* flag;
   bool ExportOptions::*field;
 } kSwitches[] = {{"--markdown-append", &ExportOptions::markdown_append},
+                 {"--junit-locations", &ExportOptions::junit_locations},
                  {"--check", &ExportOptions::check}};
 
 ParseResult usage_error(const std::string& reason) {
@@ -95,6 +100,7 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.reports.empty()) return usage_error("no report given");
   if (opts.markdown_append && !opts.markdown)
     return usage_error("--markdown-append needs --markdown");
+  if (opts.junit_locations && !opts.junit) return usage_error("--junit-locations needs --junit");
   if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.check)
     return usage_error("no output given (--html, --junit, --markdown, --json or --check)");
   return PARSE_RUN;

@@ -14,7 +14,9 @@ struct ExportOptions {
   const char* markdown = nullptr;  // "-" for standard output
   const char* json = nullptr;      // "-" for standard output
   const char* baseline = nullptr;
+  const char* source_root = nullptr;  // the folder source files are named below
   bool markdown_append = false;
+  bool junit_locations = false;
   bool check = false;
 };
 

@@ -100,7 +100,7 @@ void compare_runs(TestRun& run, const TestRun& baseline, const std::string& name
   }
   // The path a removed test was matched by, spelled out: names from the
   // driver down, without the node that stands for a merged report.
-  PathCursor spelled(baseline, PATH_NAMES, kPathCut, true);
+  PathCursor spelled(baseline, PATH_NAMES, kPathCut);
   for (uint32_t i = 0; i < baseline.nodes.size(); ++i) {
     if (!is_test(baseline, baseline.nodes[i]) || matched[i]) continue;
     if (test_at[old_path[i]] != static_cast<int32_t>(i)) continue;  // a duplicate path

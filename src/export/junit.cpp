@@ -1,11 +1,10 @@
-// JUnit XML: suites per driver, test cases with failure bodies that list each
-// failed check with its source link and counts.
-#include <cstring>
+// JUnit XML: suites per driver, test cases whose failure names the first
+// failed check and lists each one as a Java stack frame, for the readers
+// that turn frames into a file and a line.
 #include <string_view>
-#include <unordered_map>
 
-#include "base/hash.h"
 #include "export/output_file.h"
+#include "export/source_root.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
 #include "export/xml_writer.h"
@@ -19,99 +18,148 @@ void counts(XmlWriter& xml, const TestCounts& c) {
   xml.attribute("errors", 0);
 }
 
-// The file a row links to: "CalcTest.java line 35" stands in
-// "CalcTest.java:35", whose part before the colon is the file.
-std::string row_file(const TestRun& run, const Row& row) {
-  return row_links_line(run, row) ? std::string(run.files[row.file]) : row_target(run, row);
+// Text on one line of the failure body: a line break inside a name or an
+// expression would start a line that readers take for a frame of its own.
+void line_text(XmlWriter& xml, std::string_view text) {
+  for (size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
+       at = text.find_first_of("\r\n")) {
+    xml.text(text.substr(0, at));
+    xml.text(" ");
+    text.remove_prefix(at + 1);
+  }
+  xml.text(text);
 }
 
-// The source of a test case: its first failed check's, else its first
-// linked check's, so that annotations land where the failure was seen.
-std::string case_file(const TestRun& run, const TestNode& n) {
+// The check a test case is annotated at: its first failed check, else its
+// first check that links to a source file; null when none does.
+const Row* located_row(const TestRun& run, const TestNode& n) {
   const Row* first = nullptr;
   for (uint32_t k = 0; k < n.row_count; ++k) {
     const Row& row = run.rows[n.first_row + k];
     if (row.kind != ROW_CHECK || row.file == kNone) continue;
-    if (row.flags & ROW_FAILED) return row_file(run, row);
+    if (row.flags & ROW_FAILED) return &row;
     if (!first) first = &row;
   }
-  return first ? row_file(run, *first) : std::string();
+  return first;
 }
 
 // The report names no driver source: the first linked check of the driver's
-// subtree stands for it. Empty when nothing in the subtree links anywhere.
-std::string driver_file(const TestRun& run, uint32_t root) {
+// subtree stands for it. kNone when nothing in the subtree links anywhere.
+uint32_t driver_file(const TestRun& run, uint32_t root) {
   for (uint32_t i = root; i < run.nodes[root].end; ++i) {
     const TestNode& n = run.nodes[i];
     for (uint32_t k = 0; k < n.row_count; ++k) {
       const Row& row = run.rows[n.first_row + k];
-      if (row.kind == ROW_CHECK && row.file != kNone) return row_file(run, row);
+      if (row.kind == ROW_CHECK && row.file != kNone) return row.file;
     }
   }
-  return {};
+  return kNone;
 }
 
-void file_attribute(XmlWriter& xml, const std::string& file) {
-  if (!file.empty()) xml.attribute("file", file);
-}
-
-// The failure body: one line per failed check, its counts named after the
-// columns of the table it stands in, then its location in the File.java:35
-// form that annotating tools look for.
-void failure(XmlWriter& xml, const TestRun& run, const TestNode& n) {
-  unsigned long long failed = 0;
-  for (uint32_t k = 0; k < n.row_count; ++k)
-    if (run.rows[n.first_row + k].flags & ROW_FAILED) ++failed;
-  xml.open("failure");
-  xml.attribute("type", "check");
-  xml.attribute("message", failed == 0   ? std::string("failed with no failed check of its own")
-                           : failed == 1 ? std::string("1 failed check")
-                                         : std::to_string(failed) + " failed checks");
-  xml.text("");
+// file and line of the check a test case is annotated at, for the readers
+// that take them from the testcase (the xUnit schema has no room for them).
+void location_attributes(XmlWriter& xml, const TestRun& run, const TestNode& n) {
+  const Row* row = located_row(run, n);
+  if (!row) return;
+  xml.attribute("file", source_path(run, row->file));
   std::string scratch;
+  if (row_links_line(run, *row)) xml.attribute("line", row_line_text(run, *row, scratch));
+}
+
+// "calc.divide(1, 3) == 0.333 at CalcTest.java:35 and 2 more": what a
+// reader shows of a failure before its body.
+std::string failure_message(const TestRun& run, const TestNode& n) {
+  const Row* first = nullptr;
+  unsigned long long failed = 0;
   for (uint32_t k = 0; k < n.row_count; ++k) {
     const Row& row = run.rows[n.first_row + k];
     if (!(row.flags & ROW_FAILED)) continue;
-    xml.text(row_text(run, row));
-    const std::string target = row_target(run, row);
-    if (!target.empty()) {
-      xml.text(" (");
-      xml.text(target);
-      xml.text(")");
-    }
-    xml.text(":");
-    const TableHead* head = row.head == kNone ? nullptr : &run.heads[row.head];
-    for (uint32_t j = 2; j <= row.cell_count; ++j) {
-      xml.text(j == 2 ? " " : ", ");
-      if (head && j <= head->cell_count)
-        xml.text(cell_value_text(run, head->first_cell + j - 1, scratch));
-      else
-        xml.text(j < 5 ? kCheckHeads[j] : "");
-      xml.text(" ");
-      xml.text(cell_text(run, row, j, scratch));
-    }
-    if (!target.empty()) {
-      const std::string at = row_location(run, row);
-      if (at != target) {
-        xml.text(row.cell_count > 1 ? ", at " : " at ");
-        xml.text(at);
-      }
-    }
+    if (!first) first = &row;
+    ++failed;
+  }
+  if (!first) return "failed with no failed check of its own";
+  std::string message(row_text(run, *first));
+  if (first->file != kNone) {
+    message += message.empty() ? "at " : " at ";
+    message += row_location(run, *first);
+  }
+  if (failed > 1) message += " and " + std::to_string(failed - 1) + " more";
+  return message;
+}
+
+// One failed check: its expression and counts named after the columns of the
+// table it stands in, then, when it links to a line, the stack frame
+// "at Class.test(File.java:35)" on a line of its own. A link with no line
+// number stays beside the expression.
+void failed_check(XmlWriter& xml, const TestRun& run, const Row& row, std::string_view frame) {
+  std::string scratch;
+  line_text(xml, row_text(run, row));
+  const bool frame_line = row.file != kNone && row_links_line(run, row);
+  if (row.file != kNone && !frame_line) {
+    xml.text(" (");
+    line_text(xml, row_target(run, row));
+    xml.text(")");
+  }
+  const TableHead* head = row.head == kNone ? nullptr : &run.heads[row.head];
+  for (uint32_t j = 2; j <= row.cell_count; ++j) {
+    xml.text(j == 2 ? ": " : ", ");
+    if (head && j <= head->cell_count)
+      line_text(xml, cell_value_text(run, head->first_cell + j - 1, scratch));
+    else
+      xml.text(j < 5 ? kCheckHeads[j] : "");
+    xml.text(" ");
+    line_text(xml, cell_text(run, row, j, scratch));
+  }
+  xml.text("\n");
+  if (!frame_line) return;
+  xml.text("\tat ");
+  line_text(xml, frame);
+  xml.text("(");
+  // Frames name a file without its folders; readers look it up by that name
+  // among the repository's files.
+  line_text(xml, path_base_name(source_path(run, row.file)));
+  xml.text(":");
+  xml.text(row_line_text(run, row, scratch));
+  xml.text(")\n");
+}
+
+// The failed checks, then the first one's place once more by its path: a
+// reader that takes the last "FILE...:LINE" of the text for the suite's file
+// (mikepenz's action) lands on the first failed check, also when the frames
+// name the file without its folders.
+void failure(XmlWriter& xml, const TestRun& run, const TestNode& n, std::string_view frame) {
+  xml.open("failure");
+  xml.attribute("type", "check");
+  xml.attribute("message", failure_message(run, n));
+  xml.text("");
+  const Row* first = nullptr;
+  for (uint32_t k = 0; k < n.row_count; ++k) {
+    const Row& row = run.rows[n.first_row + k];
+    if (!(row.flags & ROW_FAILED)) continue;
+    failed_check(xml, run, row, frame);
+    if (!first) first = &row;
+  }
+  if (first && first->file != kNone && row_links_line(run, *first)) {
+    xml.text("first failed check at ");
+    line_text(xml, row_location(run, *first));
     xml.text("\n");
   }
   xml.close();
 }
 
-void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view cls) {
+void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view cls,
+               bool locations) {
   const TestNode& n = run.nodes[i];
   std::string scratch;
+  const std::string classname = text_shorten(cls, kPathCut);
+  const std::string_view name = unique_name(run, i, scratch);
   xml.open("testcase");
-  xml.attribute("classname", text_shorten(cls, kPathCut));
-  xml.attribute("name", unique_name(run, i, scratch));
+  xml.attribute("classname", classname);
+  xml.attribute("name", name);
   xml.attribute("time", 0);
-  file_attribute(xml, case_file(run, n));
+  if (locations) location_attributes(xml, run, n);
   if (n.state == STATE_FAILED) {
-    failure(xml, run, n);
+    failure(xml, run, n, classname + "." + std::string(name));
   } else if (n.state == STATE_NOT_EXECUTED) {
     xml.open("skipped");
     xml.attribute("message", kStateLabels[STATE_NOT_EXECUTED]);
@@ -123,29 +171,31 @@ void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view 
 // The classname starts with the driver, so that a case directly under it
 // reads like the nested ones; path holds it and the suite and class names
 // down to the current node, and frames remember where each level ends.
-void test_suite(XmlWriter& xml, const TestRun& run, uint32_t root, std::string_view name) {
+void test_suite(XmlWriter& xml, const TestRun& run, uint32_t root, bool locations) {
   const uint32_t end = run.nodes[root].end;
   TestCounts c;
   for (uint32_t i = root + 1; i < end; ++i)
     if (is_test(run, run.nodes[i])) counts_add(c, run.nodes[i].state);
+  std::string path, scratch;
+  path = unique_name(run, root, scratch);
   xml.open_list("testsuite");
-  xml.attribute("name", name);
+  xml.attribute("name", path);
   counts(xml, c);
   xml.attribute("skipped", c.not_executed);
   xml.attribute("time", 0);
-  file_attribute(xml, driver_file(run, root));
+  if (const uint32_t file = driver_file(run, root); file != kNone)
+    xml.attribute("file", source_path(run, file));
   struct Frame {
     uint32_t node;
     size_t length;
   };
-  std::string path(name), scratch;
   std::vector<Frame> stack{{root, path.size()}};
   for (uint32_t i = root + 1; i < end; ++i) {
     const TestNode& n = run.nodes[i];
     while (stack.size() > 1 && stack.back().node != static_cast<uint32_t>(n.parent))
       stack.pop_back();
     path.resize(stack.back().length);
-    if (is_test(run, n)) test_case(xml, run, i, path);
+    if (is_test(run, n)) test_case(xml, run, i, path, locations);
     if (is_container(run, n)) {
       path += '.';
       path += unique_name(run, i, scratch);
@@ -158,8 +208,9 @@ void test_suite(XmlWriter& xml, const TestRun& run, uint32_t root, std::string_v
 }  // namespace
 
 // Readers that validate drop a file whose testsuites carries skipped, so the
-// skipped count stays on each testsuite only.
-void junit_document(OutBuffer& out, const TestRun& run) {
+// skipped count stays on each testsuite only. Merged reports: the drivers
+// below each report's node are the suites, named as in one report.
+void junit_document(OutBuffer& out, const TestRun& run, bool locations) {
   TestCounts all;
   for (const TestNode& n : run.nodes)
     if (n.parent >= 0 && is_test(run, n)) counts_add(all, n.state);
@@ -169,28 +220,16 @@ void junit_document(OutBuffer& out, const TestRun& run) {
   xml.attribute("name", run.title);
   counts(xml, all);
   xml.attribute("time", 0);
-  // Merged reports: the drivers below each report's node are the suites, so
-  // classnames still start with the driver; a driver that two reports ran is
-  // made distinct as equal siblings are.
-  std::unordered_map<std::string, uint32_t, TextHash> drivers_seen;
-  std::string scratch;
-  for (uint32_t i = 0; i < run.nodes.size(); i = run.nodes[i].end) {
-    if (!is_report(run, run.nodes[i])) {
-      test_suite(xml, run, i, unique_name(run, i, scratch));
-      continue;
-    }
-    for (uint32_t d = i + 1; d < run.nodes[i].end; d = run.nodes[d].end) {
-      std::string name(unique_name(run, d, scratch));
-      if (const uint32_t seen = ++drivers_seen[name]; seen > 1)
-        name += " (" + std::to_string(seen) + ")";
-      test_suite(xml, run, d, name);
-    }
-  }
+  for (const Driver& d : run.drivers) test_suite(xml, run, d.node, locations);
   xml.close();
   xml.end();
 }
 
-int junit_write(const TestRun& run, const char* path, std::string& error) {
+void junit_document(OutBuffer& out, const TestRun& run) {
+  junit_document(out, run, false);
+}
+
+int junit_write(const TestRun& run, const char* path, bool locations, std::string& error) {
   return write_output(
-      path, false, [&](OutBuffer& out) { junit_document(out, run); }, error);
+      path, false, [&](OutBuffer& out) { junit_document(out, run, locations); }, error);
 }

@@ -1,6 +1,7 @@
 // Entry point of tallyrep-export: reads one or more XRD reports into one test
 // run and writes it as an HTML page, JUnit XML, a Markdown or JSON summary,
 // and gates a CI job.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,7 +12,10 @@
 #include "base/out_buffer.h"
 #include "export/cli_options.h"
 #include "export/compare.h"
+#include "export/escape.h"
 #include "export/run_reports.h"
+#include "export/source_root.h"
+#include "export/test_paths.h"
 #include "export/test_run.h"
 #include "export/writers.h"
 
@@ -51,11 +55,54 @@ int read_reports(const ExportOptions& opts, TestRun& run, std::string& error) {
   return 0;
 }
 
+// The gate of --check, with one line on standard error saying why it fails.
+// The totals rows and the tests below them both count: a report edited or
+// mended by hand may say less in its totals than its tests show.
+int check_status(const TestRun& run) {
+  const Totals totals = run_totals(run);
+  if (totals.failed > 0 || run.counted.failed > 0) {
+    std::string line = "tallyrep-export: check: ";
+    const unsigned long long failed =
+        std::max<unsigned long long>(totals.failed, run.counted.failed);
+    line += std::to_string(failed) + (failed == 1 ? " test failed" : " tests failed");
+    PathCursor path(run, PATH_NAMES, kPathCut);
+    for (uint32_t i = 0; i < run.nodes.size(); ++i) {
+      if (!is_test(run, run.nodes[i]) || run.nodes[i].state != STATE_FAILED) continue;
+      line += " (the first: ";
+      const std::string_view first = path.at(i);
+      OutBuffer out;
+      out_open_string(out, &line, 4096);
+      out_escaped(out, first.data(), first.size(), ESCAPE_TEXT);
+      out_flush(out);
+      line += ')';
+      break;
+    }
+    for (char& c : line)
+      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    std::fprintf(stderr, "%s\n", line.c_str());
+    return kExitFailedTest;
+  }
+  // Swapped or empty traces give a report that passes silently with no test.
+  if (totals.total == 0 && run.counted.passed == 0) {
+    std::fputs("tallyrep-export: check: no test ran (none passed or failed)\n", stderr);
+    return kExitNoTest;
+  }
+  return 0;
+}
+
 int run(const ExportOptions& opts) {
   if (int status = export_same_file_error(opts)) return status;
   std::string error;
   TestRun run;
   if (int status = read_reports(opts, run, error)) return status;
+
+  if (opts.source_root) {
+    current_file = opts.source_root;
+    std::string warning;
+    if (source_root_map(run, opts.source_root, warning, error) != 0)
+      return export_fail(opts.source_root, error);
+    if (!warning.empty()) std::fprintf(stderr, "tallyrep-export: warning: %s\n", warning.c_str());
+  }
 
   if (opts.baseline) {
     current_file = opts.baseline;
@@ -69,7 +116,8 @@ int run(const ExportOptions& opts) {
   }
   if (opts.junit) {
     current_file = opts.junit;
-    if (junit_write(run, opts.junit, error) != 0) return export_fail(opts.junit, error);
+    if (junit_write(run, opts.junit, opts.junit_locations, error) != 0)
+      return export_fail(opts.junit, error);
   }
   if (opts.markdown) {
     current_file = opts.markdown;
@@ -81,15 +129,8 @@ int run(const ExportOptions& opts) {
     if (json_write(run, opts.json, error) != 0) return export_fail(opts.json, error);
   }
 
-  if (!opts.check) return 0;
-  // The totals rows and the tests below them both count: a report edited or
-  // mended by hand may say less in its totals than its tests show.
-  const Totals totals = run_totals(run);
-  if (totals.failed > 0 || run.counted.failed > 0) return kExitFailedTest;
-  // Swapped or empty traces give a report that passes silently with no test.
-  return totals.total == 0 && run.counted.passed == 0 ? kExitNoTest : 0;
+  return opts.check ? check_status(run) : 0;
 }
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -138,9 +138,12 @@ function title(i) { return (titleText[i] >= 0 && text(titleText[i])) || (typeNam
 function segment(i) { return (segmentText[i] >= 0 && text(segmentText[i])) || name(i); }
 // The anchor is the path of names, so a link made today still finds its test
 // in tomorrow's report; built when drawn rather than kept for every section.
+// The section of a merged report is left out of the paths below it, so that
+// a test's anchor does not depend on how the reports were named or ordered.
+function isReport(i) { return parent[i] < 0 && typeName(i) === 'Report'; }
 function anchor(i) {
   var a = segment(i);
-  for (var p = parent[i]; p >= 0; p = parent[p]) a = segment(p) + '/' + a;
+  for (var p = parent[i]; p >= 0; p = parent[p]) if (!isReport(p)) a = segment(p) + '/' + a;
   return a;
 }
 function find(a) {

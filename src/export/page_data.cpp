@@ -149,7 +149,7 @@ TextNumbers text_numbers(const TestRun& run) {
 // Every text in the order of its number.
 void each_text(const TestRun& run, const std::function<void(std::string_view)>& visit) {
   for (uint32_t k = 0; k < run.types.size(); ++k) visit(run.types[k]);
-  for (uint32_t k = 0; k < run.files.size(); ++k) visit(run.files[k]);
+  for (uint32_t k = 0; k < run.files.size(); ++k) visit(source_path(run, k));
   for (uint32_t k = 0; k < run.row_texts.size(); ++k) visit(run.row_texts[k]);
   for (uint32_t k = 0; k < run.cell_texts.size(); ++k) visit(run.cell_texts[k]);
   for (const char* line : run.odd_lines) visit(line);

@@ -1,6 +1,8 @@
 // Reading the reports of a run, and merging what several say of themselves.
 #include "export/run_reports.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -70,22 +72,37 @@ uint32_t add_report_node(TestRun& run, const char* name,
   return static_cast<uint32_t>(run.nodes.size() - 1);
 }
 
+// A driver that several reports ran goes by " (2)", " (3)"... in the later
+// ones, as equal siblings do in one report.
+void number_drivers(TestRun& run, uint32_t top,
+                    std::unordered_map<std::string_view, uint32_t, TextHash>& seen) {
+  for (uint32_t d = top + 1; d < run.nodes[top].end; d = run.nodes[d].end) {
+    TestNode& n = run.nodes[d];
+    n.twin = ++seen[*n.name ? n.name : run.types[n.type]];
+  }
+}
+
 }  // namespace
 
 int run_read(const std::vector<XrdSource>& reports, const std::vector<const char*>& names,
              TestRun& run, const char** reading, size_t& failed, std::string& error) {
   const bool merged = reports.size() > 1;
+  std::vector<size_t> order(reports.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return std::strcmp(names[a], names[b]) < 0; });
   std::vector<ReportFacts> parts(reports.size());
-  std::unordered_map<std::string_view, uint32_t, TextHash> seen;
-  for (size_t k = 0; k < reports.size(); ++k) {
+  std::unordered_map<std::string_view, uint32_t, TextHash> seen, drivers;
+  for (size_t at = 0; at < order.size(); ++at) {
+    const size_t k = order[at];
     if (reading) *reading = names[k];
     const uint32_t top = merged ? add_report_node(run, names[k], seen) : kNone;
     const int32_t parent = merged ? static_cast<int32_t>(top) : -1;
-    if (xrd_read(reports[k], run, parent, XRD_WHOLE, parts[k], error) != 0) {
+    if (xrd_read(reports[k], run, parent, XRD_WHOLE, parts[at], error) != 0) {
       failed = k;
       return -1;
     }
-    const TestCounts& c = parts[k].counted;
+    const TestCounts& c = parts[at].counted;
     run.counted.tests += c.tests;
     run.counted.passed += c.passed;
     run.counted.failed += c.failed;
@@ -97,6 +114,7 @@ int run_read(const std::vector<XrdSource>& reports, const std::vector<const char
     n.title_style = n.state == STATE_FAILED   ? CELL_FAILED
                     : n.state == STATE_PASSED ? CELL_PASSED
                                               : CELL_PLAIN;
+    number_drivers(run, top, drivers);
   }
   const ReportFacts& first = parts[0];
   run.info_anchor = first.info_anchor;

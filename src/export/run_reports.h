@@ -13,10 +13,13 @@
 // report is read, *reading (when given) is its name, for a refusal of memory
 // that may end the run after run_read has returned.
 //
-// Merged, each report becomes a top-level node of type "Report": failed when
-// any of its tests failed, passed when one ran, else not executed. The run's
-// totals are the reports' summed; its other information rows are those every
-// report has with the same value, in the first report's order; its banner and
-// information title are the first report's. Linear in the reports' sizes.
+// Merged, the reports are read in the byte order of their names, so that the
+// run does not depend on the order they were given in, and each becomes a
+// top-level node of type "Report": failed when any of its tests failed, passed
+// when one ran, else not executed. A driver that an earlier report ran too
+// goes by " (2)", " (3)"... (TestNode::twin). The run's totals are the
+// reports' summed; its other information rows are those every report has with
+// the same value, in the first report's order; its banner and information
+// title are the first report's. Linear in the reports' sizes.
 int run_read(const std::vector<XrdSource>& reports, const std::vector<const char*>& names,
              TestRun& run, const char** reading, size_t& failed, std::string& error);

@@ -58,7 +58,7 @@ std::string_view PathCursor::at(uint32_t i, bool* cut) {
     while (!levels_.empty() && levels_.back().node != static_cast<uint32_t>(n.parent))
       levels_.pop_back();
     path_.resize(levels_.empty() ? 0 : levels_.back().length);
-    if (!skip_reports_ || !is_report(run_, n)) {
+    if (!is_report(run_, n)) {
       if (!path_.empty()) path_ += '/';
       const std::string_view name = unique_name(run_, next_, scratch_);
       if (spelling_ == PATH_NAMES)

@@ -43,12 +43,13 @@ enum PathSpelling : uint8_t {
 
 // The paths of nodes asked for in run order (i never decreasing), cut by
 // the rule. Each name is added and dropped once, so a deep chain of tests costs
-// its length, not the sum of its depths. With skip_reports the nodes that
-// stand for merged reports are left out.
+// its length, not the sum of its depths. The nodes that stand for merged
+// reports are left out, so that a test has the path it has in one report,
+// whatever the reports were named or the order they came in.
 class PathCursor {
  public:
-  PathCursor(const TestRun& run, PathSpelling spelling, TextCut cut, bool skip_reports = false)
-      : run_(run), spelling_(spelling), cut_(cut), skip_reports_(skip_reports) {}
+  PathCursor(const TestRun& run, PathSpelling spelling, TextCut cut)
+      : run_(run), spelling_(spelling), cut_(cut) {}
   // The path of node i, valid until the next call; *cut (when given) tells
   // whether it was cut.
   std::string_view at(uint32_t i, bool* cut = nullptr);
@@ -61,7 +62,6 @@ class PathCursor {
   const TestRun& run_;
   PathSpelling spelling_;
   TextCut cut_;
-  bool skip_reports_;
   uint32_t next_ = 0;
   std::string path_, shown_, scratch_;
   std::vector<Level> levels_;

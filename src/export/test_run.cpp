@@ -126,7 +126,7 @@ bool row_links_line(const TestRun& run, const Row& row) {
 
 std::string row_target(const TestRun& run, const Row& row) {
   if (row.file == kNone) return "";
-  std::string target = run.files[row.file];
+  std::string target(source_path(run, row.file));
   if (row.flags & (ROW_LINE | ROW_ODD_LINE)) {
     std::string scratch;
     target += " line ";
@@ -138,8 +138,13 @@ std::string row_target(const TestRun& run, const Row& row) {
 std::string row_location(const TestRun& run, const Row& row) {
   if (!row_links_line(run, row)) return row_target(run, row);
   std::string scratch;
-  std::string location = run.files[row.file];
+  std::string location(source_path(run, row.file));
   location += ':';
   location += row_line_text(run, row, scratch);
   return location;
+}
+
+std::string_view source_path(const TestRun& run, uint32_t file) {
+  if (file < run.file_paths.size()) return run.file_paths[file];
+  return run.files[file];
 }

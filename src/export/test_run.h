@@ -79,7 +79,8 @@ struct TestNode {
   uint32_t end;        // one past the last node of its subtree
   uint32_t driver;     // index into TestRun::drivers; kNone for a merged report's node
   uint32_t type;       // index into TestRun::types
-  uint32_t twin;       // 1, or n for the n-th sibling going by the same name
+  uint32_t twin;       // 1, or n for the n-th sibling going by the same name (the
+                       // drivers of merged reports count as siblings)
   uint32_t first_row;  // its check table: rows [first_row, first_row + row_count)
   uint32_t row_count;
   TestState state;
@@ -182,6 +183,12 @@ struct TestRun {
   Changes changes;
   bool compared = false;  // with a baseline: every node's `change` is set
 
+  // The folder source files were looked up in (--source-root; "" when none)
+  // and, once mapped, the path below it of each of `files` (one per file, in
+  // the order of `files`); empty when not mapped.
+  std::string source_root;
+  std::vector<std::string> file_paths;
+
   // The numbers of the types the writers tell apart (kNone: not read yet).
   uint32_t type_test_case = kNone, type_proc = kNone, type_stub = kNone;
   uint32_t type_suite = kNone, type_class = kNone, type_report = kNone;
@@ -216,6 +223,10 @@ std::string_view unique_name(const TestRun& run, uint32_t i, std::string& scratc
 
 // A row's counts, found by the columns its table head names.
 CheckCounts check_counts(const TestRun& run, const Row& row);
+// The name outputs give source file `file` (an index into files): its path
+// below the source root when it was mapped, else the name the report gives.
+std::string_view source_path(const TestRun& run, uint32_t file);
+
 // The first cell of a row.
 inline const char* row_text(const TestRun& run, const Row& row) {
   return run.row_texts[row.text];
@@ -226,10 +237,11 @@ std::string_view cell_value_text(const TestRun& run, uint32_t cell, std::string&
 std::string_view cell_text(const TestRun& run, const Row& row, uint32_t k, std::string& scratch);
 // The text after " line " in the first cell's link ("" when none).
 std::string_view row_line_text(const TestRun& run, const Row& row, std::string& scratch);
-// The link of the first cell as the report spells it: "Calc.java line 35".
+// The link of the first cell as the report spells it, with the file's
+// source_path: "Calc.java line 35".
 std::string row_target(const TestRun& run, const Row& row);
-// The link as annotating tools read it: "Calc.java:35"; a link whose line is
-// no number stays as the report spells it.
+// The link as annotating tools read it, with the file's source_path:
+// "Calc.java:35"; a link whose line is no number stays as row_target gives it.
 std::string row_location(const TestRun& run, const Row& row);
 // Whether the link names a line that is all digits, so that row_location
 // gives "File.java:35".

@@ -10,7 +10,11 @@
 // The self-contained page: summary, changes, failed tests, information, and
 // the data the page's script shows every node and check from.
 void html_page(OutBuffer& out, const TestRun& run);
-// One testsuite per driver, one testcase per Test Case, Proc and Stub.
+// One testsuite per driver, one testcase per Test Case, Proc and Stub, valid
+// under the xUnit plugin's schema; with `locations`, each testcase also names
+// the file and line of its first failed check (else of its first check), which
+// some readers want and that schema refuses.
+void junit_document(OutBuffer& out, const TestRun& run, bool locations);
 void junit_document(OutBuffer& out, const TestRun& run);
 // Changes since the baseline, totals and a table of failed tests, capped
 // for CI job pages.
@@ -22,7 +26,7 @@ void json_summary(OutBuffer& out, const TestRun& run);
 // with the reason in error (an old file is then left as it was). The Markdown
 // summary goes at the end of an existing file with `append`.
 int html_write(const TestRun& run, const char* path, std::string& error);
-int junit_write(const TestRun& run, const char* path, std::string& error);
+int junit_write(const TestRun& run, const char* path, bool locations, std::string& error);
 int markdown_write(const TestRun& run, const char* path, bool append, std::string& error);
 int json_write(const TestRun& run, const char* path, std::string& error);
 

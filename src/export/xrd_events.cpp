@@ -438,15 +438,21 @@ uint32_t XrdEvents::twin_of(uint32_t index) {
   auto base = [&](const TestNode& m) {
     return std::string_view(*m.name ? m.name : run_.types[m.type]);
   };
+  // Paths leave the nodes of merged reports out, so the drivers below them
+  // are told apart as the drivers at the top are.
+  auto above = [&](const TestNode& m) {
+    return m.parent >= 0 && is_report(run_, run_.nodes[m.parent]) ? -1 : m.parent;
+  };
   const std::string_view name = base(n);
+  const int32_t parent = above(n);
   const uint64_t h =
-      hash_combine(hash_bytes(name.data(), name.size()), static_cast<uint32_t>(n.parent));
+      hash_combine(hash_bytes(name.data(), name.size()), static_cast<uint32_t>(parent));
   bool added = false;
   TwinSlot& slot = twins_.insert_if(
       h, h,
       [&](const auto& s) {
         const TestNode& first = run_.nodes[s.value.node];
-        return first.parent == n.parent && base(first) == name;
+        return above(first) == parent && base(first) == name;
       },
       &added);
   if (added) {

@@ -53,6 +53,8 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd --markdown-append --html x",
                        "r.xrd --check --check",
                        "r.xrd --html a --html b",
+                       "r.xrd --junit-locations --html x",
+                       "r.xrd --source-root",
                        "--junit x"};
   for (const char* args : bad) {
     RunResult r = run(kBin + " " + args);
@@ -148,23 +150,27 @@ TEST(ExportCli, SeveralReportsMakeOneOutput) {
   EXPECT_NE(xml.find("classname=\"DriverA.S\""), std::string::npos) << xml;
 }
 
-// --check gates a CI job on the reports; failures to read or write still win,
-// and the outputs are written before a failed test ends the run.
+// --check gates a CI job on the reports, with one line saying why it fails;
+// failures to read or write still win, and the outputs are written before a
+// failed test ends the run.
 TEST(ExportCli, CheckExitStatus) {
   std::string out = scratch("checked.xml");
+  const char* const failed_a = "tallyrep-export: check: 1 test failed (the first: DriverA/S/two)\n";
   const struct {
     const char* args;  // in the fixtures' folder, OUT for a scratch output
     int status;
+    const char* err;  // null: the one line of a file that could not be read or written
   } cases[] = {
-      {"merge_b.xrd --check", 0},
-      {"merge_a.xrd --check", 3},
-      {"merge_empty.xrd --check", 4},
-      {"merge_b.xrd merge_empty.xrd --check", 0},
-      {"merge_empty.xrd merge_a.xrd --check", 3},
-      {"merge_a.xrd --junit OUT", 0},  // no gate without --check
-      {"merge_a.xrd --check --junit /no/such/dir/x.xml", 1},
-      {"merge_empty.xrd --check --baseline missing.xrd", 1},
-      {"merge_a.xrd --check --baseline merge_b.xrd --json OUT", 3},
+      {"merge_b.xrd --check", 0, ""},
+      {"merge_a.xrd --check", 3, failed_a},
+      {"merge_empty.xrd --check", 4,
+       "tallyrep-export: check: no test ran (none passed or failed)\n"},
+      {"merge_b.xrd merge_empty.xrd --check", 0, ""},
+      {"merge_empty.xrd merge_a.xrd --check", 3, failed_a},
+      {"merge_a.xrd --junit OUT", 0, ""},  // no gate without --check
+      {"merge_a.xrd --check --junit /no/such/dir/x.xml", 1, nullptr},
+      {"merge_empty.xrd --check --baseline missing.xrd", 1, nullptr},
+      {"merge_a.xrd --check --baseline merge_b.xrd --json OUT", 3, failed_a},
   };
   for (const auto& c : cases) {
     std::remove(out.c_str());
@@ -173,7 +179,10 @@ TEST(ExportCli, CheckExitStatus) {
     if (at != std::string::npos) args.replace(at, 3, out);
     RunResult r = run("cd " + fixture("") + " && " + kBin + " " + args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
-    EXPECT_EQ(r.err.empty(), c.status != 1) << c.args << "\n" << r.err;
+    if (c.err)
+      EXPECT_EQ(r.err, c.err) << c.args;
+    else
+      EXPECT_EQ(r.err.rfind("tallyrep-export: error: ", 0), 0u) << c.args << "\n" << r.err;
     if (at == std::string::npos) continue;
     EXPECT_NE(read_all(out), "") << c.args;
   }
@@ -182,7 +191,36 @@ TEST(ExportCli, CheckExitStatus) {
   std::string edited = read_all(fixture("merge_b.xrd"));
   edited.replace(edited.find("state=\"ok\" sum=\"1\""), 10, "state=\"ko\"");
   write_all(scratch("edited.xrd"), edited);
-  EXPECT_EQ(run(kBin + " " + scratch("edited.xrd") + " --check").status, 3);
+  RunResult r = run(kBin + " " + scratch("edited.xrd") + " --check");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "tallyrep-export: check: 1 test failed (the first: DriverB/S/three)\n");
+}
+
+// --source-root gives every output the paths of a checkout; a file not found
+// there costs one warning line, not the run.
+TEST(ExportCli, SourceRootNamesFilesByTheirPathsInTheCheckout) {
+  const std::string root = scratch("checkout");
+  std::system(("rm -rf " + root + " && mkdir -p " + root + "/src/test/java && : >" + root +
+               "/src/test/java/CalcTest.java")
+                  .c_str());
+  const std::string junit = scratch("located.xml"), json = scratch("located.json");
+  RunResult r = run(kBin + " " + TALLYREP_SOURCE_DIR + "/examples/calc.xrd --source-root " + root +
+                    " --junit " + junit + " --junit-locations --json " + json);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "tallyrep-export: warning: " + root +
+                       ": 1 source file not found (CalcMemoryTest.java); named as the reports "
+                       "give them\n");
+  const std::string xml = read_all(junit);
+  EXPECT_NE(xml.find("name=\"testDivide\" time=\"0\" file=\"src/test/java/CalcTest.java\" "
+                     "line=\"35\""),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("file=\"CalcMemoryTest.java\""), std::string::npos) << xml;
+  EXPECT_NE(read_all(json).find("\"file\": \"src/test/java/CalcTest.java\""), std::string::npos);
+  r = run(kBin + " " + TALLYREP_SOURCE_DIR + "/examples/calc.xrd --source-root " + root +
+          "/none --junit " + junit);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("tallyrep-export: error: " + root + "/none: ", 0), 0u) << r.err;
 }
 
 TEST(ExportCli, MarkdownAppendKeepsWhatTheFileHeld) {

@@ -11,11 +11,11 @@
 
 namespace {
 
-std::string junit_of(const std::string& xrd) {
+std::string junit_of(const std::string& xrd, bool locations = false) {
   TestRun r;
   std::string error, out = scratch("junit.xml");
   EXPECT_EQ(read_run(xrd, r, error), 0) << error;
-  EXPECT_EQ(junit_write(r, out.c_str(), error), 0) << error;
+  EXPECT_EQ(junit_write(r, out.c_str(), locations, error), 0) << error;
   return read_all(out);
 }
 
@@ -36,21 +36,22 @@ std::string check(const char* text, const char* target, bool failed) {
 }
 
 TEST(Junit, WorkedDocument) {
-  EXPECT_EQ(
-      junit_of(fixture("worked.xrd")),
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<testsuites name=\"out.xrd\" tests=\"1\" failures=\"1\" errors=\"0\" time=\"0\">\n"
-      "  <testsuite name=\"D\" tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\" "
-      "time=\"0\" file=\"Calc.java\">\n"
-      "    <testcase classname=\"D.S\" name=\"C\" time=\"0\" file=\"Calc.java\">\n"
-      "      <failure type=\"check\" message=\"1 failed check\">y &gt; 0 (Calc.java line 13): "
-      "Executed 2, Failed 1, Passed 1, at Calc.java:13&#10;</failure>\n"
-      "    </testcase>\n"
-      "  </testsuite>\n"
-      "</testsuites>\n");
+  EXPECT_EQ(junit_of(fixture("worked.xrd")),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<testsuites name=\"out.xrd\" tests=\"1\" failures=\"1\" errors=\"0\" time=\"0\">\n"
+            "  <testsuite name=\"D\" tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\" "
+            "time=\"0\" file=\"Calc.java\">\n"
+            "    <testcase classname=\"D.S\" name=\"C\" time=\"0\">\n"
+            "      <failure type=\"check\" message=\"y &gt; 0 at Calc.java:13\">y &gt; 0: "
+            "Executed 2, Failed 1, Passed 1&#10;&#9;at D.S.C(Calc.java:13)&#10;"
+            "first failed check at Calc.java:13&#10;</failure>\n"
+            "    </testcase>\n"
+            "  </testsuite>\n"
+            "</testsuites>\n");
 }
 
-// What CI readers take from each element, asked of one report by XPath.
+// What CI readers take from each element, asked of one report by XPath, in
+// the default form and with --junit-locations.
 TEST(Junit, ElementsCarryWhatCiReadersNeed) {
   std::string body =
       node("D", "Test Driver", "ko",
@@ -65,37 +66,71 @@ TEST(Junit, ElementsCarryWhatCiReadersNeed) {
                         node("Twin", "Test Case", "ok") + node("Twin", "Test Case", "ok") +
                         node("Idle", "Test Case", "") +
                         node("K", "Test Class", "ok", node("C", "Test Case", "ok"))) +
+               node("Multi", "Test Case", "ko",
+                    "<TABLE>" + check("p", "M.java line 5", false) +
+                        check("q\nat X.y(Evil.java:1)", "M.java line 7", true) +
+                        check("r", "N.java line 9", true) + check("s", "M.java line abc", true) +
+                        "</TABLE>") +
                "</SECTION>") +
       node("Bare", "Test Driver", "ok", node("Lone", "Test Case", "ok"));
   write_all(scratch("ci.xrd"), xrd_document(body));
-  std::string xml = junit_of(scratch("ci.xrd"));
-  pugi::xml_document doc;
-  ASSERT_TRUE(doc.load_string(xml.c_str())) << xml;
   const struct {
+    bool locations;
     const char* what;
     const char* xpath;
     const char* expected;
   } cases[] = {
-      {"no skipped on testsuites", "count(/testsuites/@skipped)", "0"},
-      {"time 0 on testsuites", "string(/testsuites/@time)", "0"},
-      {"time 0 on every testsuite", "count(//testsuite[not(@time='0')])", "0"},
-      {"time 0 on every testcase", "count(//testcase[not(@time='0')])", "0"},
-      {"testsuite file is its first link's", "string(//testsuite[@name='D']/@file)", "src/D.java"},
-      {"no testsuite file without a link", "count(//testsuite[@name='Bare']/@file)", "0"},
-      {"testcase file is its failed check's", "string(//testcase[@name='C'][1]/@file)",
-       "src/K.java"},
-      {"no testcase file without a link", "count(//testcase[@name='Twin']/@file)", "0"},
-      {"direct case classname is the driver", "string(//testcase[@name='Top']/@classname)", "D"},
-      {"nested classname starts with the driver", "string(//testcase[@name='C'][1]/@classname)",
-       "D.S.K"},
-      {"equal sibling cases get a suffix", "string(//testcase[@name='Twin (2)']/@classname)",
+      {false, "no skipped on testsuites", "count(/testsuites/@skipped)", "0"},
+      {false, "time 0 on testsuites", "string(/testsuites/@time)", "0"},
+      {false, "time 0 on every testsuite", "count(//testsuite[not(@time='0')])", "0"},
+      {false, "time 0 on every testcase", "count(//testcase[not(@time='0')])", "0"},
+      {false, "testsuite file is its first link's", "string(//testsuite[@name='D']/@file)",
+       "src/D.java"},
+      {false, "no testsuite file without a link", "count(//testsuite[@name='Bare']/@file)", "0"},
+      {false, "no testcase file or line", "count(//testcase/@file | //testcase/@line)", "0"},
+      {false, "direct case classname is the driver", "string(//testcase[@name='Top']/@classname)",
+       "D"},
+      {false, "nested classname starts with the driver",
+       "string(//testcase[@name='C'][1]/@classname)", "D.S.K"},
+      {false, "equal sibling cases get a suffix", "string(//testcase[@name='Twin (2)']/@classname)",
        "D.S"},
-      {"equal sibling classes get a suffix", "count(//testcase[@classname='D.S.K (2)'])", "1"},
-      {"failure line adds File.java:NN", "string(//failure)",
-       "x > 0 (src/K.java line 35): Executed 2, Failed 1, Passed 1, at src/K.java:35\n"},
+      {false, "equal sibling classes get a suffix", "count(//testcase[@classname='D.S.K (2)'])",
+       "1"},
+      {false, "message names the failed check and its place", "string(//failure/@message)",
+       "x > 0 at src/K.java:35"},
+      {false, "each failed check once, a frame under it, the first's place at the end",
+       "string(//failure)",
+       "x > 0: Executed 2, Failed 1, Passed 1\n\tat D.S.K.C(K.java:35)\n"
+       "first failed check at src/K.java:35\n"},
+      {false, "message of several failed checks names the first",
+       "string(//testcase[@name='Multi']/failure/@message)",
+       "q\nat X.y(Evil.java:1) at M.java:7 and 2 more"},
+      {false, "a line break in a check makes no frame; a line that is no number stays beside it",
+       "string(//testcase[@name='Multi']/failure)",
+       "q at X.y(Evil.java:1): Executed 2, Failed 1, Passed 1\n\tat D.Multi(M.java:7)\n"
+       "r: Executed 2, Failed 1, Passed 1\n\tat D.Multi(N.java:9)\n"
+       "s (M.java line abc): Executed 2, Failed 1, Passed 1\n"
+       "first failed check at M.java:7\n"},
+      {true, "testsuite file is its first link's", "string(//testsuite[@name='D']/@file)",
+       "src/D.java"},
+      {true, "testcase file is its failed check's", "string(//testcase[@name='C'][1]/@file)",
+       "src/K.java"},
+      {true, "testcase line is its failed check's", "string(//testcase[@name='C'][1]/@line)", "35"},
+      {true, "a passed testcase is at its first check", "string(//testcase[@name='Top']/@line)",
+       "3"},
+      {true, "several failed checks: the first", "string(//testcase[@name='Multi']/@line)", "7"},
+      {true, "no testcase file without a link", "count(//testcase[@name='Twin']/@file)", "0"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(pugi::xpath_query(c.xpath).evaluate_string(doc), c.expected) << c.what << "\n" << xml;
+  for (bool locations : {false, true}) {
+    const std::string xml = junit_of(scratch("ci.xrd"), locations);
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(xml.c_str())) << xml;
+    for (const auto& c : cases) {
+      if (c.locations != locations) continue;
+      EXPECT_EQ(pugi::xpath_query(c.xpath).evaluate_string(doc), c.expected) << c.what << "\n"
+                                                                             << xml;
+    }
+  }
 }
 
 TEST(Junit, ExamplesMatchTheirGoldenFiles) {
@@ -154,10 +189,10 @@ TEST(Junit, StubFailuresNameTheStubColumns) {
   write_all(scratch("stub.xrd"), xrd_document(body));
   std::string xml = junit_of(scratch("stub.xrd"));
   EXPECT_NE(
-      xml.find(
-          "<testcase classname=\"T.K\" name=\"Mock.call\" time=\"0\" file=\"M.java\">\n"
-          "      <failure type=\"check\" message=\"1 failed check\">arg &gt; 0 (M.java line 4): "
-          "entermethod() 3, fail() 2, exitmethod() 1, at M.java:4&#10;</failure>"),
+      xml.find("<testcase classname=\"T.K\" name=\"Mock.call\" time=\"0\">\n"
+               "      <failure type=\"check\" message=\"arg &gt; 0 at M.java:4\">arg &gt; 0: "
+               "entermethod() 3, fail() 2, exitmethod() 1&#10;&#9;at T.K.Mock.call(M.java:4)&#10;"
+               "first failed check at M.java:4&#10;</failure>"),
       std::string::npos)
       << xml;
   EXPECT_NE(xml.find("name=\"Nested\" time=\"0\">\n      <failure type=\"check\" message=\"failed "

@@ -2,6 +2,8 @@
 // cells at shifted places, summed totals, and JUnit output that validates.
 #include <gtest/gtest.h>
 
+#include "export/compare.h"
+#include "export/test_paths.h"
 #include "export/writers.h"
 #include "export_helpers.h"
 
@@ -16,11 +18,12 @@ std::unique_ptr<TestRun> read_part(const std::string& name) {
   return r;
 }
 
+// The reports merged under the names given: fixtures, or files given by path.
 void merge(const std::vector<std::string>& names, TestRun& out) {
   std::vector<std::string> paths;
   std::vector<XrdSource> sources;
   std::vector<const char*> given;
-  for (const std::string& n : names) paths.push_back(fixture(n));
+  for (const std::string& n : names) paths.push_back(n[0] == '/' ? n : fixture(n));
   for (size_t k = 0; k < names.size(); ++k) {
     sources.push_back(xrd_file(paths[k].c_str()));
     given.push_back(names[k].c_str());
@@ -98,6 +101,81 @@ TEST(Merge, InformationRows) {
     TestRun m;
     merge(c.parts, m);
     EXPECT_EQ(info_rows(m), c.rows) << c.parts.size() << " parts from " << c.parts[0];
+  }
+}
+
+// Each output of a run, in memory.
+std::string output(const TestRun& r, void (*write)(OutBuffer&, const TestRun&)) {
+  std::string text;
+  OutBuffer out;
+  out_open_string(out, &text);
+  write(out, r);
+  out_flush(out);
+  return text;
+}
+
+// The order of the reports on the command line changes no byte of any
+// output, also when one driver is in two reports, and also against a baseline.
+TEST(Merge, OrderOfTheReportsChangesNoOutput) {
+  write_all(scratch("merge_a_again.xrd"), read_all(fixture("merge_a.xrd")));
+  const std::string again = scratch("merge_a_again.xrd");
+  const struct {
+    const char* what;
+    std::vector<std::string> names;  // fixtures, or the copy of merge_a
+  } cases[] = {
+      {"different drivers", {kParts[0], kParts[1], kParts[2]}},
+      {"one driver twice", {kParts[0], again, kParts[1]}},
+  };
+  const struct {
+    const char* name;
+    void (*write)(OutBuffer&, const TestRun&);
+  } writers[] = {{"html", html_page},
+                 {"junit", junit_document},
+                 {"markdown", markdown_summary},
+                 {"json", json_summary}};
+  for (const auto& c : cases) {
+    std::vector<std::string> reversed(c.names.rbegin(), c.names.rend());
+    for (bool compared : {false, true}) {
+      TestRun forth, back;
+      merge(c.names, forth);
+      merge(reversed, back);
+      if (compared) {
+        std::unique_ptr<TestRun> base = read_part(kParts[1]);
+        compare_runs(forth, *base, "base.xrd");
+        compare_runs(back, *base, "base.xrd");
+      }
+      for (const auto& w : writers)
+        EXPECT_EQ(output(forth, w.write), output(back, w.write))
+            << c.what << ", " << w.name << (compared ? " with a baseline" : "");
+    }
+  }
+}
+
+// Shards that ran different drivers name each test as the report of the whole
+// run does: no report's name in any path; a driver two reports ran is told
+// apart in the report whose name comes later.
+TEST(Merge, TestsKeepTheNamesTheyHaveInTheirOwnReport) {
+  write_all(scratch("merge_a_again.xrd"), read_all(fixture("merge_a.xrd")));
+  const struct {
+    std::vector<std::string> names;
+    const char* paths;  // of every test, in the merged run's order
+  } cases[] = {
+      {{kParts[1], kParts[0]},
+       "DriverA/S/one DriverA/S/two DriverB/S/three DriverB/T/four "
+       "DriverB/T/five "},
+      {{scratch("merge_a_again.xrd"), kParts[0]},
+       "DriverA/S/one DriverA/S/two DriverA (2)/S/one DriverA (2)/S/two "},
+  };
+  for (const auto& c : cases) {
+    TestRun m;
+    merge(c.names, m);
+    PathCursor path(m, PATH_NAMES, kNoCut);
+    std::string paths;
+    for (uint32_t i = 0; i < m.nodes.size(); ++i)
+      if (is_test(m, m.nodes[i])) paths += std::string(path.at(i)) + " ";
+    EXPECT_EQ(paths, c.paths) << c.names[0];
+    const std::string xml = output(m, junit_document);
+    EXPECT_NE(xml.find("<testsuite name=\"DriverA\""), std::string::npos) << xml;
   }
 }
 

@@ -89,7 +89,8 @@ TEST(Summary, MatchesGoldenFiles) {
 }
 
 // Merged reports hold their drivers one level down; both summaries name a
-// driver by its path, which keeps the same driver of two reports apart.
+// driver by its path, which leaves the reports out and keeps the same driver
+// of two reports apart as equal names are.
 TEST(Summary, DriversOfMergedReports) {
   std::string body;
   for (const char* report : {"a.xrd", "b.xrd"})
@@ -104,13 +105,13 @@ TEST(Summary, DriversOfMergedReports) {
     Writer write;
     const char* expected;
   } cases[] = {
-      {markdown_summary, "\n| b.xrd/D | C | _no failed check of its own_ |\n"},
+      {markdown_summary, "\n| D (2) | C | _no failed check of its own_ |\n"},
       {json_summary,
-       "{\"name\": \"D\", \"path\": \"b.xrd/D\", \"status\": \"failed\", "
+       "{\"name\": \"D (2)\", \"path\": \"D (2)\", \"status\": \"failed\", "
        "\"counts\": {\"tests\": 1,"},
       {json_summary,
-       "\"path\": \"b.xrd/D/C\", \"name\": \"C\", \"type\": \"Test Case\", "
-       "\"driver\": \"b.xrd/D\""},
+       "\"path\": \"D (2)/C\", \"name\": \"C\", \"type\": \"Test Case\", "
+       "\"driver\": \"D (2)\""},
   };
   for (const auto& c : cases) {
     std::string got = render(c.write, r);
