@@ -3,6 +3,7 @@
 #include "export/history.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 const char kOutcomeLetters[4] = {'P', 'F', 'N', '-'};
@@ -44,11 +45,13 @@ uint32_t history_find(const History& h, std::string_view identity) {
 }
 
 void history_start_run(History& h, std::string label, const HistoryTotals& totals) {
-  const size_t before = h.runs.size(), after = before + 1;
-  std::vector<uint8_t> cells(size_t{history_tests(h)} * after, OUTCOME_ABSENT);
-  for (size_t t = 0; t < history_tests(h); ++t)
-    std::copy_n(h.cells.begin() + t * before, before, cells.begin() + t * after);
-  h.cells = std::move(cells);
+  // Each test's row grows by one cell, moved in place from the last row down.
+  const size_t tests = history_tests(h), before = h.runs.size(), after = before + 1;
+  h.cells.resize(tests * after);
+  for (size_t t = tests; t-- > 0;) {
+    std::memmove(h.cells.data() + t * after, h.cells.data() + t * before, before);
+    h.cells[t * after + before] = OUTCOME_ABSENT;
+  }
   h.runs.push_back(HistoryRun{std::move(label), totals});
 }
 
@@ -66,25 +69,27 @@ void history_record(History& h, std::string_view identity, HistoryOutcome outcom
 }
 
 void history_keep(History& h, size_t runs) {
-  const size_t before = h.runs.size();
+  const size_t before = h.runs.size(), tests = history_tests(h);
   if (runs >= before) return;
   const size_t drop = before - runs;
   h.runs.erase(h.runs.begin(), h.runs.begin() + static_cast<std::ptrdiff_t>(drop));
-  History kept;
-  kept.runs = std::move(h.runs);
-  kept.cells.reserve(size_t{history_tests(h)} * runs);
-  for (uint32_t t = 0; t < history_tests(h); ++t) {
-    const auto row = h.cells.begin() + static_cast<std::ptrdiff_t>(size_t{t} * before + drop);
-    if (std::all_of(row, row + static_cast<std::ptrdiff_t>(runs),
-                    [](uint8_t c) { return c == OUTCOME_ABSENT; }))
-      continue;
-    const std::string_view id = history_identity(h, t);
-    kept.ids.append(id.data(), id.size());
-    kept.id_end.push_back(kept.ids.size());
-    kept.cells.insert(kept.cells.end(), row, row + static_cast<std::ptrdiff_t>(runs));
+  // The tests kept move down in place, rows and identities alike.
+  size_t kept = 0, id_to = 0, id_from = 0;
+  for (size_t t = 0; t < tests; ++t) {
+    const uint8_t* row = h.cells.data() + t * before + drop;
+    const size_t id_end = h.id_end[t];
+    if (std::any_of(row, row + runs, [](uint8_t c) { return c != OUTCOME_ABSENT; })) {
+      std::memmove(h.cells.data() + kept * runs, row, runs);
+      std::memmove(h.ids.data() + id_to, h.ids.data() + id_from, id_end - id_from);
+      id_to += id_end - id_from;
+      h.id_end[kept++] = id_to;
+    }
+    id_from = id_end;
   }
-  history_build_index(kept);
-  h = std::move(kept);
+  h.cells.resize(kept * runs);
+  h.ids.resize(id_to);
+  h.id_end.resize(kept);
+  if (kept < tests) history_build_index(h);
 }
 
 HistoryTrend history_trend(const History& h, uint32_t test) {

@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "base/flat_map.h"
+#include "base/out_buffer.h"
 
 // A test's outcome in one run; the first three are numbered as the report
 // states of the exporter's model are.
@@ -96,7 +97,8 @@ struct History {
 bool history_read_file(const char* path, History& h, std::string& error);
 // The same over bytes in memory.
 bool history_parse(const char* data, size_t size, History& h, std::string& error);
-// The file's bytes for `h`.
+// Writes the file's bytes for `h` to `out`, or returns them.
+void history_write(OutBuffer& out, const History& h);
 std::string history_bytes(const History& h);
 // Writes `h` to `path`, replacing the file only once the new one is whole.
 // False with the reason in `error`; the old file then stays as it was.

@@ -25,28 +25,45 @@ uint32_t checksum(const char* data, size_t size) {
       crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(data), size));
 }
 
-void put_fixed(std::string& out, uint64_t value, int bytes) {
-  for (int k = 0; k < bytes; ++k) out += static_cast<char>(value >> (8 * k) & 0xFF);
-}
-
 uint64_t get_fixed(const char* p, int bytes) {
   uint64_t value = 0;
   for (int k = 0; k < bytes; ++k) value |= uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
   return value;
 }
 
-void put_varint(std::string& out, uint64_t value) {
-  while (value >= 0x80) {
-    out += static_cast<char>((value & 0x7F) | 0x80);
-    value >>= 7;
-  }
-  out += static_cast<char>(value);
+size_t varint_size(uint64_t value) {
+  size_t n = 1;
+  while (value >= 0x80) value >>= 7, ++n;
+  return n;
 }
 
-void put_text(std::string& out, std::string_view text) {
-  put_varint(out, text.size());
-  out.append(text.data(), text.size());
-}
+// The file's bytes go out as they are made, the checksum summed on the way,
+// so that writing holds no copy of the file.
+struct Writer {
+  OutBuffer& out;
+  uLong crc = crc32_z(0, nullptr, 0);
+
+  void bytes(const char* data, size_t n) {
+    out_write(out, data, n);
+    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(data), n);
+  }
+  void fixed(uint64_t value, int n) {
+    char b[8];
+    for (int k = 0; k < n; ++k) b[k] = static_cast<char>(value >> (8 * k) & 0xFF);
+    bytes(b, static_cast<size_t>(n));
+  }
+  void varint(uint64_t value) {
+    char b[10];
+    size_t n = 0;
+    for (; value >= 0x80; value >>= 7) b[n++] = static_cast<char>((value & 0x7F) | 0x80);
+    b[n++] = static_cast<char>(value);
+    bytes(b, n);
+  }
+  void text(std::string_view t) {
+    varint(t.size());
+    bytes(t.data(), t.size());
+  }
+};
 
 // A cursor over the payload; the first fault it meets stops the reading.
 struct Reader {
@@ -107,6 +124,7 @@ bool parse_tests(Reader& in, History& h) {
   if (count > in.left() || count >= kNoTest) return in.fail("more tests than the file holds");
   if (count > 0 && h.runs.empty()) return in.fail("tests but no run");
   h.id_end.reserve(count);
+  h.ids.reserve(in.left());  // the identities are what is left at most
   std::string_view previous;
   for (uint64_t t = 0; t < count; ++t) {
     std::string_view id;
@@ -126,6 +144,7 @@ bool parse_outcomes(Reader& in, History& h) {
   if (bytes != in.left())
     return in.fail(bytes > in.left() ? "the outcomes run past the end"
                                      : "bytes after the outcomes");
+  h.cells.reserve(cells + tests);  // room for the run an update adds
   h.cells.resize(cells);
   const unsigned char* p = reinterpret_cast<const unsigned char*>(in.p);
   for (uint64_t k = 0; k < cells; ++k) h.cells[k] = p[k / 4] >> (2 * (k % 4)) & 3;
@@ -192,12 +211,14 @@ bool history_read_file(const char* path, History& h, std::string& error) {
     error = std::string("cannot open: ") + std::strerror(errno);
     return false;
   }
-  std::string bytes;
+  // A regular file is read in one go (the byte past its size shows its end).
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
-  char block[1 << 16];
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  std::string bytes(regular ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16, '\0');
+  size_t used = 0;
   for (;;) {
-    const ssize_t got = ::read(fd, block, sizeof block);
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t got = ::read(fd, &bytes[used], bytes.size() - used);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       error = std::string("cannot read: ") + std::strerror(errno);
@@ -205,55 +226,80 @@ bool history_read_file(const char* path, History& h, std::string& error) {
       return false;
     }
     if (got == 0) break;
-    bytes.append(block, static_cast<size_t>(got));
+    used += static_cast<size_t>(got);
   }
+  bytes.resize(used);
   ::close(fd);
   return history_parse(bytes.data(), bytes.size(), h, error);
 }
 
-std::string history_bytes(const History& h) {
+void history_write(OutBuffer& out, const History& h) {
   const uint32_t tests = history_tests(h);
-  const size_t runs = h.runs.size();
+  const size_t runs = h.runs.size(), cells = size_t{tests} * runs;
   std::vector<uint32_t> order(tests);
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     return history_identity(h, a) < history_identity(h, b);
   });
 
-  std::string out(kSignature, sizeof kSignature);
-  put_fixed(out, kVersion, 4);
-  put_fixed(out, 0, 8);  // the payload's length, set below
-  put_varint(out, runs);
-  for (const HistoryRun& run : h.runs) {
-    put_text(out, run.label);
-    put_varint(out, run.totals.passed);
-    put_varint(out, run.totals.failed);
-    put_varint(out, run.totals.not_executed);
+  uint64_t length = varint_size(runs) + varint_size(tests) + (cells + 3) / 4;
+  for (const HistoryRun& run : h.runs)
+    length += varint_size(run.label.size()) + run.label.size() + varint_size(run.totals.passed) +
+              varint_size(run.totals.failed) + varint_size(run.totals.not_executed);
+  for (uint32_t t = 0; t < tests; ++t) {
+    const size_t n = history_identity(h, t).size();
+    length += varint_size(n) + n;
   }
-  put_varint(out, tests);
-  for (uint32_t t : order) put_text(out, history_identity(h, t));
-  const size_t cells_at = out.size();
-  out.append((size_t{tests} * runs + 3) / 4, '\0');
-  size_t k = 0;
+
+  out_write(out, kSignature, sizeof kSignature);
+  Writer w{out};
+  w.fixed(kVersion, 4);
+  w.fixed(length, 8);
+  w.varint(runs);
+  for (const HistoryRun& run : h.runs) {
+    w.text(run.label);
+    w.varint(run.totals.passed);
+    w.varint(run.totals.failed);
+    w.varint(run.totals.not_executed);
+  }
+  w.varint(tests);
+  for (uint32_t t : order) w.text(history_identity(h, t));
+  char packed[4096];
+  size_t used = 0;
+  unsigned byte = 0, filled = 0;
   for (uint32_t t : order) {
     const HistoryOutcome* row = history_outcomes(h, t);
-    for (size_t r = 0; r < runs; ++r, ++k)
-      out[cells_at + k / 4] = static_cast<char>(out[cells_at + k / 4] | row[r] << (2 * (k % 4)));
+    for (size_t r = 0; r < runs; ++r) {
+      byte |= unsigned{row[r]} << (2 * filled);
+      if (++filled < 4) continue;
+      packed[used++] = static_cast<char>(byte);
+      byte = filled = 0;
+      if (used == sizeof packed) w.bytes(packed, used), used = 0;
+    }
   }
-  const size_t length = out.size() - kHeadSize;
-  for (int b = 0; b < 8; ++b) out[12 + b] = static_cast<char>(length >> (8 * b) & 0xFF);
-  put_fixed(out, checksum(out.data() + 8, out.size() - 8), 4);
-  return out;
+  if (filled > 0) packed[used++] = static_cast<char>(byte);
+  w.bytes(packed, used);
+  char crc[4];
+  for (int b = 0; b < 4; ++b) crc[b] = static_cast<char>(w.crc >> (8 * b) & 0xFF);
+  out_write(out, crc, sizeof crc);
+}
+
+std::string history_bytes(const History& h) {
+  std::string bytes;
+  OutBuffer out;
+  out_open_string(out, &bytes);
+  history_write(out, h);
+  out_close(out);
+  return bytes;
 }
 
 bool history_write_file(const History& h, const char* path, std::string& error) {
-  const std::string bytes = history_bytes(h);
   OutBuffer out;
   if (!out_open_file(out, path)) {
     error = std::string("cannot create: ") + std::strerror(out.error);
     return false;
   }
-  out_write(out, bytes.data(), bytes.size());
+  history_write(out, h);
   if (!out_close(out)) {
     error = std::string("cannot write: ") + std::strerror(out.error);
     return false;
