@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 
 # Debian packages each target needs (checked with dpkg, installed when root).
-DEMO_PKGS  := g++ cmake make libpugixml-dev libexpat1-dev zlib1g-dev
+DEMO_PKGS  := g++ cmake make libpugixml-dev libxml2-dev zlib1g-dev
 PACKAGE_PKGS := $(DEMO_PKGS) dpkg-dev file
 TEST_PKGS  := $(PACKAGE_PKGS) libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
               valgrind chromium nodejs python3 python3-yaml util-linux strace

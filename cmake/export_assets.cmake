@@ -8,7 +8,7 @@ foreach(asset "page.js;HTML_SCRIPT" "page.css;HTML_STYLE")
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated/${file}.cpp)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -DIN=${in} -DOUT=${out} -DNAME=${name}
-            -DHEADER=export/html_export.h -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
+            -DHEADER=export/page_assets.h -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
     DEPENDS ${in} ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
     COMMENT "Embedding ${file}")
   list(APPEND EXPORT_ASSET_SOURCES ${out})

@@ -1,4 +1,4 @@
-// Fuzz target: tallyrep-export over XRD bytes, read from memory (quote repair
+// Fuzz target: tallyrep-export over XRD bytes, read from memory (every repair
 // included) and written as an HTML page, JUnit XML and both summaries to
 // memory, all checked. Input after a split line is a second report: the
 // baseline the first is compared with, and then merged with.
@@ -17,12 +17,8 @@
 #include <vector>
 
 #include "export/compare.h"
-#include "export/escape.h"
-#include "export/html_export.h"
-#include "export/junit_export.h"
-#include "export/summary.h"
-#include "export/xrd_merge.h"
-#include "export/xrd_read.h"
+#include "export/run_reports.h"
+#include "export/writers.h"
 
 namespace {
 
@@ -67,25 +63,29 @@ void check_text(const std::string& what, const std::string& s) {
   if (at >= 0) fail(what + ": not valid UTF-8 text at byte " + std::to_string(at));
 }
 
-// The data block may hold no '<' at all, so that no text can end the script
-// element or open a comment in it; the page has just its two script ends.
+// The data parts may hold no '<' at all, so that no text can end their script
+// element or open a comment in it; the page has just the script ends of its
+// own script and of each part and its feeder.
 void check_page(const std::string& page) {
   static const char kTail[] = "</script>\n</body>\n</html>\n";
   if (page.size() < sizeof kTail - 1 ||
       page.compare(page.size() - (sizeof kTail - 1), std::string::npos, kTail) != 0)
     fail("page does not end with its script");
-  static const char kData[] = "<script type=\"application/json\" id=\"xrd-data\">";
-  size_t from = page.find(kData);
-  if (from == std::string::npos) fail("page has no data block");
-  from += sizeof kData - 1;
-  size_t to = page.find('<', from);
-  if (to == std::string::npos || page.compare(to, 10, "</script>\n") != 0)
-    fail("'<' inside the data block at byte " + std::to_string(to));
+  static const char kPart[] = "<script type=\"application/octet-stream\" class=\"xrd-data\">";
+  size_t parts = 0;
+  for (size_t from = page.find(kPart); from != std::string::npos; from = page.find(kPart, from)) {
+    from += sizeof kPart - 1;
+    const size_t to = page.find('<', from);
+    if (to == std::string::npos || page.compare(to, 10, "</script>\n") != 0)
+      fail("'<' inside a data part at byte " + std::to_string(to));
+    ++parts;
+  }
+  if (parts == 0) fail("page has no data part");
   size_t ends = 0;
   for (size_t i = 0; i + 8 <= page.size(); ++i)
     if (page[i] == '<' && page[i + 1] == '/' && strncasecmp(page.c_str() + i + 2, "script", 6) == 0)
       ++ends;
-  if (ends != 2) fail("page has " + std::to_string(ends) + " script ends");
+  if (ends != 1 + 2 * parts) fail("page has " + std::to_string(ends) + " script ends");
 }
 
 unsigned long long count_attr(const pugi::xml_node& n, const char* name) {
@@ -204,42 +204,38 @@ void check_json(const std::string& json) {
   if (c.p != c.end) fail("JSON summary has more than one value");
 }
 
-std::string to_string_with(void (*write)(OutBuffer&, const XrdReport&, const Comparison*),
-                           const XrdReport& r, const Comparison* changes) {
+std::string to_string_with(void (*write)(OutBuffer&, const TestRun&), const TestRun& r) {
   std::string s;
   OutBuffer out;
   out_open_string(out, &s, 61);
-  write(out, r, changes);
+  write(out, r);
   out_close(out);
   return s;
 }
 
-void html_with(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
-  html_page(out, r, changes);
-}
-void junit_with(OutBuffer& out, const XrdReport& r, const Comparison*) {
-  junit_document(out, r);
-}
-
-// Every output of one report (with its changes, when there is a baseline).
-void check_outputs(const XrdReport& r, const Comparison* changes) {
-  const std::string page = to_string_with(html_with, r, changes);
+// Every output of one run (with its changes, when it was compared).
+void check_outputs(const TestRun& r) {
+  const std::string page = to_string_with(html_page, r);
   check_text("page", page);
   check_page(page);
-  const std::string xml = to_string_with(junit_with, r, changes);
+  const std::string xml = to_string_with(junit_document, r);
   check_text("JUnit XML", xml);
   check_junit(xml);
-  const std::string md = to_string_with(markdown_summary, r, changes);
+  const std::string md = to_string_with(markdown_summary, r);
   check_text("Markdown summary", md);
   if (md.size() > (size_t{512} << 10)) fail("Markdown summary over 512 KiB");
-  const std::string json = to_string_with(json_summary, r, changes);
+  const std::string json = to_string_with(json_summary, r);
   check_text("JSON summary", json);
   check_json(json);
 }
 
-bool read_report(const uint8_t* data, size_t size, XrdReport& report) {
+// The run of the reports in `parts`, or false when one is rejected.
+bool read_run(const std::vector<XrdSource>& parts, TestRun& run) {
+  static const std::vector<const char*> kNames = {"a.xrd", "b.xrd"};
   std::string error;
-  if (xrd_read_bytes(reinterpret_cast<const char*>(data), size, report, error) == 0) return true;
+  size_t failed = 0;
+  const std::vector<const char*> names(kNames.begin(), kNames.begin() + parts.size());
+  if (run_read(parts, names, run, nullptr, failed, error) == 0) return true;
   // The program prints the reason after the file name, on one line.
   if (error.empty() || error.find('\n') != std::string::npos)
     fail("reason for a rejected report is not one line: '" + error + "'");
@@ -252,21 +248,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char kSplit[] = "\n--baseline--\n";
   const uint8_t* split = static_cast<const uint8_t*>(memmem(data, size, kSplit, sizeof kSplit - 1));
   const size_t first = split ? static_cast<size_t>(split - data) : size;
-  auto report = std::make_unique<XrdReport>();
-  if (!read_report(data, first, *report)) return 0;
-  check_outputs(*report, nullptr);
+  const XrdSource report = xrd_bytes(reinterpret_cast<const char*>(data), first);
+  {
+    TestRun run;
+    if (!read_run({report}, run)) return 0;
+    check_outputs(run);
+  }
   if (!split) return 0;
 
-  auto baseline = std::make_unique<XrdReport>();
   const size_t rest = first + sizeof kSplit - 1;
-  if (!read_report(data + rest, size - rest, *baseline)) return 0;
-  Comparison changes = compare_reports(*report, *baseline);
-  check_outputs(*report, &changes);
-  std::vector<std::unique_ptr<XrdReport>> parts;
-  parts.push_back(std::move(report));
-  parts.push_back(std::move(baseline));
-  XrdReport merged;
-  xrd_merge(std::move(parts), {"a.xrd", "b.xrd"}, merged);
-  check_outputs(merged, nullptr);
+  const XrdSource baseline = xrd_bytes(reinterpret_cast<const char*>(data) + rest, size - rest);
+  TestRun compared;
+  std::string error;
+  if (!read_run({report}, compared)) return 0;
+  if (compare_with_baseline(compared, baseline, "b.xrd", error) != 0) return 0;
+  check_outputs(compared);
+  TestRun merged;
+  if (read_run({report, baseline}, merged)) check_outputs(merged);
   return 0;
 }

@@ -25,9 +25,11 @@ want fields '^Package: tallyrep$'
 want fields '^Version: [0-9]'
 want fields '^Maintainer: .'
 want fields '^Description: .'
-# Every library the programs link is a dependency: libstdc++ for both, pugixml for the exporter.
+# Every library the programs link is a dependency: libstdc++ for both, libxml2 and
+# zlib for the exporter.
 want fields '^Depends: .*libstdc++6'
-want fields '^Depends: .*libpugixml1v5'
+want fields '^Depends: .*libxml2'
+want fields '^Depends: .*zlib1g'
 dpkg-deb -x "$deb" "$work/root" || exit 1
 "$work/root/usr/bin/tallyrep-export" --version || fail=1
 "$work/root/usr/bin/tallyrep" 2>&1 | grep -q . || { echo "FAIL: packaged tallyrep printed nothing"; fail=1; }

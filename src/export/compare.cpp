@@ -1,100 +1,120 @@
-// Matching the tests of two reports by their paths of names.
+// Matching the tests of a run and a baseline by their paths of names.
 #include "export/compare.h"
 
+#include <deque>
+#include <string_view>
 #include <unordered_map>
 
+#include "base/hash.h"
 #include "export/test_paths.h"
-#include "export/xrd_vocabulary.h"
 
 namespace {
 
 // A path is numbered by the number of the path above it (kRoot at the top,
-// and for the section that stands for a merged report) and its last name.
+// and for the node that stands for a merged report) and its last name.
 constexpr int32_t kRoot = -1;
 constexpr int32_t kUnknown = -2;  // a path the baseline does not have
 
-// The number of each section's path. With add, paths not met yet get the next
-// number; without, they are kUnknown, and so is every path below them.
-std::vector<int32_t> path_numbers(const XrdReport& r, const std::vector<std::string>& names,
-                                  std::unordered_map<NameStep, int32_t, NameStepHash>& steps,
-                                  bool add) {
-  std::vector<int32_t> number(r.sections.size(), kUnknown);
-  for (uint32_t i = 0; i < r.sections.size(); ++i) {
-    const XrdSection& s = r.sections[i];
-    if (xrd_is_report_section(s)) {
+struct Step {
+  int32_t above;
+  std::string_view name;
+  bool operator==(const Step& o) const { return above == o.above && name == o.name; }
+};
+// Keyed, so that a report crafted with colliding names stays linear.
+struct StepHash {
+  size_t operator()(const Step& k) const {
+    return hash_combine(TextHash()(k.name), static_cast<uint32_t>(k.above));
+  }
+};
+using Steps = std::unordered_map<Step, int32_t, StepHash>;
+
+// The number of each node's path. With add, paths not met yet get the next
+// number (their made-up names kept in names); without, they are kUnknown,
+// and so is every path below them.
+std::vector<int32_t> path_numbers(const TestRun& r, Steps& steps, bool add,
+                                  std::deque<std::string>& names) {
+  std::vector<int32_t> number(r.nodes.size(), kUnknown);
+  std::string scratch;
+  for (uint32_t i = 0; i < r.nodes.size(); ++i) {
+    const TestNode& n = r.nodes[i];
+    if (is_report(r, n)) {
       number[i] = kRoot;
       continue;
     }
-    int32_t above = s.parent < 0 ? kRoot : number[static_cast<size_t>(s.parent)];
+    const int32_t above = n.parent < 0 ? kRoot : number[static_cast<size_t>(n.parent)];
     if (above == kUnknown) continue;
-    NameStep step{above, names[i]};
+    std::string_view name = unique_name(r, i, scratch);
     if (add) {
-      number[i] = steps.emplace(step, static_cast<int32_t>(steps.size())).first->second;
+      if (name.data() == scratch.data()) name = names.emplace_back(scratch);
+      number[i] =
+          steps.emplace(Step{above, name}, static_cast<int32_t>(steps.size())).first->second;
     } else {
-      auto it = steps.find(step);
+      auto it = steps.find(Step{above, name});
       if (it != steps.end()) number[i] = it->second;
     }
   }
   return number;
 }
 
-TestChange classify(XrdState now, bool known, XrdState before) {
-  if (now == XRD_KO) return known && before == XRD_KO ? CHANGE_STILL_FAILING : CHANGE_NEW_FAILURE;
+TestChange classify(TestState now, bool known, TestState before) {
+  if (now == STATE_FAILED)
+    return known && before == STATE_FAILED ? CHANGE_STILL_FAILING : CHANGE_NEW_FAILURE;
   if (!known) return CHANGE_NEW_TEST;
-  if (before == XRD_KO && now == XRD_OK) return CHANGE_FIXED;
-  if (before != XRD_NE && now == XRD_NE) return CHANGE_STOPPED;
+  if (before == STATE_FAILED && now == STATE_PASSED) return CHANGE_FIXED;
+  if (before != STATE_NOT_EXECUTED && now == STATE_NOT_EXECUTED) return CHANGE_STOPPED;
   return CHANGE_NONE;
 }
 
 }  // namespace
 
-const char* const kChangeWords[CHANGE_KINDS] = {
-    "Unchanged", "New failure", "Fixed", "Still failing", "New test", "Stopped running", "Removed"};
-const char* const kChangeKeys[CHANGE_KINDS] = {
-    "unchanged", "new_failure", "fixed", "still_failing", "new_test", "stopped_running", "removed"};
-const char* const kChangeHeadings[CHANGE_KINDS] = {
-    "Unchanged", "New failures",    "Fixed",  "Still failing",
-    "New tests", "Stopped running", "Removed"};
-
-Comparison compare_reports(const XrdReport& report, const XrdReport& baseline) {
+void compare_runs(TestRun& run, const TestRun& baseline, const std::string& name) {
   // Each path of the baseline gets a number, known by its parent's number and
-  // its last name; a section of the report finds its own the same way. Spelling
+  // its last name; a node of the run finds its own the same way. Spelling
   // every path out would cost the sum of all depths, which a deep tree makes
   // quadratic.
-  std::unordered_map<NameStep, int32_t, NameStepHash> steps;
-  steps.reserve(baseline.sections.size());
-  std::vector<std::string> old_names = xrd_unique_names(baseline);
-  std::vector<int32_t> old_path = path_numbers(baseline, old_names, steps, true);
+  Steps steps;
+  steps.reserve(baseline.nodes.size());
+  std::deque<std::string> made_up;
+  const std::vector<int32_t> old_path = path_numbers(baseline, steps, true, made_up);
   std::vector<int32_t> test_at(steps.size(), -1);  // the first test of each path
-  for (uint32_t i = 0; i < baseline.sections.size(); ++i)
-    if (xrd_is_test_type(baseline.sections[i].type) && test_at[old_path[i]] < 0)
+  for (uint32_t i = 0; i < baseline.nodes.size(); ++i)
+    if (is_test(baseline, baseline.nodes[i]) && test_at[old_path[i]] < 0)
       test_at[old_path[i]] = static_cast<int32_t>(i);
-  std::vector<bool> matched(baseline.sections.size(), false);
+  std::vector<bool> matched(baseline.nodes.size(), false);
 
-  Comparison c;
-  std::vector<std::string> names = xrd_unique_names(report);
-  std::vector<int32_t> path = path_numbers(report, names, steps, false);
-  c.change.assign(report.sections.size(), CHANGE_NONE);
-  for (uint32_t i = 0; i < report.sections.size(); ++i) {
-    const XrdSection& s = report.sections[i];
-    if (!xrd_is_test_type(s.type)) continue;
-    int32_t before = path[i] >= 0 ? test_at[path[i]] : -1;
+  Changes& c = run.changes;
+  c = Changes();
+  c.baseline = name;
+  const std::vector<int32_t> path = path_numbers(run, steps, false, made_up);
+  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
+    TestNode& n = run.nodes[i];
+    n.change = CHANGE_NONE;
+    if (!is_test(run, n)) continue;
+    const int32_t before = path[i] >= 0 ? test_at[path[i]] : -1;
     // A path met twice (two merged reports that ran the same driver) matches
     // the baseline once; the second is new.
-    bool known = before >= 0 && !matched[before];
+    const bool known = before >= 0 && !matched[before];
     if (known) matched[before] = true;
-    TestChange kind = classify(s.state, known, known ? baseline.sections[before].state : XRD_NE);
-    c.change[i] = kind;
-    ++c.counts[kind];
+    n.change = classify(n.state, known, known ? baseline.nodes[before].state : STATE_NOT_EXECUTED);
+    ++c.counts[n.change];
   }
   // The path a removed test was matched by, spelled out: names from the
-  // driver down, without the section that stands for a merged report.
-  XrdPathCursor spelled(baseline, old_names, true);
-  for (uint32_t i = 0; i < baseline.sections.size(); ++i) {
-    if (!xrd_is_test_type(baseline.sections[i].type) || matched[i]) continue;
+  // driver down, without the node that stands for a merged report.
+  PathCursor spelled(baseline, PATH_NAMES, kPathCut, true);
+  for (uint32_t i = 0; i < baseline.nodes.size(); ++i) {
+    if (!is_test(baseline, baseline.nodes[i]) || matched[i]) continue;
     if (test_at[old_path[i]] != static_cast<int32_t>(i)) continue;  // a duplicate path
-    c.removed.push_back({spelled.at(i), baseline.sections[i].state});
+    c.removed.push_back({std::string(spelled.at(i)), baseline.nodes[i].state});
   }
   c.counts[CHANGE_REMOVED] = c.removed.size();
-  return c;
+  run.compared = true;
+}
+
+int compare_with_baseline(TestRun& run, XrdSource source, const std::string& name,
+                          std::string& error) {
+  TestRun baseline;
+  ReportFacts facts;
+  if (xrd_read(source, baseline, -1, XRD_TREE, facts, error) != 0) return -1;
+  compare_runs(run, baseline, name);
+  return 0;
 }

@@ -1,47 +1,18 @@
-// A report compared with a baseline report: each test matched by its path of
-// names (driver, suites, classes, test case or stub) and put in one kind of change.
+// A run compared with a baseline report: each test matched by its path of
+// names (driver, suites, classes, test case or stub) and given its kind of change.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
-#include "export/xrd_read.h"
+#include "export/test_run.h"
+#include "export/xrd_reader.h"
 
-enum TestChange : uint8_t {
-  CHANGE_NONE = 0,       // not a test, or the same state as before
-  CHANGE_NEW_FAILURE,    // fails now, did not fail before (also a new test that fails)
-  CHANGE_FIXED,          // failed before, passes now
-  CHANGE_STILL_FAILING,  // failed before and fails now
-  CHANGE_NEW_TEST,       // not in the baseline, and does not fail
-  CHANGE_STOPPED,        // ran in the baseline, not executed now
-  CHANGE_REMOVED,        // in the baseline only (listed in Comparison::removed)
-  CHANGE_KINDS
-};
+// Reads the baseline (its tree of tests only) and sets every node's change,
+// the tests removed and the counts of each kind in run; `name` is how the
+// outputs name the baseline. 0, or -1 with the reason in error. Linear in
+// the sizes of both.
+int compare_with_baseline(TestRun& run, XrdSource baseline, const std::string& name,
+                          std::string& error);
 
-// The words each kind goes by in every output.
-extern const char* const kChangeWords[CHANGE_KINDS];
-// The same as keys: "new_failure", "fixed", ...
-extern const char* const kChangeKeys[CHANGE_KINDS];
-
-// The order every output lists the kinds in: what broke first.
-constexpr TestChange kChangeListOrder[] = {CHANGE_NEW_FAILURE, CHANGE_STILL_FAILING,
-                                           CHANGE_FIXED,       CHANGE_NEW_TEST,
-                                           CHANGE_REMOVED,     CHANGE_STOPPED};
-// The heading of a kind's list: "New failures", "Fixed", ...
-extern const char* const kChangeHeadings[CHANGE_KINDS];
-
-struct RemovedTest {
-  std::string path;
-  XrdState state;  // its state in the baseline
-};
-
-struct Comparison {
-  std::string baseline;            // the baseline's file name
-  std::vector<TestChange> change;  // per section of the report
-  std::vector<RemovedTest> removed;
-  uint64_t counts[CHANGE_KINDS] = {};
-};
-
-// Compares report with baseline in time linear in both.
-Comparison compare_reports(const XrdReport& report, const XrdReport& baseline);
+// The same with a baseline already read.
+void compare_runs(TestRun& run, const TestRun& baseline, const std::string& name);

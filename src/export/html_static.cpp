@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "export/escape.h"
 #include "export/test_paths.h"
-#include "export/xrd_vocabulary.h"
 
 namespace {
 
-void html(OutBuffer& out, const char* text) {
-  out_escaped(out, text, ESCAPE_HTML);
+void html(OutBuffer& out, std::string_view text) {
+  out_escaped(out, text.data(), text.size(), ESCAPE_HTML);
 }
 
 // A text that may hold right-to-left letters goes in its own direction
@@ -28,20 +28,13 @@ void html_isolated(OutBuffer& out, const char* text, size_t n) {
   if (!ascii) out_str(out, "</bdi>");
 }
 
-bool blank(const char* text) {
-  for (; *text; ++text)
-    if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r') return false;
-  return true;
-}
-
-bool is_safe(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.';
+bool blank(const std::string& text) {
+  return text.find_first_not_of(" \t\n\r") == std::string::npos;
 }
 
 // Presentation attributes as well as classes: with the style sheet blocked an
 // SVG shape is filled black, and the ring would read as a black disc.
-void write_donut(OutBuffer& out, const ReportTotals& t) {
+void write_donut(OutBuffer& out, const Totals& t) {
   // Circumference 100 on r = 15.9155 keeps the dash lengths in percent.
   double total = static_cast<double>(t.passed + t.failed);
   double p = total > 0 ? 100.0 * static_cast<double>(t.passed) / total : 0;
@@ -68,12 +61,12 @@ void write_donut(OutBuffer& out, const ReportTotals& t) {
   out_str(out, buf);
 }
 
-// The page's class for each cell style, in the order of XrdStyle.
+// The page's class for each cell style, in the order of CellStyle.
 const char* const kStyleClasses[4] = {"heading", "plain", "failed", "passed"};
 
 // A break may follow each '/', so that a long path wraps even unstyled; each
 // name keeps its own direction, so the path reads in order.
-void write_path(OutBuffer& out, const std::string& path) {
+void write_path(OutBuffer& out, std::string_view path) {
   for (size_t from = 0; from <= path.size();) {
     size_t to = std::min(path.find('/', from), path.size());
     html_isolated(out, path.data() + from, to - from);
@@ -82,21 +75,21 @@ void write_path(OutBuffer& out, const std::string& path) {
   }
 }
 
-void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s) {
+void write_failed_checks(OutBuffer& out, const TestRun& run, const TestNode& n) {
   size_t listed = 0, more = 0;
-  for (uint32_t k = s.first_row; k < s.first_row + s.row_count; ++k) {
-    const XrdRow& row = r.rows[k];
-    if (!xrd_is_failed_row(r, row)) continue;
+  for (uint32_t k = n.first_row; k < n.first_row + n.row_count; ++k) {
+    const Row& row = run.rows[k];
+    if (!(row.flags & ROW_FAILED)) continue;
     if (listed == kListedFailedChecks) {
       ++more;
       continue;
     }
     out_str(out, listed++ ? "\n<li>" : "\n<ul class=\"checks\"><li>");
-    const XrdCell& c = r.cells[row.first_cell];
-    html_isolated(out, c.text, std::strlen(c.text));
-    if (*c.target) {
+    const char* text = row_text(run, row);
+    html_isolated(out, text, std::strlen(text));
+    if (row.file != kNone) {
       out_str(out, " &#8212; <code class=\"loc\">");
-      html(out, xrd_location(c.target).c_str());
+      html(out, row_location(run, row));
       out_str(out, "</code>");
     }
     out_str(out, "</li>");
@@ -109,26 +102,25 @@ void write_failed_checks(OutBuffer& out, const XrdReport& r, const XrdSection& s
   if (listed) out_str(out, "</ul>");
 }
 
-// The anchor and the shown path of sections taken in report order. A path
-// too long to spell out links by the section's TAG instead, which the page's
-// script finds as it finds the links of older pages: a thousand failed tests
-// deep in a chain of suites would otherwise make a page of gigabytes.
-struct SectionLinks {
-  const XrdReport& r;
-  XrdPathCursor ids, texts;
-  SectionLinks(const XrdReport& report, const std::vector<std::string>& names,
-               const std::vector<std::string>& segments)
-      : r(report), ids(report, segments), texts(report, names) {}
+// The anchor and the shown path of nodes taken in run order. A path too long
+// to spell out links by the node's TAG instead, which the page's script finds
+// as it finds the links of older pages: a thousand failed tests deep in a
+// chain of suites would otherwise make a page of gigabytes.
+struct NodeLinks {
+  const TestRun& run;
+  PathCursor ids, texts;
+  explicit NodeLinks(const TestRun& r)
+      : run(r), ids(r, PATH_ANCHORS, kPathCut), texts(r, PATH_NAMES, kPathCut) {}
   std::string id(uint32_t i) {
     bool cut = false;
-    std::string a = ids.at(i, &cut);
-    return cut && *r.sections[i].anchor ? html_id_segment(r.sections[i].anchor) : a;
+    std::string a(ids.at(i, &cut));
+    return cut && *run.nodes[i].anchor ? anchor_segment(run.nodes[i].anchor) : a;
   }
 };
 
-// One failed test: its path as a link to its section, then its failed checks
+// One failed test: its path as a link to its node, then its failed checks
 // with the place in the source each comes from.
-void write_failed_test(OutBuffer& out, const XrdReport& r, SectionLinks& links, uint32_t i) {
+void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uint32_t i) {
   const std::string id = links.id(i);
   out_str(out, "<li id=\"");
   out_str(out, id.c_str());
@@ -137,13 +129,12 @@ void write_failed_test(OutBuffer& out, const XrdReport& r, SectionLinks& links, 
   out_str(out, "\">");
   write_path(out, links.texts.at(i));
   out_str(out, "</a>");
-  write_failed_checks(out, r, r.sections[i]);
+  write_failed_checks(out, run, run.nodes[i]);
   out_str(out, "</li>\n");
 }
 
-void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
-                       const std::vector<std::string>& names,
-                       const std::vector<std::string>& segments, TestChange kind) {
+void write_change_list(OutBuffer& out, const TestRun& run, TestChange kind) {
+  const Changes& c = run.changes;
   uint64_t total = c.counts[kind], listed = 0;
   if (total == 0) return;
   out_str(out, "<h3>");
@@ -154,17 +145,16 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
   out_str(out, kChangeKeys[kind]);
   out_str(out, "\">\n");
   if (kind == CHANGE_REMOVED) {
-    // A removed test has no section on this page to link to.
+    // A removed test has no node on this page to link to.
     for (size_t k = 0; k < c.removed.size() && listed < kListedChanges; ++k, ++listed) {
       out_str(out, "<li>");
       write_path(out, c.removed[k].path);
       out_str(out, "</li>\n");
     }
   } else {
-    SectionLinks links(r, names, segments);
-    for (uint32_t i = 0;
-         i < r.sections.size() && i < c.change.size() && listed < kListedChanges; ++i) {
-      if (c.change[i] != kind) continue;
+    NodeLinks links(run);
+    for (uint32_t i = 0; i < run.nodes.size() && listed < kListedChanges; ++i) {
+      if (run.nodes[i].change != kind) continue;
       out_str(out, "<li><a href=\"#");
       out_str(out, links.id(i).c_str());
       out_str(out, "\">");
@@ -183,34 +173,17 @@ void write_change_list(OutBuffer& out, const XrdReport& r, const Comparison& c,
 
 }  // namespace
 
-std::string html_id_segment(const std::string& name) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(name.size());
-  for (char ch : name) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    if (is_safe(c)) {
-      out += ch;
-    } else {
-      out += '~';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
-std::string html_project(const XrdReport& r) {
-  for (const XrdInfoRow& row : r.info) {
-    if (std::strcmp(row.label, "Project") != 0 || blank(row.value)) continue;
-    std::string v(row.value);
+std::string html_project(const TestRun& run) {
+  for (const InfoRow& row : run.info) {
+    if (row.label != "Project" || blank(row.value)) continue;
+    const std::string& v = row.value;
     size_t from = v.find_first_not_of(" \t\r\n"), to = v.find_last_not_of(" \t\r\n");
     return v.substr(from, to - from + 1);
   }
   return "";
 }
 
-void html_summary(OutBuffer& out, const ReportTotals& t) {
+void html_summary(OutBuffer& out, const Totals& t) {
   out_str(out, "<section class=\"summary\" aria-label=\"Summary\">\n");
   write_donut(out, t);
   out_str(out,
@@ -224,9 +197,8 @@ void html_summary(OutBuffer& out, const ReportTotals& t) {
   out_str(out, "</dd></div></dl>\n</section>\n");
 }
 
-void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::string>& names,
-                   const std::vector<std::string>& segments) {
-  const size_t failed = xrd_test_counts(r).failed;
+void html_failures(OutBuffer& out, const TestRun& run) {
+  const size_t failed = run.counted.failed;
   out_str(out,
           "<section class=\"failures\" id=\"failures\" aria-labelledby=\"failures-head\">"
           "<h2 id=\"failures-head\">Failed tests: ");
@@ -238,11 +210,11 @@ void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::st
   }
   out_str(out, "<ol class=\"failed-list\">\n");
   size_t listed = 0;
-  SectionLinks links(r, names, segments);
-  for (uint32_t i = 0; i < r.sections.size() && listed < kListedFailedTests; ++i) {
-    const XrdSection& s = r.sections[i];
-    if (s.state != XRD_KO || !xrd_is_test_type(s.type)) continue;
-    write_failed_test(out, r, links, i);
+  NodeLinks links(run);
+  for (uint32_t i = 0; i < run.nodes.size() && listed < kListedFailedTests; ++i) {
+    const TestNode& n = run.nodes[i];
+    if (n.state != STATE_FAILED || !is_test(run, n)) continue;
+    write_failed_test(out, run, links, i);
     ++listed;
   }
   out_str(out, "</ol>\n");
@@ -256,12 +228,12 @@ void html_failures(OutBuffer& out, const XrdReport& r, const std::vector<std::st
   out_str(out, "</section>\n");
 }
 
-void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
-                  const std::vector<std::string>& names, const std::vector<std::string>& segments) {
+void html_changes(OutBuffer& out, const TestRun& run) {
+  const Changes& c = run.changes;
   out_str(out,
           "<section class=\"changes\" id=\"changes\" aria-labelledby=\"changes-head\">"
           "<h2 id=\"changes-head\">Changes since ");
-  html(out, c.baseline.c_str());
+  html(out, c.baseline);
   out_str(out, "</h2>\n<ul class=\"change-counts\">");
   for (TestChange kind : kChangeListOrder) {
     out_str(out, "<li class=\"");
@@ -273,22 +245,22 @@ void html_changes(OutBuffer& out, const XrdReport& r, const Comparison& c,
     out_str(out, "</li>");
   }
   out_str(out, "</ul>\n");
-  for (TestChange kind : kChangeListOrder) write_change_list(out, r, c, names, segments, kind);
+  for (TestChange kind : kChangeListOrder) write_change_list(out, run, kind);
   out_str(out, "</section>\n");
 }
 
-void html_info(OutBuffer& out, const XrdReport& r) {
+void html_info(OutBuffer& out, const TestRun& run) {
   out_str(out, "<section class=\"info\" id=\"");
-  html(out, *r.info_anchor ? r.info_anchor : "info");
+  html(out, run.info_anchor.empty() ? "info" : run.info_anchor);
   out_str(out, "\" aria-labelledby=\"info-head\"><h2 id=\"info-head\">");
-  html(out, *r.info_title ? r.info_title : "Report Information");
+  html(out, run.info_title.empty() ? "Report Information" : run.info_title);
   out_str(out, "</h2>\n<table>\n");
-  for (const char* b : r.banner) {
+  for (const std::string& b : run.banner) {
     out_str(out, "<tr class=\"banner\"><th colspan=\"2\">");
     html(out, b);
     out_str(out, "</th></tr>\n");
   }
-  for (const XrdInfoRow& row : r.info) {
+  for (const InfoRow& row : run.info) {
     if (blank(row.value)) continue;
     out_str(out, "<tr class=\"");
     out_str(out, kStyleClasses[row.style]);

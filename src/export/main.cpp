@@ -1,8 +1,8 @@
-// Entry point of tallyrep-export: reads one or more XRD reports and writes them
-// as an HTML page, JUnit XML, a Markdown or JSON summary, and gates a CI job.
+// Entry point of tallyrep-export: reads one or more XRD reports into one test
+// run and writes it as an HTML page, JUnit XML, a Markdown or JSON summary,
+// and gates a CI job.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,14 +11,9 @@
 #include "base/out_buffer.h"
 #include "export/cli_options.h"
 #include "export/compare.h"
-#include "export/escape.h"
-#include "export/html_export.h"
-#include "export/junit_export.h"
-#include "export/summary.h"
-#include "export/test_paths.h"
-#include "export/xml_memory.h"
-#include "export/xrd_merge.h"
-#include "export/xrd_read.h"
+#include "export/run_reports.h"
+#include "export/test_run.h"
+#include "export/writers.h"
 
 namespace {
 
@@ -45,70 +40,54 @@ void on_refused_memory() {
   std::_Exit(1);
 }
 
-// The reports as one: a single one as it was read, several merged. Memory
-// refused while merging is reported against the last report read.
-int read_reports(const ExportOptions& opts, std::unique_ptr<XrdReport>& report,
-                 std::string& error) {
-  std::vector<std::unique_ptr<XrdReport>> parts;
-  for (const char* path : opts.reports) {
-    current_file = path;
-    parts.push_back(std::make_unique<XrdReport>());
-    if (xrd_read(path, *parts.back(), error) != 0) return export_fail(path, error);
-  }
-  if (parts.size() == 1) {
-    report = std::move(parts[0]);
-    return 0;
-  }
-  report = std::make_unique<XrdReport>();
-  xrd_merge(std::move(parts), std::vector<std::string>(opts.reports.begin(), opts.reports.end()),
-            *report);
+// The reports as one run: a single one as it was read, several merged.
+// Memory refused while merging is reported against the last report read.
+int read_reports(const ExportOptions& opts, TestRun& run, std::string& error) {
+  std::vector<XrdSource> sources;
+  for (const char* path : opts.reports) sources.push_back(xrd_file(path));
+  size_t failed = 0;
+  if (run_read(sources, opts.reports, run, &current_file, failed, error) != 0)
+    return export_fail(opts.reports[failed], error);
   return 0;
 }
 
 int run(const ExportOptions& opts) {
   if (int status = export_same_file_error(opts)) return status;
-  xml_arena_install();
   std::string error;
-  std::unique_ptr<XrdReport> report;
-  if (int status = read_reports(opts, report, error)) return status;
+  TestRun run;
+  if (int status = read_reports(opts, run, error)) return status;
 
-  Comparison comparison;
-  const Comparison* changes = nullptr;  // for every writer that lists the changes
   if (opts.baseline) {
     current_file = opts.baseline;
-    XrdReport baseline;
-    if (xrd_read(opts.baseline, baseline, error) != 0) return export_fail(opts.baseline, error);
-    comparison = compare_reports(*report, baseline);
-    comparison.baseline = opts.baseline;
-    changes = &comparison;
+    if (compare_with_baseline(run, xrd_file(opts.baseline), opts.baseline, error) != 0)
+      return export_fail(opts.baseline, error);
   }
 
   if (opts.html) {
     current_file = opts.html;
-    if (html_write(*report, changes, opts.html, error) != 0) return export_fail(opts.html, error);
+    if (html_write(run, opts.html, error) != 0) return export_fail(opts.html, error);
   }
   if (opts.junit) {
     current_file = opts.junit;
-    if (junit_write(*report, opts.junit, error) != 0) return export_fail(opts.junit, error);
+    if (junit_write(run, opts.junit, error) != 0) return export_fail(opts.junit, error);
   }
   if (opts.markdown) {
     current_file = opts.markdown;
-    if (markdown_write(*report, changes, opts.markdown, opts.markdown_append, error) != 0)
+    if (markdown_write(run, opts.markdown, opts.markdown_append, error) != 0)
       return export_fail(opts.markdown, error);
   }
   if (opts.json) {
     current_file = opts.json;
-    if (json_write(*report, changes, opts.json, error) != 0) return export_fail(opts.json, error);
+    if (json_write(run, opts.json, error) != 0) return export_fail(opts.json, error);
   }
 
   if (!opts.check) return 0;
   // The totals rows and the tests below them both count: a report edited or
   // mended by hand may say less in its totals than its tests show.
-  const ReportTotals totals = report_totals(*report);
-  const StateCounts tests = xrd_test_counts(*report);
-  if (totals.failed > 0 || tests.failed > 0) return kExitFailedTest;
+  const Totals totals = run_totals(run);
+  if (totals.failed > 0 || run.counted.failed > 0) return kExitFailedTest;
   // Swapped or empty traces give a report that passes silently with no test.
-  return totals.total == 0 && tests.passed == 0 ? kExitNoTest : 0;
+  return totals.total == 0 && run.counted.passed == 0 ? kExitNoTest : 0;
 }
 
 }  // namespace

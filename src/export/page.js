@@ -1,6 +1,7 @@
 // The page's interactive view: a virtual list of every section and check, the
 // test tree, "failed only", the filter, anchors and view state in the URL,
-// and each test's change since a baseline when the page compares with one.
+// and each test's change since a baseline when the page compares with one;
+// its data is the compressed columns that page_data.h describes.
 (function () {
 'use strict';
 // The view shows the sections: the browser's own jump to an anchor would land
@@ -9,17 +10,120 @@
 document.querySelectorAll('.failed-list > li[id]').forEach(function (li) {
   li.dataset.anchor = li.id; li.removeAttribute('id');
 });
-var D = JSON.parse(document.getElementById('xrd-data').textContent);
-var S = D.s, R = D.r, TYPES = D.types, FILES = D.files, F = 10, n = S.length / F;
-var CHANGE = D.c || null, CHANGE_WORD = D.cw || [], CHANGE_KEY = D.ck || [];
+// The data comes in parts, base64 of one zlib stream, each part followed by a
+// script that hands it here: the browser inflates the first parts while it
+// still reads the later ones, and the view starts once the last is in.
+var note = document.getElementById('script-note');
+if (typeof DecompressionStream === 'undefined') {
+  note.textContent += ' This browser cannot unpack the page\'s data: open it in a current one.';
+  return;
+}
+var inflate = new DecompressionStream('deflate'), writer = inflate.writable.getWriter();
+var reader = inflate.readable.getReader();
+reader.read().then(function got(r) {
+  if (r.done) return setTimeout(finish);
+  take(r.value);
+  return reader.read().then(got);
+});
+function bytesOf(b64) {
+  if (Uint8Array.fromBase64) return Uint8Array.fromBase64(b64);
+  var bin = atob(b64), out = new Uint8Array(bin.length);
+  for (var q = 0; q < bin.length; q++) out[q] = bin.charCodeAt(q);
+  return out;
+}
+window.xrdPart = function (last) {
+  var part = document.currentScript.previousElementSibling;
+  writer.write(bytesOf(part.textContent));
+  part.textContent = '';
+  if (last) writer.close();
+};
+
+// The inflated bytes are read as they come: first every varint (page_data.h)
+// into V, then the texts into one string, so that little is left to do once
+// the last part is in.
+var V = new Uint32Array(15), K = 15, k = 0, value = 0, scale = 1, head = null;
+var utf8 = new TextDecoder(), pieces = [];
+function take(bytes) {
+  var q = 0, len = bytes.length, x;
+  while (q < len && k < K) {
+    x = bytes[q++];
+    value += (x & 127) * scale;
+    if (x & 128) { scale *= 128; continue; }
+    V[k++] = value; value = 0; scale = 1;
+    if (k === 15 && !head) {
+      if (V[0] !== 0x32445258) return;
+      // The head tells how many numbers follow: five per node and per row,
+      // one per further cell and one per text.
+      head = Array.from(V);
+      K = 15 + 5 * head[1] + 5 * head[2] + head[3] + head[4];
+      var more = new Uint32Array(K); more.set(V); V = more;
+    }
+  }
+  if (q < len) pieces.push(utf8.decode(bytes.subarray(q), { stream: true }));
+}
+function finish() {
+  pieces.push(utf8.decode());
+  if (!head) return;
+  var n = head[1], m = head[2], at = 15, i, v, t, s;
+  var D = { head: head, n: n, m: m, text: pieces.join('') };
+  pieces = null;
+  function column(count) { var c = V.subarray(at, at + count); at += count; return c; }
+  var gaps = column(n); D.typeText = column(n);
+  var firsts = column(n); D.count = column(n);
+  var attrs = column(n);
+  D.parent = new Int32Array(n); D.first = new Int32Array(n); D.state = new Uint8Array(n);
+  D.change = head[5] ? new Uint8Array(n) : null;
+  D.titleText = new Int32Array(n); D.segmentText = new Int32Array(n);
+  for (i = 0, v = 0, t = head[12], s = head[13]; i < n; i++) {
+    D.parent[i] = i - gaps[i];
+    v += firsts[i] & 1 ? -(firsts[i] + 1) / 2 : firsts[i] / 2; D.first[i] = v;
+    D.state[i] = attrs[i] & 3;  // bits 2 and 3 hold the title's style, which the view does not show
+    if (D.change) D.change[i] = (attrs[i] >> 4) & 7;
+    D.titleText[i] = attrs[i] & 128 ? t++ : -1; D.segmentText[i] = attrs[i] & 256 ? s++ : -1;
+  }
+  var files = column(m), lines = column(m); D.cellCount = column(m);
+  var kinds = column(m); D.rowText = column(m);
+  D.fileText = new Int32Array(m); D.lineOf = new Int32Array(m); D.cellAt = new Int32Array(m + 1);
+  D.kindOf = new Uint8Array(m); D.styleOf = new Uint8Array(m);
+  for (i = 0; i < m; i++) {
+    D.fileText[i] = files[i] - 1;
+    v = lines[i]; D.lineOf[i] = v === 0 ? -1 : v & 1 ? (v - 1) / 2 : -2 - (v - 2) / 2;
+    D.cellAt[i + 1] = D.cellAt[i] + D.cellCount[i] - 1;
+    D.kindOf[i] = kinds[i] >> 2; D.styleOf[i] = kinds[i] & 3;
+  }
+  D.cells = column(head[3]);
+  var lengths = column(head[4]);
+  D.from = new Int32Array(head[4] + 1);
+  for (i = 0; i < head[4]; i++) D.from[i + 1] = D.from[i] + lengths[i];
+  setTimeout(function () { view(D); });
+}
+
+function view(D) {
+var head = D.head, n = D.n, m = D.m, TEXT = D.text, from = D.from, i, k;
+var parent = D.parent, typeText = D.typeText, titleText = D.titleText, segmentText = D.segmentText;
+var first = D.first, count = D.count, stateOf = D.state, CHANGE = D.change;
+var fileText = D.fileText, lineOf = D.lineOf, cellCount = D.cellCount, cellAt = D.cellAt;
+var kindOf = D.kindOf, styleOf = D.styleOf, cells = D.cells;
+var fileBase = head[6], nFiles = head[7], rowText = D.rowText, rowBase = head[14];
+function text(t) { return TEXT.slice(from[t], from[t + 1]); }
+// Cell c of row r: the first is the row's own text; twice a text, or twice a
+// number and one.
+function cell(r, c) {
+  if (c === 0) return text(rowBase + rowText[r]);
+  var v = cells[cellAt[r] + c - 1];
+  return v & 1 ? String((v - 1) / 2) : text(v / 2);
+}
+function line(r) { var v = lineOf[r]; return v >= 0 ? String(v) : v === -1 ? '' : text(-2 - v); }
+function typeName(i) { return text(typeText[i]); }
+var CHANGE_WORD = [], CHANGE_KEY = [];
+for (k = 0; k < head[9]; k++) { CHANGE_WORD.push(text(head[8] + k)); CHANGE_KEY.push(text(head[8] + head[9] + k)); }
+
 var H = 28, MAXH = 8000000, OVERSCAN = 8;
 var CLS = ['ok', 'ko', 'ne'], MARK = ['\u2714', '\u2718', '\u2013'];
 var WORD = ['Passed', 'Failed', 'Not executed'], STYLE = ['heading', 'plain', 'failed', 'passed'];
-var parent = new Int32Array(n), depth = new Int32Array(n), state = new Uint8Array(n);
-var first = new Int32Array(n), count = new Int32Array(n), end = new Int32Array(n), i, k;
+var depth = new Int32Array(n), state = new Uint8Array(n), end = new Int32Array(n);
 for (i = 0; i < n; i++) {
-  var b = i * F;
-  parent[i] = S[b]; state[i] = Math.min(S[b + 2], 2); first[i] = S[b + 7]; count[i] = S[b + 8];
+  state[i] = Math.min(stateOf[i], 2);
   depth[i] = parent[i] < 0 ? 0 : depth[parent[i]] + 1;
 }
 // Sections are in pre-order, so every subtree is the range [i, end[i]).
@@ -29,12 +133,9 @@ for (i = 0; i < n; i++) {
   stack.push(i);
 }
 while (stack.length) end[stack.pop()] = n;
-for (i = 0, k = 0; k < R.length; k += 5 + R[k + 4]) i++;
-var rowAt = new Int32Array(i);
-for (i = 0, k = 0; k < R.length; k += 5 + R[k + 4]) rowAt[i++] = k;
-function name(i) { return S[i * F + 4]; }
-function title(i) { return S[i * F + 5] || (TYPES[S[i * F + 1]] + ' ' + name(i)); }
-function segment(i) { return S[i * F + 6] || S[i * F + 4]; }
+function name(i) { return text(head[10] + i); }
+function title(i) { return (titleText[i] >= 0 && text(titleText[i])) || (typeName(i) + ' ' + name(i)); }
+function segment(i) { return (segmentText[i] >= 0 && text(segmentText[i])) || name(i); }
 // The anchor is the path of names, so a link made today still finds its test
 // in tomorrow's report; built when drawn rather than kept for every section.
 function anchor(i) {
@@ -45,17 +146,17 @@ function anchor(i) {
 function find(a) {
   var last = a.slice(a.lastIndexOf('/') + 1), j;
   for (j = 0; j < n; j++) if (segment(j) === last && anchor(j) === a) return j;
-  for (j = 0; j < n; j++) if (S[j * F + 9] === a) return j;  // the TAG links of older pages
+  for (j = 0; j < n; j++) if (text(head[11] + j) === a) return j;  // the TAG links of older pages
   return -1;
 }
 
 var vis = new Uint8Array(n).fill(1), open = new Uint8Array(n), navOpen = new Uint8Array(n);
-var selfHit = new Uint8Array(n), rowsHit = new Uint8Array(n), rowHit = new Uint8Array(rowAt.length);
+var selfHit = new Uint8Array(n), rowsHit = new Uint8Array(n), rowHit = new Uint8Array(m);
 var failedRows = new Uint8Array(n), failedOnly = false, filter = '', current = -1;
 for (i = 0; i < n; i++) {
-  for (k = first[i]; k < first[i] + count[i]; k++) if (R[rowAt[k]] !== 0 && R[rowAt[k] + 1] === 2) { failedRows[i] = 1; break; }
+  for (k = first[i]; k < first[i] + count[i]; k++) if (kindOf[k] !== 0 && styleOf[k] === 2) { failedRows[i] = 1; break; }
 }
-if (rowAt.length <= 50000) open.fill(1);
+if (m <= 50000) open.fill(1);
 else for (i = 0; i < n; i++) if (state[i] === 1) open[i] = 1;
 if (n <= 3000) navOpen.fill(1);
 else for (i = 0; i < n; i++) if (depth[i] === 0) navOpen[i] = 1;
@@ -64,13 +165,13 @@ else for (i = 0; i < n; i++) if (depth[i] === 0) navOpen[i] = 1;
 // checks or by the source file a check comes from.
 function computeHits() {
   var re = new RegExp(filter.replace(/[.*+?^${}()|[\]\\]/g, '\\$&'), 'i');
-  var fileHit = FILES.map(function (f) { return re.test(f); });
+  var fileHit = new Uint8Array(nFiles);
+  for (var f = 0; f < nFiles; f++) fileHit[f] = re.test(text(fileBase + f)) ? 1 : 0;
   selfHit.fill(0); rowsHit.fill(0); rowHit.fill(0);
   for (var j = 0; j < n; j++) {
     if (re.test(name(j)) || re.test(title(j))) selfHit[j] = 1;
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      var p = rowAt[r];
-      if (R[p] !== 0 && ((R[p + 2] >= 0 && fileHit[R[p + 2]]) || re.test(R[p + 5]))) { rowHit[r] = 1; rowsHit[j] = 1; }
+      if (kindOf[r] !== 0 && ((fileText[r] >= 0 && fileHit[fileText[r] - fileBase]) || re.test(cell(r, 0)))) { rowHit[r] = 1; rowsHit[j] = 1; }
     }
   }
 }
@@ -87,10 +188,9 @@ function computeVisibility() {
 // Which rows of a visible section the view lists: under a filter that matched
 // only some of its checks, those checks and the table heads.
 function rowShown(j, r) {
-  var p = rowAt[r];
-  if (failedOnly && (R[p] === 0 ? !failedRows[j] : R[p + 1] !== 2)) return false;
+  if (failedOnly && (kindOf[r] === 0 ? !failedRows[j] : styleOf[r] !== 2)) return false;
   if (!filter || selfHit[j]) return true;
-  return rowsHit[j] && (R[p] === 0 || rowHit[r]);
+  return rowsHit[j] && (kindOf[r] === 0 || rowHit[r]);
 }
 
 function VList(box, render) {
@@ -145,22 +245,23 @@ function mark(s) {
   var m = el('span', 'mark', MARK[s]); m.setAttribute('aria-hidden', 'true'); return m;
 }
 
-var itemSec = [], itemRow = [], navItems = [];
+// The main list's items: a section, or one of its rows (-1: the section itself).
+var itemSec = new Int32Array(n + m), itemRow = new Int32Array(n + m), items = 0, navItems = [];
 function buildMain() {
-  itemSec = []; itemRow = [];
+  items = 0;
   for (var j = 0; j < n; j++) {
     if (!vis[j]) { j = end[j] - 1; continue; }
-    itemSec.push(j); itemRow.push(-1);
+    itemSec[items] = j; itemRow[items++] = -1;
     if (!open[j]) continue;
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      if (rowShown(j, r)) { itemSec.push(j); itemRow.push(r); }
+      if (rowShown(j, r)) { itemSec[items] = j; itemRow[items++] = r; }
     }
   }
-  mainList.setCount(itemSec.length);
+  mainList.setCount(items);
   var shown = 0;
   for (var j2 = 0; j2 < n; j2++) shown += vis[j2];
   shownBox.textContent = shown + ' of ' + n + ' sections shown';
-  emptyBox.hidden = itemSec.length > 0;
+  emptyBox.hidden = items > 0;
 }
 function buildNav() {
   navItems = [];
@@ -198,32 +299,32 @@ function renderSection(j) {
 // The location sits beside the expression and never shrinks to nothing: the
 // file goes by its base name (the whole path is in the tooltip), a long
 // expression is cut, a long file name is cut before its line number.
-function location_(p) {
+function location_(r) {
   var loc = el('span', 'loc');
-  var f = FILES[R[p + 2]];
+  var f = text(fileText[r]);
   loc.appendChild(el('span', 'file', f.slice(f.lastIndexOf('/') + 1)));
-  if (R[p + 3] !== '') loc.appendChild(document.createTextNode(':' + R[p + 3]));
+  if (line(r) !== '') loc.appendChild(document.createTextNode(':' + line(r)));
   return loc;
 }
 function renderRow(j, r) {
-  var p = rowAt[r], kind = R[p], st = R[p + 1], nc = R[p + 4];
+  var kind = kindOf[r], st = styleOf[r], nc = cellCount[r];
   var e = el('div', 'item row ' + (kind === 2 ? 'print ' : '') + STYLE[st]);
   indent(e, depth[j], 26, 16);
   for (var c = 0; c < nc; c++) {
-    var text = R[p + 5 + c], cell = el('span');
+    var t = cell(r, c), span = el('span');
     if (c === 0) {
-      cell.className = 'c0';
-      if (kind === 2) cell.appendChild(el('span', 'mark', '\u25b8'));
-      cell.appendChild(el('span', 'expr', text));
-      if (R[p + 2] >= 0) {
-        cell.appendChild(location_(p));
-        cell.title = text + ' \u2014 ' + FILES[R[p + 2]] + (R[p + 3] !== '' ? ':' + R[p + 3] : '');
-      } else cell.title = text;
+      span.className = 'c0';
+      if (kind === 2) span.appendChild(el('span', 'mark', '\u25b8'));
+      span.appendChild(el('span', 'expr', t));
+      if (fileText[r] >= 0) {
+        span.appendChild(location_(r));
+        span.title = t + ' \u2014 ' + text(fileText[r]) + (line(r) !== '' ? ':' + line(r) : '');
+      } else span.title = t;
     } else if (c === 1 && kind === 1 && (st === 2 || st === 3)) {
-      cell.appendChild(mark(st === 3 ? 0 : 1));
-      cell.appendChild(document.createTextNode(text));
-    } else cell.textContent = text;
-    e.appendChild(cell);
+      span.appendChild(mark(st === 3 ? 0 : 1));
+      span.appendChild(document.createTextNode(t));
+    } else span.textContent = t;
+    e.appendChild(span);
   }
   return e;
 }
@@ -244,7 +345,7 @@ function renderNav(k) {
   a.href = '#' + anchor(j);
   a.appendChild(mark(state[j]));
   a.appendChild(document.createTextNode(name(j) || title(j)));
-  a.title = TYPES[S[j * F + 1]] + ' ' + name(j) + ' \u2014 ' + WORD[state[j]] +
+  a.title = typeName(j) + ' ' + name(j) + ' \u2014 ' + WORD[state[j]] +
     (CHANGE && CHANGE[j] ? ' (' + CHANGE_WORD[CHANGE[j]] + ')' : '');
   a.addEventListener('click', function (ev) {
     ev.preventDefault();
@@ -299,7 +400,7 @@ function goTo(j) {
   current = j;
   buildMain(); buildNav();
   document.getElementById('panes').scrollIntoView({block: 'start'});
-  var k = itemSec.indexOf(j);
+  var k = itemSec.subarray(0, items).indexOf(j);
   if (k >= 0) mainList.scrollTo(k, false);
   var m = navItems.indexOf(j);
   if (m >= 0 && !navList.inView(m)) navList.scrollTo(m, true); else navList.draw();
@@ -352,8 +453,7 @@ function collect(onlyFailed, limit, out) {
     if (!vis[j] || (onlyFailed && state[j] !== 1)) { j = end[j] - 1; continue; }
     if (total++ < limit) out.push(j, -1);
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      var p = rowAt[r];
-      if (!rowShown(j, r) || (onlyFailed && (R[p] === 0 ? !failedRows[j] : R[p + 1] !== 2))) continue;
+      if (!rowShown(j, r) || (onlyFailed && (kindOf[r] === 0 ? !failedRows[j] : styleOf[r] !== 2))) continue;
       if (total++ < limit) out.push(j, r);
     }
   }
@@ -390,12 +490,16 @@ window.addEventListener('afterprint', function () {
 });
 document.getElementById('print-all').addEventListener('click', function () { printAll = true; window.print(); });
 
-document.getElementById('script-note').remove();
+note.remove();
 document.getElementById('static').removeAttribute('role');
 document.getElementById('toolbar').hidden = false;
 document.getElementById('panes').hidden = false;
-computeVisibility(); buildMain(); buildNav();
-if (location.hash) fromHash();
-else handled = '';
-document.body.dataset.ready = 'true';
+// The first drawing in a task of its own, so that no task grows long.
+setTimeout(function () {
+  computeVisibility(); buildMain(); buildNav();
+  if (location.hash) fromHash();
+  else handled = '';
+  document.body.dataset.ready = 'true';
+});
+}
 })();

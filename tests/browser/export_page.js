@@ -1,18 +1,22 @@
 // Browser check of the HTML page of tallyrep-export in headless Chromium:
 // totals, "failed only", the filter, deep links, the page under a CI server's
 // policy and without script, printing, narrow screens, no outside requests,
-// the changes since a baseline, accessibility rules.
-// usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR   (exit 77: no browser)
+// the changes since a baseline, accessibility rules, and how soon a large
+// page answers. With --measure it only times the page of the report, served
+// from a local web server: its size, when it is ready, its longest task.
+// usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR [--measure [RUNS]]
+//        (exit 77: no browser)
 'use strict';
 const fs = require('fs');
+const http = require('http');
 const path = require('path');
 const os = require('os');
 const { execFileSync } = require('child_process');
 
 const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
-const [exportBin, xrdPath, outDir] = process.argv.slice(2);
-if (!exportBin || !xrdPath || !outDir) {
-  console.error('usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR');
+const [exportBin, xrdPath, outDir, mode, runsArg] = process.argv.slice(2);
+if (!exportBin || !xrdPath || !outDir || (mode && mode !== '--measure')) {
+  console.error('usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR [--measure [RUNS]]');
   process.exit(2);
 }
 if (!fs.existsSync(CHROMIUM)) {
@@ -27,8 +31,9 @@ function check(ok, what) {
   if (!ok) failures++;
 }
 
-// What the page must show, read from the report itself.
-const xrd = fs.readFileSync(xrdPath, 'latin1');
+// What the page must show, read from the report itself (not for --measure,
+// whose report may be hundreds of megabytes).
+const xrd = mode ? '' : fs.readFileSync(xrdPath, 'latin1');
 function infoValue(label) {
   const m = xrd.match(new RegExp(`<CELL_TEXT STYLE="[^"]*">${label}</CELL_TEXT>\\s*<CELL_TEXT STYLE="[^"]*">([^<]*)<`));
   return m ? m[1].trim() : null;
@@ -257,6 +262,61 @@ async function checkAccessible(tab, page) {
   await staticTab.close();
 }
 
+// Serves the page from a local web server, as a CI server serves an archived
+// one, and loads it in fresh tabs: the bytes sent, when the page was ready
+// (its body marked data-ready), and its tasks over 50 ms, from the start of
+// each load. The median of the runs, and the longest task of all.
+async function timeLoads(context, page, runs) {
+  const size = fs.statSync(page).size;
+  const server = http.createServer((req, res) => {
+    res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Content-Length': size });
+    fs.createReadStream(page).pipe(res);
+  });
+  await new Promise(r => server.listen(0, '127.0.0.1', r));
+  const url = `http://127.0.0.1:${server.address().port}/page.html`;
+  const ready = [], tasks = [];
+  try {
+    for (let k = 0; k < runs; k++) {
+      const tab = await context.newPage();
+      await tab.addInitScript(() => {
+        window.loadTasks = [];
+        new PerformanceObserver(list => list.getEntries().forEach(e => window.loadTasks.push(e.duration)))
+          .observe({ type: 'longtask', buffered: true });
+        new MutationObserver((records, self) => {
+          if (document.body && document.body.dataset.ready) { window.readyAt = performance.now(); self.disconnect(); }
+        }).observe(document, { attributes: true, subtree: true, attributeFilter: ['data-ready'] });
+      });
+      await tab.goto(url);
+      await tab.waitForSelector('body[data-ready="true"]', { state: 'attached', timeout: 120000 });
+      await tab.evaluate(() => new Promise(r => setTimeout(r, 300)));  // tasks still being reported
+      const seen = await tab.evaluate(() => ({ ready: window.readyAt, tasks: window.loadTasks }));
+      ready.push(seen.ready);
+      tasks.push(...seen.tasks);
+      await tab.close();
+    }
+  } finally {
+    server.close();
+  }
+  ready.sort((a, b) => a - b);
+  return { bytes: size, ready: ready[Math.floor(ready.length / 2)], longest: Math.max(0, ...tasks) };
+}
+
+async function measure() {
+  fs.mkdirSync(outDir, { recursive: true });
+  const page = path.join(outDir, 'measured.html');
+  execFileSync(exportBin, [xrdPath, '--html', page]);
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tallyrep-chromium-'));
+  const context = await launch(profile, {});
+  try {
+    const t = await timeLoads(context, page, Number(runsArg) || 5);
+    console.log(`page ${(t.bytes / 1e6).toFixed(1)} MB, ready after ${Math.round(t.ready)} ms, ` +
+      `longest task ${Math.round(t.longest)} ms`);
+  } finally {
+    await context.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+}
+
 async function main() {
   fs.mkdirSync(outDir, { recursive: true });
   const page = path.join(outDir, 'export-page.html');
@@ -395,4 +455,4 @@ async function main() {
   }
 }
 
-main().then(() => process.exit(failures ? 1 : 0), e => { console.error(e); process.exit(1); });
+(mode ? measure : main)().then(() => process.exit(failures ? 1 : 0), e => { console.error(e); process.exit(1); });

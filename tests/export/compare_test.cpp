@@ -1,5 +1,5 @@
-// Comparing a report with a baseline: every kind of change, tests met twice,
-// merged reports, and trees too deep for paths to be spelled out per section.
+// Comparing a run with a baseline: every kind of change, tests met twice,
+// merged reports, and trees too deep for paths to be spelled out per node.
 #include "export/compare.h"
 
 #include <gtest/gtest.h>
@@ -7,32 +7,31 @@
 #include <map>
 
 #include "export/test_paths.h"
-#include "export/xrd_merge.h"
-#include "export/xrd_vocabulary.h"
 #include "export_helpers.h"
 
 namespace {
 
-XrdReport& read_fixture(const char* name, XrdReport& r) {
+TestRun& read_fixture(const char* name, TestRun& r) {
   std::string error;
-  EXPECT_EQ(xrd_read(fixture(name).c_str(), r, error), 0) << name << ": " << error;
+  EXPECT_EQ(read_run(fixture(name), r, error), 0) << name << ": " << error;
   return r;
 }
 
 // The change of each test, by its path of names.
-std::map<std::string, TestChange> changes_by_path(const XrdReport& r, const Comparison& c) {
-  std::vector<std::string> names = xrd_unique_names(r);
+std::map<std::string, TestChange> changes_by_path(const TestRun& r) {
   std::map<std::string, TestChange> by_path;
-  for (uint32_t i = 0; i < r.sections.size(); ++i)
-    if (xrd_is_test_type(r.sections[i].type)) by_path[xrd_path(r, names, i)] = c.change[i];
+  PathCursor path(r, PATH_NAMES, kNoCut);
+  for (uint32_t i = 0; i < r.nodes.size(); ++i)
+    if (is_test(r, r.nodes[i])) by_path[std::string(path.at(i))] = r.nodes[i].change;
   return by_path;
 }
 
 TEST(Compare, EachTestGetsItsKindOfChange) {
-  XrdReport now, before;
-  Comparison c = compare_reports(read_fixture("changes_new.xrd", now),
-                                 read_fixture("changes_base.xrd", before));
-  std::map<std::string, TestChange> got = changes_by_path(now, c);
+  TestRun now, before;
+  compare_runs(read_fixture("changes_new.xrd", now), read_fixture("changes_base.xrd", before),
+               "changes_base.xrd");
+  const Changes& c = now.changes;
+  std::map<std::string, TestChange> got = changes_by_path(now);
   const struct {
     const char* test;
     TestChange change;
@@ -56,7 +55,7 @@ TEST(Compare, EachTestGetsItsKindOfChange) {
   }
   ASSERT_EQ(c.removed.size(), 1u);
   EXPECT_EQ(c.removed[0].path, "ChangeTest/S/gone");
-  EXPECT_EQ(c.removed[0].state, XRD_OK);
+  EXPECT_EQ(c.removed[0].state, STATE_PASSED);
   const uint64_t counts[CHANGE_KINDS] = {3, 3, 2, 1, 1, 1, 1};
   for (int k = 0; k < CHANGE_KINDS; ++k) EXPECT_EQ(c.counts[k], counts[k]) << kChangeKeys[k];
 }
@@ -64,11 +63,16 @@ TEST(Compare, EachTestGetsItsKindOfChange) {
 // A merged report's own sections are left out of the paths; a driver that ran
 // on two machines matches the baseline once, its second run is new.
 TEST(Compare, MergedReportMatchesBelowItsReportSections) {
-  std::vector<std::unique_ptr<XrdReport>> parts;
-  for (int k = 0; k < 2; ++k) read_fixture("changes_new.xrd", *parts.emplace_back(new XrdReport));
-  XrdReport merged, before;
-  xrd_merge(std::move(parts), {"m1.xrd", "m2.xrd"}, merged);
-  Comparison c = compare_reports(merged, read_fixture("changes_base.xrd", before));
+  const std::string path = fixture("changes_new.xrd");
+  TestRun merged, before;
+  size_t failed = 0;
+  std::string error;
+  ASSERT_EQ(run_read({xrd_file(path.c_str()), xrd_file(path.c_str())}, {"m1.xrd", "m2.xrd"}, merged,
+                     nullptr, failed, error),
+            0)
+      << error;
+  compare_runs(merged, read_fixture("changes_base.xrd", before), "changes_base.xrd");
+  const Changes& c = merged.changes;
   EXPECT_EQ(c.counts[CHANGE_FIXED], 2u);
   EXPECT_EQ(c.counts[CHANGE_STILL_FAILING], 1u);
   EXPECT_EQ(c.counts[CHANGE_NEW_FAILURE], 3u + 4u);  // the second copy's failures are all new
@@ -88,18 +92,18 @@ TEST(Compare, DeepTreesCompareInLinearSpace) {
     return std::string("<DAZU:NODE name=\"") + name + "\" type=\"Test Case\" state=\"" + state +
            "\"/>";
   };
-  XrdReport now, before;
+  TestRun now;
   std::string error;
   ASSERT_EQ(parse_text(xrd_document(open + leaf("t", "ok") + close), now, error), 0) << error;
-  ASSERT_EQ(
-      parse_text(xrd_document(open + leaf("t", "ko") + leaf("u", "ok") + close), before, error), 0)
+  const std::string before = xrd_document(open + leaf("t", "ko") + leaf("u", "ok") + close);
+  ASSERT_EQ(compare_with_baseline(now, xrd_bytes(before.data(), before.size()), "b.xrd", error), 0)
       << error;
-  Comparison c = compare_reports(now, before);
-  EXPECT_EQ(c.change[deep], CHANGE_FIXED);
+  const Changes& c = now.changes;
+  EXPECT_EQ(now.nodes[deep].change, CHANGE_FIXED);
   ASSERT_EQ(c.removed.size(), 1u);
   // "n/" 100,000 times, then "u": both ends kept around an ellipsis.
   const std::string& path = c.removed[0].path;
-  EXPECT_LE(path.size(), kXrdPathMax);
+  EXPECT_LE(path.size(), kPathCut.limit);
   EXPECT_EQ(path.rfind("n/n/", 0), 0u);
   EXPECT_EQ(path.substr(path.size() - 4), "/n/u");
 }

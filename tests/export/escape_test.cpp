@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "export/html_export.h"
-#include "export/junit_export.h"
+#include "export/utf8.h"
+#include "export/writers.h"
 #include "export_helpers.h"
 
 namespace {
@@ -94,9 +94,9 @@ TEST(Escape, LostWritesAreReported) {
 // Written to memory, through buffers so small that every piece of output
 // crosses their end, the outputs are the bytes written to their files.
 TEST(Escape, MemoryOutputIsTheFilesBytesWhateverItsBuffer) {
-  XrdReport r;
+  TestRun r;
   std::string error, html = scratch("mem.html"), junit = scratch("mem.xml");
-  ASSERT_EQ(xrd_read(fixture("calc_like.xrd").c_str(), r, error), 0) << error;
+  ASSERT_EQ(read_run(fixture("calc_like.xrd"), r, error), 0) << error;
   ASSERT_EQ(html_write(r, html.c_str(), error), 0) << error;
   ASSERT_EQ(junit_write(r, junit.c_str(), error), 0) << error;
   for (size_t capacity : {1, 7, 4096}) {

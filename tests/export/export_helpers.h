@@ -1,5 +1,5 @@
-// Helpers shared by the exporter's tests: fixture paths, scratch files, parsing
-// a report held in memory, running the program.
+// Helpers shared by the exporter's tests: fixture paths, scratch files, runs
+// read from report files or from texts, running the program.
 #pragma once
 
 #include <sys/stat.h>
@@ -14,7 +14,8 @@
 #include <sstream>
 #include <string>
 
-#include "export/xrd_read.h"
+#include "export/run_reports.h"
+#include "export/test_run.h"
 
 inline std::string fixture(const std::string& name) {
   return std::string(TALLYREP_SOURCE_DIR) + "/tests/export/data/" + name;
@@ -41,11 +42,14 @@ inline std::string scratch(const std::string& name) {
   return dir + "/" + name;
 }
 
-inline int parse_text(const std::string& xml, XrdReport& report, std::string& error) {
-  ZeroedBlock buf;
-  if (!buf.try_allocate(xml.size() + 1)) return -1;
-  std::memcpy(buf.data(), xml.data(), xml.size());
-  return xrd_parse(std::move(buf), xml.size(), report, error);
+// The run of one report file, or of a report held in memory.
+inline int read_run(const std::string& path, TestRun& run, std::string& error) {
+  size_t failed = 0;
+  return run_read({xrd_file(path.c_str())}, {path.c_str()}, run, nullptr, failed, error);
+}
+inline int parse_text(const std::string& xml, TestRun& run, std::string& error) {
+  size_t failed = 0;
+  return run_read({xrd_bytes(xml.data(), xml.size())}, {"text.xrd"}, run, nullptr, failed, error);
 }
 
 // The frame of a report around a body of driver blocks.

@@ -8,25 +8,24 @@
 #include <string_view>
 
 #include "export/compare.h"
-#include "export/html_export.h"
 #include "export/html_static.h"
+#include "export/test_paths.h"
+#include "export/writers.h"
 #include "export_helpers.h"
+#include "page_data_json.h"
 
 namespace {
 
-std::string html_of(const std::string& xrd, XrdReport& r) {
+std::string html_of(const std::string& xrd, TestRun& r) {
   std::string error, out = scratch("page.html");
-  EXPECT_EQ(xrd_read(xrd.c_str(), r, error), 0) << error;
+  EXPECT_EQ(read_run(xrd, r, error), 0) << error;
   EXPECT_EQ(html_write(r, out.c_str(), error), 0) << error;
   return read_all(out);
 }
 
+// The page's data in the JSON layout the page once held it in.
 std::string data_block(const std::string& page) {
-  size_t from = page.find("<script type=\"application/json\" id=\"xrd-data\">");
-  size_t to = page.find("</script>", from);
-  EXPECT_NE(from, std::string::npos);
-  from = page.find('>', from) + 1;
-  return page.substr(from, to - from);
+  return page_data_json(page);
 }
 
 // Every byte sequence must be valid UTF-8 for the browser to show it as written.
@@ -43,9 +42,9 @@ bool valid_utf8(const std::string& s) {
 }
 
 TEST(Html, TotalsComeFromTheInformationRowsOrFromTheTests) {
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(fixture("calc_like.xrd"), r);
-  ReportTotals t = report_totals(r);
+  Totals t = run_totals(r);
   EXPECT_EQ(t.passed, 6u);
   EXPECT_EQ(t.failed, 1u);
   EXPECT_EQ(t.total, 7u);
@@ -61,17 +60,17 @@ TEST(Html, TotalsComeFromTheInformationRowsOrFromTheTests) {
       "<DAZU:NODE name=\"b\" type=\"Proc\" state=\"ko\"/><DAZU:NODE name=\"c\" type=\"Stub\" "
       "state=\"NE\"/>"
       "<DAZU:NODE name=\"d\" type=\"Test Suite\" state=\"ok\"/></DAZU:NODE>";
-  XrdReport bare;
+  TestRun bare;
   std::string error;
   ASSERT_EQ(parse_text(xrd_document(body), bare, error), 0) << error;
-  ReportTotals b = report_totals(bare);
+  Totals b = run_totals(bare);
   EXPECT_EQ(b.passed, 1u);
   EXPECT_EQ(b.failed, 1u);
   EXPECT_EQ(b.total, 2u);
 }
 
 TEST(Html, PageIsSelfContained) {
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(fixture("calc_like.xrd"), r);
   EXPECT_EQ(page.find("http://"), std::string::npos);
   EXPECT_EQ(page.find("https://"), std::string::npos);
@@ -83,7 +82,7 @@ TEST(Html, PageIsSelfContained) {
 }
 
 TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
-  XrdReport r;
+  TestRun r;
   std::string data = data_block(html_of(fixture("worked.xrd"), r));
   EXPECT_EQ(
       data,
@@ -98,7 +97,7 @@ TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
 }
 
 TEST(Html, ExampleDataMatchesItsGoldenFile) {
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
   EXPECT_EQ(data_block(page), read_all(fixture("calc.data.json")));
   EXPECT_NE(page.find("<dd id=\"count-passed\">5</dd>"), std::string::npos);
@@ -114,11 +113,14 @@ TEST(Html, HostileTextsStayText) {
       "<SECTION TAG=\"rootx3\"><TITLE "
       "TAG=\"4\"><TEXT>&lt;/SCRIPT&gt;&#1;</TEXT></TITLE></SECTION></DAZU:NODE>";
   write_all(scratch("hostile.xrd"), xrd_document(body, "a\"<b>&amp;\xe9.xrd\" TAG=\"&lt;!--x0"));
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(scratch("hostile.xrd"), r);
   EXPECT_TRUE(valid_utf8(page));
   std::string data = data_block(page);
   EXPECT_EQ(data.find('<'), std::string::npos);
+  // The page's data is base64, which holds no '<' to end its script early.
+  const size_t from = page.find("class=\"xrd-data\">");
+  EXPECT_EQ(page.find('<', from), page.find("</script>", from));
   EXPECT_NE(data.find("\"\\u003c/script>\\u003cb>\xc3\xbf\""), std::string::npos);
   EXPECT_NE(data.find("\\u003c/SCRIPT>\xEF\xBF\xBD"), std::string::npos);
   EXPECT_NE(page.find("<title>Test report: a&quot;&lt;b&gt;&amp;\xc3\xa9.xrd</title>"),
@@ -145,7 +147,7 @@ size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
   const std::string id = "CalcTest/ArithmeticSuite/CalcArithmetic/testDivide";
   EXPECT_NE(page.find("<li id=\"" + id + "\"><a href=\"#" + id + "\">"), std::string::npos);
@@ -167,7 +169,7 @@ TEST(Html, RightToLeftNamesKeepThePathInOrder) {
                      suite + "\" type=\"Test Suite\" state=\"ko\">" + failed_case(test, 1) +
                      "</DAZU:NODE></DAZU:NODE>";
   write_all(scratch("rtl.xrd"), xrd_document(body));
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(scratch("rtl.xrd"), r);
   EXPECT_NE(page.find("\">D/<wbr><bdi>" + suite + "</bdi>/<wbr><bdi>" + test + "</bdi></a>"),
             std::string::npos);
@@ -185,7 +187,7 @@ TEST(Html, FailedTestTooDeepToSpellLinksByItsTag) {
   write_all(scratch("deep.xrd"),
             xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + open +
                          failed_case("t", 1) + close + "</DAZU:NODE>"));
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(scratch("deep.xrd"), r);
   EXPECT_NE(page.find("<li id=\"9\"><a href=\"#9\">D/<wbr>s/<wbr>"), std::string::npos);
   EXPECT_NE(page.find("\xE2\x80\xA6"), std::string::npos);
@@ -197,7 +199,7 @@ TEST(Html, FailedListIsBounded) {
   for (size_t i = 0; i < kListedFailedTests + 3; ++i)
     body += failed_case("t" + std::to_string(i), i == 0 ? kListedFailedChecks + 2 : 1);
   write_all(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(scratch("many.xrd"), r);
   EXPECT_EQ(occurrences(page, "<li id=\"D/t"), kListedFailedTests);
   EXPECT_NE(page.find("And 3 more failed tests"), std::string::npos);
@@ -205,11 +207,11 @@ TEST(Html, FailedListIsBounded) {
 }
 
 TEST(Html, AnchorsAreUrlSafeAndUniqueAmongSiblings) {
-  EXPECT_EQ(html_id_segment("test_add-1.x"), "test~5Fadd-1.x");
-  EXPECT_EQ(html_id_segment("a/b (2)"), "a~2Fb~20~282~29");
+  EXPECT_EQ(anchor_segment("test_add-1.x"), "test~5Fadd-1.x");
+  EXPECT_EQ(anchor_segment("a/b (2)"), "a~2Fb~20~282~29");
   std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
                      failed_case("same", 1) + failed_case("same", 1) + "</DAZU:NODE>";
-  XrdReport r;
+  TestRun r;
   std::string error;
   ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
   std::string page;
@@ -232,22 +234,23 @@ TEST(Html, TitleNamesTheProjectWhenTheHeaderGivesOne) {
               "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT><CELL_TEXT STYLE=\"Array\"> Pocket "
               "Calc </CELL_TEXT>");
   write_all(scratch("project.xrd"), xrd);
-  XrdReport r;
+  TestRun r;
   std::string page = html_of(scratch("project.xrd"), r);
   EXPECT_NE(page.find("<title>Test report: Pocket Calc</title>"), std::string::npos);
-  XrdReport plain;
+  TestRun plain;
   EXPECT_NE(html_of(fixture("worked.xrd"), plain).find("<title>Test report: out.xrd</title>"),
             std::string::npos);
 }
 
 TEST(Html, ChangesSinceTheBaselineComeFirstWithNewFailuresOnTop) {
-  XrdReport now, before;
+  TestRun now;
   std::string error, out = scratch("changes.html");
-  ASSERT_EQ(xrd_read(fixture("summary_new.xrd").c_str(), now, error), 0) << error;
-  ASSERT_EQ(xrd_read(fixture("summary_base.xrd").c_str(), before, error), 0) << error;
-  Comparison c = compare_reports(now, before);
-  c.baseline = "summary_base.xrd";
-  ASSERT_EQ(html_write(now, &c, out.c_str(), error), 0) << error;
+  ASSERT_EQ(read_run(fixture("summary_new.xrd"), now, error), 0) << error;
+  ASSERT_EQ(compare_with_baseline(now, xrd_file(fixture("summary_base.xrd").c_str()),
+                                  "summary_base.xrd", error),
+            0)
+      << error;
+  ASSERT_EQ(html_write(now, out.c_str(), error), 0) << error;
   std::string page = read_all(out);
   size_t from = page.find("<section class=\"changes\"");
   ASSERT_NE(from, std::string::npos);
@@ -336,7 +339,7 @@ TEST(Html, TextsCraftedToCollideStayCheap) {
           "<DAZU:NODE name=\"c" + std::to_string(i) + "\" type=\"" + types[i] + "\" state=\"ok\"/>";
     write_all(scratch("types.xrd"), xrd_document(body + "</DAZU:NODE>"));
     const auto start = std::chrono::steady_clock::now();
-    XrdReport r;
+    TestRun r;
     html_of(scratch("types.xrd"), r);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
@@ -349,9 +352,9 @@ TEST(Html, TextsCraftedToCollideStayCheap) {
 }
 
 TEST(Html, UnwritableOutputIsAnError) {
-  XrdReport r;
+  TestRun r;
   std::string error;
-  ASSERT_EQ(xrd_read(fixture("worked.xrd").c_str(), r, error), 0);
+  ASSERT_EQ(read_run(fixture("worked.xrd"), r, error), 0);
   EXPECT_EQ(html_write(r, "/dev/full", error), -1);
   EXPECT_EQ(error, "cannot write: No space left on device");
 }

@@ -3,16 +3,18 @@
 // of stubs, long class names.
 #include <gtest/gtest.h>
 
-#include "export/junit_export.h"
+#include <pugixml.hpp>
+
 #include "export/test_paths.h"
+#include "export/writers.h"
 #include "export_helpers.h"
 
 namespace {
 
 std::string junit_of(const std::string& xrd) {
-  XrdReport r;
+  TestRun r;
   std::string error, out = scratch("junit.xml");
-  EXPECT_EQ(xrd_read(xrd.c_str(), r, error), 0) << error;
+  EXPECT_EQ(read_run(xrd, r, error), 0) << error;
   EXPECT_EQ(junit_write(r, out.c_str(), error), 0) << error;
   return read_all(out);
 }
@@ -166,11 +168,11 @@ TEST(Junit, StubFailuresNameTheStubColumns) {
 }
 
 TEST(Junit, LongClassNamesKeepBothEnds) {
-  std::string shortname(kXrdPathMax, 'a');
-  EXPECT_EQ(xrd_shorten(shortname), shortname);
+  std::string shortname(kPathCut.limit, 'a');
+  EXPECT_EQ(text_shorten(shortname, kPathCut), shortname);
   std::string longname = "outer." + std::string(3000, 'm') + "\xc3\xa9.inner";
-  std::string cut = xrd_shorten(longname);
-  EXPECT_LE(cut.size(), kXrdPathMax);
+  std::string cut = text_shorten(longname, kPathCut);
+  EXPECT_LE(cut.size(), kPathCut.limit);
   EXPECT_EQ(cut.rfind("outer.", 0), 0u);
   EXPECT_EQ(cut.substr(cut.size() - 8), "\xc3\xa9.inner");
   EXPECT_NE(cut.find("\xE2\x80\xA6"), std::string::npos);
@@ -184,7 +186,7 @@ TEST(Junit, CutClassNamesKeepTheDriver) {
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(junit_of(scratch("deep.xrd")).c_str()));
   std::string cls = pugi::xpath_query("string(//testcase/@classname)").evaluate_string(doc);
-  EXPECT_LE(cls.size(), kXrdPathMax);
+  EXPECT_LE(cls.size(), kPathCut.limit);
   EXPECT_EQ(cls.rfind("Drv.level.", 0), 0u) << cls;
   EXPECT_EQ(cls.substr(cls.size() - 12), ".level.level") << cls;
 }

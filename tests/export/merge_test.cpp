@@ -1,78 +1,87 @@
-// Merging reports: each one a top-level section with its own sections, rows
-// and cells at shifted places, summed totals, and JUnit output that validates.
+// Merging reports: each one a top-level node with its own nodes, rows and
+// cells at shifted places, summed totals, and JUnit output that validates.
 #include <gtest/gtest.h>
 
-#include "export/junit_export.h"
-#include "export/xrd_merge.h"
-#include "export/xrd_vocabulary.h"
+#include "export/writers.h"
 #include "export_helpers.h"
 
 namespace {
 
 const char* const kParts[] = {"merge_a.xrd", "merge_b.xrd", "merge_empty.xrd"};
 
-std::unique_ptr<XrdReport> read_part(const std::string& name) {
-  auto r = std::make_unique<XrdReport>();
+std::unique_ptr<TestRun> read_part(const std::string& name) {
+  auto r = std::make_unique<TestRun>();
   std::string error;
-  EXPECT_EQ(xrd_read(fixture(name).c_str(), *r, error), 0) << name << ": " << error;
+  EXPECT_EQ(read_run(fixture(name), *r, error), 0) << name << ": " << error;
   return r;
 }
 
-void merge(const std::vector<std::string>& names, XrdReport& out) {
-  std::vector<std::unique_ptr<XrdReport>> parts;
-  for (const std::string& n : names) parts.push_back(read_part(n));
-  xrd_merge(std::move(parts), names, out);
+void merge(const std::vector<std::string>& names, TestRun& out) {
+  std::vector<std::string> paths;
+  std::vector<XrdSource> sources;
+  std::vector<const char*> given;
+  for (const std::string& n : names) paths.push_back(fixture(n));
+  for (size_t k = 0; k < names.size(); ++k) {
+    sources.push_back(xrd_file(paths[k].c_str()));
+    given.push_back(names[k].c_str());
+  }
+  size_t failed = 0;
+  std::string error;
+  EXPECT_EQ(run_read(sources, given, out, nullptr, failed, error), 0) << error;
 }
 
-std::string info_rows(const XrdReport& r) {
+std::string info_rows(const TestRun& r) {
   std::string s;
-  for (const XrdInfoRow& row : r.info) s += std::string(row.label) + "=" + row.value + ";";
+  for (const InfoRow& row : r.info) s += row.label + "=" + row.value + ";";
   return s;
 }
 
 TEST(Merge, EachReportIsOneSectionOverItsOwn) {
-  XrdReport m;
+  TestRun m;
   merge({kParts[0], kParts[1], kParts[2]}, m);
   const struct {
     const char* name;
-    XrdState state;
-  } tops[] = {{"merge_a.xrd", XRD_KO}, {"merge_b.xrd", XRD_OK}, {"merge_empty.xrd", XRD_NE}};
+    TestState state;
+  } tops[] = {{"merge_a.xrd", STATE_FAILED},
+              {"merge_b.xrd", STATE_PASSED},
+              {"merge_empty.xrd", STATE_NOT_EXECUTED}};
   uint32_t at = 0;
+  std::string scratch, want_text;
   for (size_t k = 0; k < 3; ++k) {
-    std::unique_ptr<XrdReport> part = read_part(kParts[k]);
-    ASSERT_LT(at, m.sections.size());
-    const XrdSection& top = m.sections[at];
+    std::unique_ptr<TestRun> part = read_part(kParts[k]);
+    ASSERT_LT(at, m.nodes.size());
+    const TestNode& top = m.nodes[at];
     EXPECT_EQ(top.parent, -1);
-    EXPECT_EQ(top.depth, 0u);
     EXPECT_STREQ(top.name, tops[k].name);
-    EXPECT_STREQ(top.type, kXrdReportType);
-    EXPECT_EQ(std::string(top.title), std::string("Report ") + tops[k].name);
+    EXPECT_STREQ(m.types[top.type], "Report");
+    EXPECT_EQ(node_title(m, at, scratch), std::string("Report ") + tops[k].name);
     EXPECT_EQ(top.state, tops[k].state) << tops[k].name;
     EXPECT_EQ(top.row_count, 0u);
-    ASSERT_EQ(xrd_subtree_end(m, at), at + 1 + part->sections.size()) << tops[k].name;
-    // Every section, row and cell as the part alone has it, one level down.
-    for (uint32_t j = 0; j < part->sections.size(); ++j) {
-      const XrdSection& want = part->sections[j];
-      const XrdSection& got = m.sections[at + 1 + j];
+    ASSERT_EQ(top.end, at + 1 + part->nodes.size()) << tops[k].name;
+    // Every node, row and cell as the part alone has it, one level down.
+    for (uint32_t j = 0; j < part->nodes.size(); ++j) {
+      const TestNode& want = part->nodes[j];
+      const TestNode& got = m.nodes[at + 1 + j];
       EXPECT_STREQ(got.name, want.name);
-      EXPECT_EQ(got.depth, want.depth + 1);
       EXPECT_EQ(got.parent, want.parent < 0 ? static_cast<int32_t>(at)
                                             : want.parent + static_cast<int32_t>(at) + 1);
       ASSERT_EQ(got.row_count, want.row_count);
       for (uint32_t r = 0; r < want.row_count; ++r) {
-        const XrdRow& wr = part->rows[want.first_row + r];
-        const XrdRow& gr = m.rows[got.first_row + r];
+        const Row& wr = part->rows[want.first_row + r];
+        const Row& gr = m.rows[got.first_row + r];
         ASSERT_EQ(gr.cell_count, wr.cell_count);
-        for (uint32_t c = 0; c < wr.cell_count; ++c)
-          EXPECT_STREQ(m.cells[gr.first_cell + c].text, part->cells[wr.first_cell + c].text);
+        for (uint32_t c = 0; c <= wr.cell_count; ++c) {
+          want_text = cell_text(*part, wr, c, scratch);
+          EXPECT_EQ(cell_text(m, gr, c, scratch), want_text);
+        }
       }
     }
-    at += 1 + static_cast<uint32_t>(part->sections.size());
+    at += 1 + static_cast<uint32_t>(part->nodes.size());
   }
-  EXPECT_EQ(at, m.sections.size());
+  EXPECT_EQ(at, m.nodes.size());
   EXPECT_EQ(m.title, "3 reports");
   ASSERT_FALSE(m.banner.empty());
-  EXPECT_STREQ(m.banner[0], "Kestrel(R) Proofline Java Test Report Generator");
+  EXPECT_EQ(m.banner[0], "Kestrel(R) Proofline Java Test Report Generator");
 }
 
 // Totals are summed; other rows stay only when every report says the same.
@@ -86,7 +95,7 @@ TEST(Merge, InformationRows) {
       {{kParts[2], kParts[1]}, "Passed=2;Failed=0;Total=2;"},
   };
   for (const auto& c : cases) {
-    XrdReport m;
+    TestRun m;
     merge(c.parts, m);
     EXPECT_EQ(info_rows(m), c.rows) << c.parts.size() << " parts from " << c.parts[0];
   }
@@ -94,7 +103,7 @@ TEST(Merge, InformationRows) {
 
 TEST(Merge, JunitOfAMergedReportValidates) {
   if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xmllint";
-  XrdReport m;
+  TestRun m;
   merge({kParts[0], kParts[1], kParts[2]}, m);
   std::string xml;
   OutBuffer out;

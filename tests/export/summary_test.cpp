@@ -1,24 +1,30 @@
 // Markdown and JSON summaries: golden files, the caps of the Markdown one,
 // crafted names, appending, and JSON that a strict parser accepts.
-#include "export/summary.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include "export/compare.h"
 #include "export/test_paths.h"
+#include "export/writers.h"
 #include "export_helpers.h"
 
 namespace {
 
-using Writer = void (*)(OutBuffer&, const XrdReport&, const Comparison*);
+using Writer = void (*)(OutBuffer&, const TestRun&);
 
-std::string render(Writer write, const XrdReport& r, const Comparison* c) {
+std::string render(Writer write, const TestRun& r) {
   std::string s;
   OutBuffer out;
   out_open_string(out, &s);
-  write(out, r, c);
+  write(out, r);
   out_close(out);
   return s;
+}
+
+// Compares r with the baseline at path, named as the summaries name it.
+void compare_with(TestRun& r, const std::string& path, const char* name) {
+  std::string error;
+  ASSERT_EQ(compare_with_baseline(r, xrd_file(path.c_str()), name, error), 0) << error;
 }
 
 std::string attr(const std::string& text) {
@@ -72,16 +78,11 @@ TEST(Summary, MatchesGoldenFiles) {
        "summary_changes.summary.json"},
   };
   for (const auto& c : cases) {
-    XrdReport r, base;
+    TestRun r;
     std::string error;
-    ASSERT_EQ(xrd_read(c.report.c_str(), r, error), 0) << error;
-    Comparison changes;
-    if (!c.baseline.empty()) {
-      ASSERT_EQ(xrd_read(c.baseline.c_str(), base, error), 0) << error;
-      changes = compare_reports(r, base);
-      changes.baseline = "summary_base.xrd";
-    }
-    std::string got = render(c.write, r, c.baseline.empty() ? nullptr : &changes);
+    ASSERT_EQ(read_run(c.report, r, error), 0) << error;
+    if (!c.baseline.empty()) compare_with(r, c.baseline, "summary_base.xrd");
+    std::string got = render(c.write, r);
     if (std::getenv("TALLYREP_UPDATE_GOLDENS")) write_all(fixture(c.golden), got);
     EXPECT_EQ(got, read_all(fixture(c.golden))) << c.golden;
   }
@@ -96,7 +97,7 @@ TEST(Summary, DriversOfMergedReports) {
             "\" type=\"Report\" state=\"ko\"><DAZU:NODE name=\"D\" type=\"Test Driver\" "
             "state=\"ko\"><DAZU:NODE name=\"C\" type=\"Test Case\" state=\"ko\"/>"
             "</DAZU:NODE></DAZU:NODE>";
-  XrdReport r;
+  TestRun r;
   std::string error;
   ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
   const struct {
@@ -112,7 +113,7 @@ TEST(Summary, DriversOfMergedReports) {
        "\"driver\": \"b.xrd/D\""},
   };
   for (const auto& c : cases) {
-    std::string got = render(c.write, r, nullptr);
+    std::string got = render(c.write, r);
     EXPECT_NE(got.find(c.expected), std::string::npos) << c.expected << "\n" << got;
   }
 }
@@ -124,17 +125,23 @@ TEST(Summary, DeeplyNestedTestsKeepTheJsonLinear) {
   std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
   for (int i = 0; i < deep; ++i) body += "<DAZU:NODE name=\"t\" type=\"Test Case\" state=\"ko\">";
   for (int i = 0; i <= deep; ++i) body += "</DAZU:NODE>";
-  XrdReport r;
+  TestRun r;
   std::string error;
   ASSERT_EQ(parse_text(xrd_document(body), r, error), 0) << error;
-  const std::string json = render(json_summary, r, nullptr);
-  EXPECT_LT(json.size(), size_t{deep} * 2 * kXrdPathMax);
+  const std::string json = render(json_summary, r);
+  EXPECT_LT(json.size(), size_t{deep} * 2 * kPathCut.limit);
   EXPECT_NE(json.find("{\"path\": \"D/t\", \"name\": \"t\""), std::string::npos);
-  // The cursor spells each path as xrd_path does, cut the same way.
-  const std::vector<std::string> names = xrd_unique_names(r);
-  XrdPathCursor path(r, names);
-  for (uint32_t i = 0; i < r.sections.size(); i += 997)
-    ASSERT_EQ(path.at(i), xrd_shorten(xrd_path(r, names, i))) << i;
+  // The cursor spells each path as the names from the top down give it, cut
+  // by the one cutter.
+  PathCursor path(r, PATH_NAMES, kPathCut);
+  std::string scratch;
+  for (uint32_t i = 0; i < r.nodes.size(); i += 997) {
+    std::string spelled;
+    for (int32_t at = static_cast<int32_t>(i); at >= 0; at = r.nodes[at].parent)
+      spelled = std::string(unique_name(r, static_cast<uint32_t>(at), scratch)) +
+                (spelled.empty() ? "" : "/") + spelled;
+    ASSERT_EQ(path.at(i), text_shorten(spelled, kPathCut)) << i;
+  }
 }
 
 // Every list stops at a number of entries or at a byte budget, says how many
@@ -151,12 +158,14 @@ TEST(Summary, MarkdownCapsItsLists) {
       {"byte budget", 400, 20, 400, false, " more failed test cases_\n"},
   };
   for (const auto& c : cases) {
-    XrdReport r, empty;
+    TestRun r;
     std::string error;
     ASSERT_EQ(parse_text(failing(c.count, c.checks, c.length), r, error), 0) << error;
-    ASSERT_EQ(parse_text(xrd_document(""), empty, error), 0) << error;
-    Comparison changes = compare_reports(r, empty);
-    std::string md = render(markdown_summary, r, c.compared ? &changes : nullptr);
+    const std::string empty = xrd_document("");
+    if (c.compared) {
+      ASSERT_EQ(compare_with_baseline(r, xrd_bytes(empty.data(), empty.size()), "", error), 0);
+    }
+    std::string md = render(markdown_summary, r);
     EXPECT_LT(md.size(), size_t{512} << 10) << c.what;
     EXPECT_NE(md.find(c.more), std::string::npos) << c.what << "\n" << md.substr(md.size() - 300);
     // Shown rows and the number left out add up to all failed test cases.
@@ -193,10 +202,10 @@ TEST(Summary, MarkdownEscapesCraftedNames) {
       {"    not code", "&#32;&#32;&#32;&#32;not code"},
   };
   for (const auto& c : cases) {
-    XrdReport r;
+    TestRun r;
     std::string error;
     ASSERT_EQ(parse_text(failing(1, 1, 1, c.name), r, error), 0) << error;
-    std::string md = render(markdown_summary, r, nullptr);
+    std::string md = render(markdown_summary, r);
     EXPECT_NE(md.find(std::string("\n| D | ") + c.cell + " | x at D.java:0 |\n"), std::string::npos)
         << c.name << "\n"
         << md;
@@ -205,19 +214,19 @@ TEST(Summary, MarkdownEscapesCraftedNames) {
 
 // A NUL is not one of the marks that open a block (strchr finds it in any list).
 TEST(Summary, MarkdownTitleStartingWithANul) {
-  XrdReport r;
+  TestRun r;
   std::string error;
   const std::string head = std::string("\0- x", 4) + "\" TAG=\" x0";
   ASSERT_EQ(parse_text(xrd_document("", head), r, error), 0) << error;
-  const std::string md = render(markdown_summary, r, nullptr);
+  const std::string md = render(markdown_summary, r);
   EXPECT_EQ(md.rfind("## Test report \xEF\xBF\xBD- x\n\n", 0), 0u) << md;
 }
 
 TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
-  XrdReport r;
+  TestRun r;
   std::string error;
-  ASSERT_EQ(xrd_read(fixture("worked.xrd").c_str(), r, error), 0) << error;
-  const std::string md = render(markdown_summary, r, nullptr);
+  ASSERT_EQ(read_run(fixture("worked.xrd"), r, error), 0) << error;
+  const std::string md = render(markdown_summary, r);
   const std::string file = scratch("summary.md");
   const struct {
     const char* what;
@@ -242,7 +251,7 @@ TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
       ::dup2(fd, 1);
       ::close(fd);
     }
-    int status = markdown_write(r, nullptr, c.path.c_str(), c.append, error);
+    int status = markdown_write(r, c.path.c_str(), c.append, error);
     if (saved >= 0) {
       ::dup2(saved, 1);
       ::close(saved);
@@ -267,17 +276,14 @@ TEST(Summary, JsonParses) {
     reports.push_back(fixture(name));
   write_all(scratch("crafted.xrd"), failing(2, 2, 3, "\"q\\\x01\t<\xC3\xA9\xE2\x80\xA8>"));
   reports.push_back(scratch("crafted.xrd"));
-  XrdReport base;
   std::string error, files;
-  ASSERT_EQ(xrd_read(fixture("summary_base.xrd").c_str(), base, error), 0) << error;
   for (size_t k = 0; k < reports.size(); ++k) {
-    XrdReport r;
-    ASSERT_EQ(xrd_read(reports[k].c_str(), r, error), 0) << reports[k] << ": " << error;
-    Comparison changes = compare_reports(r, base);
-    for (const Comparison* c :
-         {static_cast<const Comparison*>(nullptr), static_cast<const Comparison*>(&changes)}) {
-      std::string out = scratch(std::to_string(k) + (c ? "-compared" : "") + ".json");
-      ASSERT_EQ(json_write(r, c, out.c_str(), error), 0) << error;
+    for (bool compared : {false, true}) {
+      TestRun r;
+      ASSERT_EQ(read_run(reports[k], r, error), 0) << reports[k] << ": " << error;
+      if (compared) compare_with(r, fixture("summary_base.xrd"), "summary_base.xrd");
+      std::string out = scratch(std::to_string(k) + (compared ? "-compared" : "") + ".json");
+      ASSERT_EQ(json_write(r, out.c_str(), error), 0) << error;
       files += " " + out;
     }
   }

@@ -1,30 +1,14 @@
 // The Markdown summary for CI job pages: changes since a baseline, totals and a
 // table of failed test cases, escaped so that no name can break out of a cell.
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 
 #include "export/escape.h"
-#include "export/html_export.h"
-#include "export/summary.h"
+#include "export/output_file.h"
 #include "export/test_paths.h"
+#include "export/writers.h"
 
 namespace {
-
-bool continuation(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-// A text too long for a cell keeps its head and its tail, where names and
-// line numbers are; both cuts fall on character starts.
-void cut(const char* text, size_t n, size_t& head, size_t& tail) {
-  head = tail = n;
-  if (n <= kMarkdownText) return;
-  head = kMarkdownText / 2;
-  tail = n - kMarkdownText / 2;
-  while (head > 0 && continuation(text[head])) --head;
-  while (tail < n && continuation(text[tail])) ++tail;
-}
 
 // Characters that mean something inline wherever they stand: emphasis, code,
 // links, strike-through, math, and the cell ends of a table (which a table
@@ -91,10 +75,12 @@ size_t md_start(OutBuffer& out, const char* text, size_t n) {
   return i;
 }
 
+// A text too long for a cell keeps its head and its tail, where names and
+// line numbers are.
 void md_text(OutBuffer& out, std::string_view text) {
   const char* p = text.data();
   size_t head, tail, n = text.size();
-  cut(p, n, head, tail);
+  text_cut(p, n, kMarkdownCut, head, tail);
   size_t from = md_start(out, p, head);
   md_bytes(out, p + from, head - from);
   if (head == n) return;
@@ -149,25 +135,26 @@ void more_line(Lines& md, unsigned long long more, const char* what) {
   md.put();
 }
 
-void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>& names,
-                   const Comparison& c) {
+void write_changes(Lines& md, const TestRun& run) {
+  const Changes& c = run.changes;
   OutBuffer& o = md.line();
   out_lit(o, "### Changes since ");
   md_text(o, c.baseline);
-  out_lit(o, "\n\n|");
-  for (TestChange kind : kChangeListOrder) {
-    out_put(o, ' ');
-    out_str(o, kChangeWords[kind]);
-    out_lit(o, " |");
-  }
-  out_lit(o, "\n|");
-  for (size_t k = 0; k < sizeof kChangeListOrder / sizeof kChangeListOrder[0]; ++k)
-    out_lit(o, " ---: |");
-  out_lit(o, "\n|");
-  for (TestChange kind : kChangeListOrder) {
-    out_put(o, ' ');
-    out_uint(o, c.counts[kind]);
-    out_lit(o, " |");
+  // A table of one row: the kinds' words, the alignment line, their counts.
+  for (int line = 0; line < 3; ++line) {
+    out_str(o, line == 0 ? "\n\n|" : "\n|");
+    for (TestChange kind : kChangeListOrder) {
+      if (line == 1) {
+        out_lit(o, " ---: |");
+        continue;
+      }
+      out_put(o, ' ');
+      if (line == 0)
+        out_str(o, kChangeWords[kind]);
+      else
+        out_uint(o, c.counts[kind]);
+      out_lit(o, " |");
+    }
   }
   out_lit(o, "\n\n");
   md.put();
@@ -178,7 +165,7 @@ void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>
     out_lit(o, "**\n\n");
     md.put();
     unsigned long long shown = 0;
-    auto item = [&](const std::string& path) {
+    auto item = [&](std::string_view path) {
       if (shown == kMarkdownRows) return false;
       out_lit(o, "- ");
       md_text(o, path);
@@ -191,8 +178,9 @@ void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>
       for (const RemovedTest& t : c.removed)
         if (!item(t.path)) break;
     } else {
-      for (uint32_t i = 0; i < r.sections.size(); ++i)
-        if (c.change[i] == kind && !item(xrd_path(r, names, i))) break;
+      PathCursor path(run, PATH_NAMES, kNoCut);
+      for (uint32_t i = 0; i < run.nodes.size(); ++i)
+        if (run.nodes[i].change == kind && !item(path.at(i))) break;
     }
     out_put(o, '\n');
     md.put();
@@ -200,9 +188,9 @@ void write_changes(Lines& md, const XrdReport& r, const std::vector<std::string>
   }
 }
 
-void write_totals(Lines& md, const XrdReport& r) {
-  ReportTotals t = report_totals(r);
-  const unsigned long long idle = xrd_test_counts(r).idle;
+void write_totals(Lines& md, const TestRun& run) {
+  const Totals t = run_totals(run);
+  const unsigned long long idle = run.counted.not_executed;
   OutBuffer& o = md.line();
   if (t.failed > 0) {
     out_lit(o, "\xE2\x9D\x8C **");
@@ -226,29 +214,30 @@ void write_totals(Lines& md, const XrdReport& r) {
 
 // One table row: the driver, the test's path below it, and its failed checks
 // with the File.java:35 locations that editors and annotations understand.
-void failed_row(OutBuffer& o, const XrdReport& r, const std::vector<std::string>& names,
-                uint32_t test, uint32_t driver) {
-  std::string driver_path = xrd_path(r, names, driver);
+void failed_row(OutBuffer& o, const TestRun& run, uint32_t test, std::string_view test_path,
+                std::string_view driver_path) {
+  std::string scratch;
+  const uint32_t driver = run.drivers[run.nodes[test].driver].node;
   out_lit(o, "| ");
   md_text(o, driver_path);
   out_lit(o, " | ");
   if (test == driver)
-    md_text(o, names[test]);
+    md_text(o, unique_name(run, test, scratch));
   else
-    md_text(o, xrd_path(r, names, test).substr(driver_path.size() + 1));
+    md_text(o, test_path.substr(driver_path.size() + 1));
   out_lit(o, " | ");
-  const XrdSection& s = r.sections[test];
+  const TestNode& n = run.nodes[test];
   size_t failed = 0;
-  for (uint32_t k = 0; k < s.row_count; ++k) {
-    const XrdRow& row = r.rows[s.first_row + k];
-    if (!xrd_is_failed_row(r, row)) continue;
+  for (uint32_t k = 0; k < n.row_count; ++k) {
+    const Row& row = run.rows[n.first_row + k];
+    if (!(row.flags & ROW_FAILED)) continue;
     if (++failed > kMarkdownChecks) continue;
     if (failed > 1) out_lit(o, "<br>");
-    const XrdCell& cell = r.cells[row.first_cell];
-    md_text(o, cell.text);
-    if (*cell.target) {
-      out_str(o, *cell.text ? " at " : "at ");
-      md_text(o, xrd_location(cell.target));
+    const char* text = row_text(run, row);
+    md_text(o, text);
+    if (row.file != kNone) {
+      out_str(o, *text ? " at " : "at ");
+      md_text(o, row_location(run, row));
     }
   }
   if (failed == 0) out_lit(o, "_no failed check of its own_");
@@ -260,25 +249,25 @@ void failed_row(OutBuffer& o, const XrdReport& r, const std::vector<std::string>
   out_lit(o, " |\n");
 }
 
-void write_failed(Lines& md, const XrdReport& r, const std::vector<std::string>& names,
-                  const Comparison* changes) {
-  const unsigned long long total = xrd_test_counts(r).failed;
+void write_failed(Lines& md, const TestRun& run) {
+  const unsigned long long total = run.counted.failed;
   if (total == 0) return;
   OutBuffer& o = md.line();
   out_lit(o, "### Failed test cases\n\n| Driver | Test | Failed checks |\n| --- | --- | --- |\n");
   md.put();
-  std::vector<int32_t> driver = summary_drivers(r);
   unsigned long long shown = 0;
   // New failures first: they are what the change under test broke.
   bool room = true;
-  for (int pass = changes ? 0 : 1; pass < 2 && room; ++pass) {
-    for (uint32_t i = 0; i < r.sections.size() && room; ++i) {
-      const XrdSection& s = r.sections[i];
-      if (!xrd_is_test_type(s.type) || s.state != XRD_KO) continue;
-      if (changes && (changes->change[i] == CHANGE_NEW_FAILURE) != (pass == 0)) continue;
+  for (int pass = run.compared ? 0 : 1; pass < 2 && room; ++pass) {
+    PathCursor path(run, PATH_NAMES, kNoCut), driver_path(run, PATH_NAMES, kNoCut);
+    for (uint32_t i = 0; i < run.nodes.size() && room; ++i) {
+      const TestNode& n = run.nodes[i];
+      if (!is_test(run, n) || n.state != STATE_FAILED) continue;
+      if (run.compared && (n.change == CHANGE_NEW_FAILURE) != (pass == 0)) continue;
       room = shown < kMarkdownRows;
       if (!room) break;
-      failed_row(o, r, names, i, static_cast<uint32_t>(driver[i]));
+      const std::string_view driver = driver_path.at(run.drivers[n.driver].node);
+      failed_row(o, run, i, path.at(i), driver);
       room = md.put_capped();
       if (room) ++shown;
     }
@@ -290,35 +279,28 @@ void write_failed(Lines& md, const XrdReport& r, const std::vector<std::string>&
 
 }  // namespace
 
-void markdown_summary(OutBuffer& out, const XrdReport& r, const Comparison* changes) {
+void markdown_summary(OutBuffer& out, const TestRun& run) {
   Lines md(out);
-  std::vector<std::string> names = xrd_unique_names(r);
   OutBuffer& o = md.line();
   out_lit(o, "## Test report");
-  if (!r.title.empty()) {
+  if (!run.title.empty()) {
     out_put(o, ' ');
-    md_text(o, r.title);
+    md_text(o, run.title);
   }
   out_lit(o, "\n\n");
   md.put();
-  if (changes) {
-    write_changes(md, r, names, *changes);
+  if (run.compared) {
+    write_changes(md, run);
     out_lit(o, "### Results\n\n");
     md.put();
   }
-  write_totals(md, r);
-  write_failed(md, r, names, changes);
+  write_totals(md, run);
+  write_failed(md, run);
 }
 
-int summary_write(const char* path, bool append, const XrdReport& r, const Comparison* changes,
-                  void (*write)(OutBuffer&, const XrdReport&, const Comparison*),
-                  std::string& error) {
+int markdown_write(const TestRun& run, const char* path, bool append, std::string& error) {
   // The descriptor's name, so that output redirected with >> keeps its place.
-  const char* name = std::strcmp(path, "-") == 0 ? "/dev/stdout" : path;
-  return write_output(name, append, [&](OutBuffer& out) { write(out, r, changes); }, error);
-}
-
-int markdown_write(const XrdReport& r, const Comparison* changes, const char* path, bool append,
-                   std::string& error) {
-  return summary_write(path, append, r, changes, markdown_summary, error);
+  const char* name = std::string_view(path) == "-" ? "/dev/stdout" : path;
+  return write_output(
+      name, append, [&](OutBuffer& out) { markdown_summary(out, run); }, error);
 }

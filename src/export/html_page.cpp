@@ -1,0 +1,84 @@
+// Writes the HTML page: static head, summary and information table, then the
+// data the page's script shows every node and check from, and the script.
+#include <string_view>
+
+#include "export/escape.h"
+#include "export/html_static.h"
+#include "export/output_file.h"
+#include "export/page_assets.h"
+#include "export/page_data.h"
+#include "export/writers.h"
+
+namespace {
+
+void html(OutBuffer& out, std::string_view text) {
+  out_escaped(out, text.data(), text.size(), ESCAPE_HTML);
+}
+
+}  // namespace
+
+void html_page(OutBuffer& out, const TestRun& run) {
+  const std::string_view name = run.title.empty() ? std::string_view("report") : run.title;
+  const std::string project = html_project(run);
+  out_str(out,
+          "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+          "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+          "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
+          "<meta name=\"color-scheme\" content=\"light dark\">\n<title>Test report: ");
+  html(out, project.empty() ? name : std::string_view(project));
+  out_str(out, "</title>\n<style>\n");
+  out_str(out, HTML_STYLE);
+  out_str(
+      out,
+      "</style>\n</head>\n<body>\n<header class=\"top\"><h1>Test report</h1><p class=\"file\">");
+  if (!project.empty()) {
+    out_str(out, "Project ");
+    html(out, project);
+    out_str(out, " &#183; ");
+  }
+  html(out, name);
+  if (!run.test_node.empty()) {
+    out_str(out, " &#183; test node ");
+    html(out, run.test_node);
+  }
+  // Without script this part is the page's main landmark; the script gives
+  // that role to the view it shows.
+  out_str(out, "</p></header>\n<div id=\"static\" role=\"main\">\n<div class=\"overview\">\n");
+  html_summary(out, run_totals(run));
+  if (run.compared) html_changes(out, run);
+  html_failures(out, run);
+  html_info(out, run);
+  // Where scripts do not run (a CI server's sandbox, a strict browser) the part
+  // above is the page; the note says so and the script removes it.
+  out_str(out,
+          "</div>\n<p class=\"script-note\" id=\"script-note\">This copy of the page shows the "
+          "summary and the failed tests only: the view of all ");
+  out_uint(out, run.nodes.size());
+  out_str(out,
+          " sections with every check needs JavaScript, which does not run here (a CI "
+          "server's page policy or a browser setting). Open a downloaded copy of the file with "
+          "JavaScript on to see it.</p>\n</div>\n"
+          "<div class=\"toolbar\" id=\"toolbar\" role=\"region\" aria-label=\"View\" hidden>"
+          "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
+          "<input type=\"search\" id=\"filter\" placeholder=\"Filter: name, check, source file\" "
+          "aria-label=\"Filter by name, check text or source file\">"
+          "<button type=\"button\" id=\"expand-all\">Expand all</button>"
+          "<button type=\"button\" id=\"collapse-all\">Collapse all</button>"
+          "<button type=\"button\" id=\"print-all\">Print all</button>"
+          "<span id=\"shown\" aria-live=\"polite\"></span></div>\n"
+          "<div class=\"panes\" id=\"panes\" hidden><nav id=\"nav\" aria-label=\"Test tree\"></nav>"
+          "<main id=\"main\" aria-label=\"Sections\"></main></div>\n"
+          "<div class=\"print-list\" id=\"print-list\" hidden></div>\n"
+          "<script>\n");
+  // The script first, so that it takes each part of the data as it comes.
+  out_str(out, HTML_SCRIPT);
+  out_str(out, "</script>\n");
+  page_data(out, run);
+  out_str(out, "</body>\n</html>\n");
+}
+
+int html_write(const TestRun& run, const char* path, std::string& error) {
+  return write_output(
+      path, false, [&](OutBuffer& out) { html_page(out, run); }, error);
+}

@@ -1,0 +1,230 @@
+// Writing the page's data: numbers as varints through zlib into base64 parts,
+// the texts numbered in the order they are written, so that no table of them
+// is kept.
+#include "export/page_data.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "export/escape.h"
+#include "export/test_paths.h"
+
+namespace {
+
+// zlib's quickest level: higher ones shrink the page by a tenth or a fifth
+// and take two to four times as long.
+constexpr int kLevel = 1;
+
+const char kPartOpen[] = "<script type=\"application/octet-stream\" class=\"xrd-data\">";
+const char kPartClose[] = "</script>\n<script>xrdPart()</script>\n";
+const char kLastPartClose[] = "</script>\n<script>xrdPart(1)</script>\n";
+
+// Bytes deflated and written to the page as base64 parts as they come.
+class Deflated {
+ public:
+  explicit Deflated(OutBuffer& out) : out_(out) {
+    std::memset(&z_, 0, sizeof z_);
+    if (deflateInit(&z_, kLevel) != Z_OK) throw std::bad_alloc();
+    out_open_string(raw_out_, &raw_, size_t{64} << 10);
+  }
+  ~Deflated() { deflateEnd(&z_); }
+  Deflated(const Deflated&) = delete;
+  Deflated& operator=(const Deflated&) = delete;
+
+  OutBuffer& raw() { return raw_out_; }
+  void varint(uint64_t v) {
+    char b[10];
+    int k = 0;
+    for (; v >= 0x80; v >>= 7) b[k++] = static_cast<char>(0x80 | (v & 0x7F));
+    b[k++] = static_cast<char>(v);
+    out_write(raw_out_, b, static_cast<size_t>(k));
+    drain_if_full();
+  }
+  void drain_if_full() {
+    if (raw_out_.used + raw_.size() >= (size_t{64} << 10)) drain(Z_NO_FLUSH);
+  }
+  void finish() {
+    drain(Z_FINISH);
+    if (part_ == 0) out_lit(out_, kPartOpen);
+    out_lit(out_, kLastPartClose);
+  }
+
+ private:
+  void drain(int flush) {
+    out_flush(raw_out_);
+    z_.next_in = reinterpret_cast<Bytef*>(raw_.data());
+    z_.avail_in = static_cast<uInt>(raw_.size());
+    unsigned char buf[64 << 10];
+    int status;
+    do {
+      z_.next_out = buf;
+      z_.avail_out = sizeof buf;
+      status = deflate(&z_, flush);
+      base64(buf, sizeof buf - z_.avail_out, flush == Z_FINISH && status == Z_STREAM_END);
+    } while (z_.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    raw_.clear();
+  }
+  void quad(const char q[4]) {
+    if (part_ == 0) out_lit(out_, kPartOpen);
+    out_write(out_, q, 4);
+    part_ += 4;
+    if (part_ < kPageDataPart) return;
+    out_lit(out_, kPartClose);
+    part_ = 0;
+  }
+  void base64(const unsigned char* p, size_t n, bool end) {
+    static const char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < n; ++i) {
+      carry_[carried_++] = p[i];
+      if (carried_ < 3) continue;
+      const uint32_t v = uint32_t{carry_[0]} << 16 | uint32_t{carry_[1]} << 8 | carry_[2];
+      const char q[4] = {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63],
+                         kDigits[v & 63]};
+      quad(q);
+      carried_ = 0;
+    }
+    if (!end || carried_ == 0) return;
+    const uint32_t v = uint32_t{carry_[0]} << 16 | (carried_ > 1 ? uint32_t{carry_[1]} << 8 : 0);
+    const char q[4] = {kDigits[v >> 18], kDigits[(v >> 12) & 63],
+                       carried_ > 1 ? kDigits[(v >> 6) & 63] : '=', '='};
+    quad(q);
+  }
+
+  OutBuffer& out_;
+  z_stream z_;
+  OutBuffer raw_out_;
+  std::string raw_;
+  unsigned char carry_[3] = {0, 0, 0};
+  int carried_ = 0;
+  size_t part_ = 0;  // base64 characters in the open part
+};
+
+// Where each kind of text starts among the page's texts, in the order they
+// are written: every type, file, first cell of a row, other cell text, odd
+// line, change word and key, then per node its name and TAG, the titles of
+// their own, and the anchor segments that are not the name.
+struct TextNumbers {
+  uint32_t types, files, rows, cells, odd_lines, words, names, anchors, titles, segments, count;
+};
+
+// A title the report gives (even an empty one), not the type and the name.
+bool own_title(const TestNode& n) {
+  return n.title != nullptr;
+}
+
+// The node's anchor segment when it is not its name itself.
+bool own_segment(const TestRun& run, uint32_t i, std::string& segment, std::string& scratch) {
+  segment = anchor_segment(unique_name(run, i, scratch));
+  return segment != run.nodes[i].name;
+}
+
+TextNumbers text_numbers(const TestRun& run) {
+  TextNumbers t{};
+  t.types = 0;
+  t.files = t.types + run.types.size();
+  t.rows = t.files + run.files.size();
+  t.cells = t.rows + run.row_texts.size();
+  t.odd_lines = t.cells + run.cell_texts.size();
+  t.words = t.odd_lines + static_cast<uint32_t>(run.odd_lines.size());
+  t.names = t.words + 2 * CHANGE_KINDS;
+  t.anchors = t.names + static_cast<uint32_t>(run.nodes.size());
+  t.titles = t.anchors + static_cast<uint32_t>(run.nodes.size());
+  uint32_t titles = 0, segments = 0;
+  std::string segment, scratch;
+  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
+    titles += own_title(run.nodes[i]);
+    segments += own_segment(run, i, segment, scratch);
+  }
+  t.segments = t.titles + titles;
+  t.count = t.segments + segments;
+  return t;
+}
+
+// Every text in the order of its number.
+void each_text(const TestRun& run, const std::function<void(std::string_view)>& visit) {
+  for (uint32_t k = 0; k < run.types.size(); ++k) visit(run.types[k]);
+  for (uint32_t k = 0; k < run.files.size(); ++k) visit(run.files[k]);
+  for (uint32_t k = 0; k < run.row_texts.size(); ++k) visit(run.row_texts[k]);
+  for (uint32_t k = 0; k < run.cell_texts.size(); ++k) visit(run.cell_texts[k]);
+  for (const char* line : run.odd_lines) visit(line);
+  for (const char* word : kChangeWords) visit(word);
+  for (const char* key : kChangeKeys) visit(key);
+  for (const TestNode& n : run.nodes) visit(n.name);
+  for (const TestNode& n : run.nodes) visit(n.anchor);
+  for (const TestNode& n : run.nodes)
+    if (own_title(n)) visit(n.title);
+  std::string segment, scratch;
+  for (uint32_t i = 0; i < run.nodes.size(); ++i)
+    if (own_segment(run, i, segment, scratch)) visit(segment);
+}
+
+uint64_t zigzag(int64_t v) {
+  return v < 0 ? (static_cast<uint64_t>(-(v + 1)) << 1) | 1 : static_cast<uint64_t>(v) << 1;
+}
+
+void node_columns(Deflated& z, const TestRun& run) {
+  for (uint32_t i = 0; i < run.nodes.size(); ++i)
+    z.varint(static_cast<uint64_t>(static_cast<int64_t>(i) - run.nodes[i].parent));
+  for (const TestNode& n : run.nodes) z.varint(n.type);  // the types are the first texts
+  int64_t before = 0;
+  for (const TestNode& n : run.nodes) {
+    z.varint(zigzag(static_cast<int64_t>(n.first_row) - before));
+    before = n.first_row;
+  }
+  for (const TestNode& n : run.nodes) z.varint(n.row_count);
+  std::string segment, scratch;
+  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
+    const TestNode& n = run.nodes[i];
+    z.varint(n.state | n.title_style << 2 | n.change << 4 | (own_title(n) ? 128u : 0u) |
+             (own_segment(run, i, segment, scratch) ? 256u : 0u));
+  }
+}
+
+void row_columns(Deflated& z, const TestRun& run, const TextNumbers& t) {
+  for (const Row& row : run.rows) z.varint(row.file == kNone ? 0 : t.files + row.file + 1);
+  for (const Row& row : run.rows) {
+    if (row.flags & ROW_LINE)
+      z.varint(1 + 2 * uint64_t{row.line});
+    else if (row.flags & ROW_ODD_LINE)
+      z.varint(2 + 2 * uint64_t{t.odd_lines + row.line});
+    else
+      z.varint(0);
+  }
+  for (const Row& row : run.rows) z.varint(row.cell_count + 1);
+  for (const Row& row : run.rows) z.varint(row.kind * 4u + row.style);
+  for (const Row& row : run.rows) z.varint(row.text);
+  for (const Row& row : run.rows) {
+    for (uint32_t k = 0; k < row.cell_count; ++k) {
+      const uint32_t cell = run.cells[row.first_cell + k];
+      z.varint((cell & kCellNumber) ? 2 * uint64_t{cell & ~kCellNumber} + 1
+                                    : 2 * uint64_t{t.cells + cell});
+    }
+  }
+}
+
+}  // namespace
+
+void page_data(OutBuffer& out, const TestRun& run) {
+  const TextNumbers t = text_numbers(run);
+  Deflated z(out);
+  const uint64_t head[] = {kPageDataMagic,   run.nodes.size(), run.rows.size(),
+                           run.cells.size(), t.count,          run.compared ? 1u : 0u,
+                           t.files,          run.files.size(), t.words,
+                           CHANGE_KINDS,     t.names,          t.anchors,
+                           t.titles,         t.segments,       t.rows};
+  for (uint64_t v : head) z.varint(v);
+  node_columns(z, run);
+  row_columns(z, run, t);
+  each_text(run, [&](std::string_view text) { z.varint(utf16_length(text.data(), text.size())); });
+  each_text(run, [&](std::string_view text) {
+    out_escaped(z.raw(), text.data(), text.size(), ESCAPE_TEXT);
+    z.drain_if_full();
+  });
+  z.finish();
+}

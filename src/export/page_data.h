@@ -1,0 +1,39 @@
+// The data the page's script shows every node and check from, written into
+// the page as base64 of zlib-compressed numbers and texts, so that the page
+// stays small and the browser reads it with a few loops and no parser.
+#pragma once
+
+#include <cstdint>
+
+#include "base/out_buffer.h"
+#include "export/test_run.h"
+
+// The data is one zlib stream of unsigned varints (seven bits a byte, low
+// bits first) and then texts, in this order (page.js reads it so):
+//   the head: kPageDataMagic, nodes n, rows m, cells c after the first of
+//     their rows, texts t, compared (0 or 1), the first file text, files,
+//     the first change word, kinds (their words, then their keys), the first
+//     name, TAG, title, anchor segment and first cell of a row;
+//   per node, one column after the other: i - parent (i + 1 at the top);
+//     type text; first row, zigzag-coded from the previous node's; row
+//     count; state | title style << 2 | change << 4 | 128 when it has a title
+//     of its own | 256 when its anchor segment is not its name. Node i's name
+//     and TAG are the texts first name + i and first TAG + i; titles and
+//     segments of their own are numbered in node order from theirs;
+//   per row, column by column: 0 no link, else file text + 1; 0 no line,
+//     1 + 2 * the line, 2 + 2 * the text of a line that is no number;
+//     cells; kind * 4 + style; its first cell, as the text numbered from the
+//     first cell of a row's (first cells repeat: each is one text);
+//   per cell after the first of its row, row by row: 2 * text, or
+//     2 * number + 1;
+//   per text its length once decoded, in UTF-16 units; then the texts, UTF-8.
+// The base64 goes in parts of kPageDataPart characters, each a script
+// element of its own followed by one that hands it on, so that the browser
+// inflates the first parts while it still reads the later ones.
+constexpr uint32_t kPageDataMagic = 0x32445258;  // "XRD2"
+constexpr size_t kPageDataPart = size_t{1} << 20;
+
+// Writes the parts, each `<script type="application/octet-stream"
+// class="xrd-data">` with its base64, then `<script>xrdPart()</script>`, the
+// last one `xrdPart(1)`.
+void page_data(OutBuffer& out, const TestRun& run);

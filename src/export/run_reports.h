@@ -1,0 +1,22 @@
+// The test run of the reports given: one is the run as it is; several (a run
+// split across machines) are merged, each a node of its own named by its file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "export/test_run.h"
+#include "export/xrd_reader.h"
+
+// Reads reports[k] under the name names[k] into run. 0, or -1 with the
+// reason in error and `failed` the report that could not be read. While a
+// report is read, *reading (when given) is its name, for a refusal of memory
+// that may end the run after run_read has returned.
+//
+// Merged, each report becomes a top-level node of type "Report": failed when
+// any of its tests failed, passed when one ran, else not executed. The run's
+// totals are the reports' summed; its other information rows are those every
+// report has with the same value, in the first report's order; its banner and
+// information title are the first report's. Linear in the reports' sizes.
+int run_read(const std::vector<XrdSource>& reports, const std::vector<const char*>& names,
+             TestRun& run, const char** reading, size_t& failed, std::string& error);

@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""Prints the data of a tallyrep-export page in the JSON layout pages held it
+in before it was compressed (a page in that layout prints its block as is).
+
+  page_data_json.py PAGE.html
+
+The compressed layout is described in src/export/page_data.h."""
+import base64
+import re
+import struct
+import sys
+import zlib
+
+MAGIC = 0x32445258
+
+
+ESCAPES = {'"': '\\"', '\\': '\\\\', '<': '\\u003c', '\t': '\\t', '\n': '\\n', '\r': '\\r'}
+
+
+def esc(text):
+    """The exporter's JSON escape of a text that is valid UTF-8 already."""
+    return '"' + ''.join(ESCAPES.get(ch, ch) for ch in text) + '"'
+
+
+def decode(b64):
+    raw = zlib.decompress(base64.b64decode(b64))
+    at = 0
+
+    def column(count):
+        nonlocal at
+        values = []
+        for _ in range(count):
+            v, shift = 0, 0
+            while True:
+                x = raw[at]
+                at += 1
+                v |= (x & 127) << shift
+                shift += 7
+                if not x & 128:
+                    break
+            values.append(v)
+        return values
+
+    head = column(15)
+    if head[0] != MAGIC:
+        sys.exit('page_data_json: not a page of this layout')
+    n, m = head[1], head[2]
+    gap, typ, first, count, attrs = (column(n) for _ in range(5))
+    files, lines, cell_count, kind_style, row_text = (column(m) for _ in range(5))
+    cells, lengths = column(head[3]), column(head[4])
+    blob = raw[at:].decode('utf-8')
+    texts, pos = [], 0
+    # Lengths count UTF-16 units: a character past U+FFFF counts two.
+    for length in lengths:
+        end, u = pos, 0
+        while u < length:
+            u += 2 if ord(blob[end]) > 0xFFFF else 1
+            end += 1
+        texts.append(blob[pos:end])
+        pos = end
+
+    seen_types, seen_files = {}, {}
+
+    def number(seen, key):
+        return seen.setdefault(key, len(seen))
+
+    s_items, row, title, segment = [], 0, head[12], head[13]
+    for i in range(n):
+        a = attrs[i]
+        row += -(first[i] + 1) // 2 if first[i] & 1 else first[i] // 2
+        name = texts[head[10] + i]
+        if a & 128:
+            t, title = texts[title], title + 1
+        else:
+            t = texts[typ[i]] + ' ' + name
+        if a & 256:
+            seg, segment = texts[segment], segment + 1
+        else:
+            seg = ''
+        s_items.append(','.join([str(i - gap[i]), str(number(seen_types, typ[i])), str(a & 3),
+                                 str((a >> 2) & 3), esc(name), esc(t), esc(seg), str(row),
+                                 str(count[i]), esc(texts[head[11] + i])]) + '\n')
+    r_items, c = [], 0
+    for r in range(m):
+        v = lines[r]
+        line = '' if v == 0 else str((v - 1) // 2) if v & 1 else texts[(v - 2) // 2]
+        parts = [str(kind_style[r] >> 2), str(kind_style[r] & 3),
+                 str(number(seen_files, files[r] - 1)) if files[r] else '-1', esc(line),
+                 str(cell_count[r]), esc(texts[head[14] + row_text[r]])]
+        for _ in range(cell_count[r] - 1):
+            v = cells[c]
+            parts.append(esc(str((v - 1) // 2) if v & 1 else texts[v // 2]))
+            c += 1
+        r_items.append(','.join(parts) + '\n')
+    out = '{"s":[' + ','.join(s_items) + '],\n"r":[' + ','.join(r_items) + ']'
+    out += ',\n"types":[' + ','.join(esc(texts[t]) for t in seen_types) + ']'
+    out += ',\n"files":[' + ','.join(esc(texts[f]) for f in seen_files) + ']'
+    if head[5]:
+        kinds, words = head[9], head[8]
+        out += ',\n"c":[' + ','.join(str((a >> 4) & 7) for a in attrs) + ']'
+        out += ',\n"cw":[' + ','.join(esc(texts[words + k]) for k in range(kinds)) + ']'
+        out += ',\n"ck":[' + ','.join(esc(texts[words + kinds + k]) for k in range(kinds)) + ']'
+    return out + '}'
+
+
+def main():
+    page = open(sys.argv[1], encoding='utf-8').read()
+    old = re.search(r'<script type="application/json" id="xrd-data">(.*?)</script>', page, re.S)
+    if old:
+        sys.stdout.write(old.group(1))
+        return
+    parts = re.findall(r'<script type="application/octet-stream" class="xrd-data">([^<]*)</script>',
+                       page)
+    if not parts:
+        sys.exit('page_data_json: no data block')
+    sys.stdout.write(decode(''.join(parts)))
+
+
+if __name__ == '__main__':
+    main()
