@@ -2,6 +2,7 @@
 // refusal of file names that would make one output overwrite another file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct ExportOptions {
   const char* markdown = nullptr;  // "-" for standard output
   const char* json = nullptr;      // "-" for standard output
   const char* baseline = nullptr;
+  const char* history = nullptr;    // the history file read and written back
+  size_t history_size = 0;          // the runs it keeps; 0: the default
+  const char* run_label = nullptr;  // null: the report's generation time
   bool markdown_append = false;
   bool check = false;
 };

@@ -7,6 +7,7 @@
 #include <utility>
 
 const char kOutcomeLetters[4] = {'P', 'F', 'N', '-'};
+const char* const kMarkKeys[4] = {"", "flaky", "new", "failing"};
 
 namespace {
 

@@ -69,6 +69,10 @@ enum HistoryOutcome : uint8_t {
 extern const char kOutcomeLetters[4];
 
 constexpr size_t kHistoryDefaultSize = 30;
+// The most runs a history keeps (--history-size).
+constexpr size_t kHistoryMaxSize = 1000;
+// How many of the flakiest tests the summaries list.
+constexpr size_t kHistoryFlakiest = 10;
 
 // The totals of a run as the caller states them (the report's own).
 struct HistoryTotals {
@@ -163,6 +167,8 @@ inline bool history_flaky(uint32_t flips) {
 //                                                   in a row, the first labelled LABEL
 //   MARK_NONE     ""                                none of these
 enum HistoryMark : uint8_t { MARK_NONE, MARK_FLAKY, MARK_NEW, MARK_FAILING };
+// Each mark's key in the JSON summary: "", "flaky", "new", "failing".
+extern const char* const kMarkKeys[4];
 HistoryMark history_mark(const HistoryTrend& t);
 std::string history_mark_text(const History& h, const HistoryTrend& t);
 

@@ -211,22 +211,38 @@ bool history_read_file(const char* path, History& h, std::string& error) {
     error = std::string("cannot open: ") + std::strerror(errno);
     return false;
   }
-  // A regular file is read in one go (the byte past its size shows its end).
+  // The file is read back in place, so it must be a regular file: a device or
+  // a pipe would have no end, or could not be written back.
   struct stat st;
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  std::string bytes(regular ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16, '\0');
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    error = std::string("cannot read: ") + (!known                ? std::strerror(errno)
+                                            : S_ISDIR(st.st_mode) ? std::strerror(EISDIR)
+                                                                  : "not a regular file");
+    ::close(fd);
+    return false;
+  }
+  // Its signature first, so that another file named by mistake, however
+  // large, is refused without reading it whole; the byte past its size
+  // shows a file that grew meanwhile.
+  std::string bytes(std::min<size_t>(sizeof kSignature, static_cast<size_t>(st.st_size)), '\0');
   size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const ssize_t got = ::read(fd, &bytes[used], bytes.size() - used);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = std::string("cannot read: ") + std::strerror(errno);
-      ::close(fd);
-      return false;
+  for (int pass = 0; pass < 2; ++pass) {
+    while (used < bytes.size()) {
+      const ssize_t got = ::read(fd, &bytes[used], bytes.size() - used);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        error = std::string("cannot read: ") + std::strerror(errno);
+        ::close(fd);
+        return false;
+      }
+      if (got == 0) break;
+      used += static_cast<size_t>(got);
     }
-    if (got == 0) break;
-    used += static_cast<size_t>(got);
+    if (pass == 0 &&
+        (used < sizeof kSignature || std::memcmp(bytes.data(), kSignature, sizeof kSignature) != 0))
+      break;
+    if (pass == 0) bytes.resize(static_cast<size_t>(st.st_size) + 1);
   }
   bytes.resize(used);
   ::close(fd);
