@@ -1,12 +1,16 @@
 // The test history: a sequence of runs kept in a window and what it says of
-// each test, histories of another project, damaged and forged files, and two
-// processes updating one file at once.
+// each test, the same through tallyrep-export's JSON summary, histories of
+// another project, damaged and forged files, and two processes updating one
+// file at once.
 #include "export/history.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
+
+#include <algorithm>
+#include <iterator>
 
 #include "export_helpers.h"
 
@@ -281,6 +285,92 @@ TEST(History, ConcurrentUpdatesLeaveOneWholeHistory) {
   const std::string last = h.runs.back().label;
   EXPECT_TRUE(last == "A39" || last == "B39") << last;
   EXPECT_EQ(history_strip(h, history_find(h, last.substr(0, 1) + "/test7"), 1), "P");
+}
+
+// Runs r0..r5 of one driver through the program, each test's outcome per
+// run a letter ('-': not in that run), the newest four runs kept; r5 is split
+// across two reports, which find their tests all the same.
+const struct {
+  const char* name;
+  const char* outcomes;
+} kProgramRuns[] = {
+    {"steady", "PPPPPP"}, {"breaks", "PPPPFF"},  {"flips", "PFPFPF"},         {"arrives", "-----F"},
+    {"leaves", "FF----"}, {"not run", "PPPNNF"}, {"flaky passing", "FPFPFP"},
+};
+
+// The report of run r, of the tests from `first` on, every other one.
+std::string program_report(int r, size_t first, size_t step) {
+  std::string cases;
+  bool failed = false;
+  for (size_t k = first; k < std::size(kProgramRuns); k += step) {
+    const char o = kProgramRuns[k].outcomes[r];
+    if (o == '-') continue;
+    failed |= o == 'F';
+    cases += std::string("<DAZU:NODE name=\"") + kProgramRuns[k].name +
+             "\" type=\"Test Case\" state=\"" +
+             (o == 'P'   ? "ok"
+              : o == 'F' ? "ko"
+                         : "NE") +
+             "\"></DAZU:NODE>";
+  }
+  return xrd_document(std::string("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"") +
+                      (failed ? "ko" : "ok") + "\">" + cases + "</DAZU:NODE>");
+}
+
+TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
+  const std::string dir = scratch("program");
+  ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
+  const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
+  for (int r = 0; r < 6; ++r) {
+    std::string reports = "a.xrd";
+    write_all(dir + "/a.xrd", program_report(r, 0, r < 5 ? 1 : 2));
+    if (r == 5) write_all(dir + "/b.xrd", program_report(r, 1, 2)), reports += " b.xrd";
+    const RunResult done = run(in_dir + " " + reports + " --json out.json --history h " +
+                               "--history-size 4 --run-label r" + std::to_string(r));
+    ASSERT_EQ(done.status, 0) << r << ": " << done.err;
+  }
+  const std::string json = read_all(dir + "/out.json");
+  const char* expected[] = {
+      "\"size\": 4,",
+      "{\"label\": \"r2\", \"passed\": 4, \"failed\": 1, \"not_executed\": 0},",
+      "{\"label\": \"r5\", \"passed\": 2, \"failed\": 4, \"not_executed\": 0}\n",
+      // Failed, in the run's order, with the paths the tests list gives.
+      "{\"path\": \"b.xrd/D/breaks\", \"mark\": \"failing\", \"words\": \"failing since r4 (2 "
+      "runs)\", \"flips\": 1, \"ran\": 4, \"outcomes\": \"PPFF\"}",
+      "{\"path\": \"a.xrd/D/flips\", \"mark\": \"flaky\", \"words\": \"flaky (3 flips in 4 "
+      "runs)\", \"flips\": 3, \"ran\": 4, \"outcomes\": \"PFPF\"}",
+      "{\"path\": \"b.xrd/D/arrives\", \"mark\": \"new\", \"words\": \"new\", \"flips\": 0, "
+      "\"ran\": 1, \"outcomes\": \"---F\"}",
+      "{\"path\": \"b.xrd/D/not run\", \"mark\": \"failing\", \"words\": \"failing since r5 (1 "
+      "run)\", \"flips\": 1, \"ran\": 2, \"outcomes\": \"PNNF\"}",
+      // The flakiest: most flips, then fewer runs, then by path.
+      "\"flakiest\": [\n      {\"path\": \"a.xrd/D/flaky passing\", \"status\": \"passed\", "
+      "\"mark\": \"flaky\", \"words\": \"flaky (3 flips in 4 runs)\", \"flips\": 3, \"ran\": 4, "
+      "\"outcomes\": \"FPFP\"},\n      {\"path\": \"a.xrd/D/flips\", \"status\": \"failed\"",
+  };
+  for (const char* text : expected) EXPECT_NE(json.find(text), std::string::npos) << text;
+  EXPECT_EQ(json.find("r1"), std::string::npos) << "a run left the window";
+  EXPECT_EQ(json.find("\"outcomes\": \"PPPP\""), std::string::npos) << "a passed test listed";
+
+  // The test that left is gone from the file; the others are there once.
+  History h;
+  std::string error;
+  ASSERT_TRUE(history_read_file((dir + "/h").c_str(), h, error)) << error;
+  EXPECT_EQ(history_find(h, "D/leaves"), kNoTest);
+  EXPECT_EQ(history_tests(h), std::size(kProgramRuns) - 1);
+
+  // A damaged history fails the run before any output, on one line, and
+  // stays as it was; so does a file of another kind.
+  for (const std::string& bytes : {read_all(dir + "/h").substr(1), read_all(dir + "/out.json")}) {
+    write_all(dir + "/bad", bytes);
+    std::remove((dir + "/new.json").c_str());
+    const RunResult failed = run(in_dir + " a.xrd --json new.json --history bad");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err.rfind("tallyrep-export: error: bad: ", 0), 0u) << failed.err;
+    EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    EXPECT_EQ(read_all(dir + "/bad"), bytes);
+    EXPECT_FALSE(std::ifstream(dir + "/new.json").good()) << "an output written";
+  }
 }
 
 }  // namespace
