@@ -3,10 +3,17 @@
 // newest runs and writes the history back.
 //
 //   history_update HISTORY LABEL LIST [RUNS]
+//   history_update HISTORY LABEL --xrd REPORT JSON [RUNS]
 //
 // LIST holds one record per test: its outcome's letter (P, F or N), its
 // identity, a NUL byte. Prints the history's size and the time of each step;
 // the update is reading, adding, keeping and writing, not reading the list.
+// With --xrd, the report is read once and then, five times in turn, the JSON
+// summary written to JSON without a history, the update as tallyrep-export
+// makes it (read, add the run by its tests' paths, write), and the JSON
+// summary with the history block: the median time of each, in one process, so
+// that reading the report, which dwarfs both, does not blur them.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +25,9 @@
 #include <vector>
 
 #include "export/history.h"
+#include "export/run_history.h"
+#include "export/run_reports.h"
+#include "export/writers.h"
 
 namespace {
 
@@ -28,11 +38,53 @@ double seconds_since(std::chrono::steady_clock::time_point& start) {
   return s;
 }
 
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+int report_mode(char** argv, int argc) {
+  const char* history = argv[1];
+  const size_t keep = argc == 7 ? std::strtoul(argv[6], nullptr, 10) : kHistoryDefaultSize;
+  std::string error;
+  TestRun run;
+  size_t failed = 0;
+  if (run_read({xrd_file(argv[4])}, {argv[4]}, run, nullptr, failed, error) != 0) {
+    std::fprintf(stderr, "history_update: %s: %s\n", argv[4], error.c_str());
+    return 1;
+  }
+  std::vector<double> json, update, with_history;
+  for (int round = 0; round < 5; ++round) {
+    auto clock = std::chrono::steady_clock::now();
+    run.with_history = false;
+    if (json_write(run, argv[5], error) != 0) break;
+    json.push_back(seconds_since(clock));
+    History h;
+    if (!history_read_file(history, h, error)) break;
+    run_history_add(run, std::move(h), argv[2], keep);
+    if (!history_write_file(run.history.kept, history, error)) break;
+    update.push_back(seconds_since(clock));
+    if (json_write(run, argv[5], error) != 0) break;
+    with_history.push_back(seconds_since(clock));
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "history_update: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("tests %llu runs %zu json %.4f update %.4f json_history %.4f\n",
+              static_cast<unsigned long long>(run.counted.tests), run.history.kept.runs.size(),
+              median(json), median(update), median(with_history));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 6 && argc <= 7 && std::strcmp(argv[3], "--xrd") == 0) return report_mode(argv, argc);
   if (argc < 4 || argc > 5) {
-    std::fprintf(stderr, "usage: history_update HISTORY LABEL LIST [RUNS]\n");
+    std::fprintf(stderr,
+                 "usage: history_update HISTORY LABEL LIST [RUNS]\n"
+                 "       history_update HISTORY LABEL --xrd REPORT JSON [RUNS]\n");
     return 2;
   }
   const size_t keep = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : kHistoryDefaultSize;
