@@ -18,7 +18,7 @@
 //   crafted to collide cost no more than any others.
 // - One update: history_read_file, history_start_run, history_record for each
 //   test, history_keep, then history_write_file, which replaces the file whole
-//   or not at all (base/out_buffer.h). Two updates of one file at once: the
+//   or not at all (output_file.h). Two updates of one file at once: the
 //   last to finish wins whole; the other's run is lost, never mixed in.
 //
 // The file (all of it little-endian)

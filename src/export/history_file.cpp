@@ -12,6 +12,7 @@
 
 #include "base/out_buffer.h"
 #include "export/history.h"
+#include "export/output_file.h"
 
 namespace {
 
@@ -301,24 +302,10 @@ void history_write(OutBuffer& out, const History& h) {
 }
 
 std::string history_bytes(const History& h) {
-  std::string bytes;
-  OutBuffer out;
-  out_open_string(out, &bytes);
-  history_write(out, h);
-  out_close(out);
-  return bytes;
+  return out_capture([&](OutBuffer& out) { history_write(out, h); });
 }
 
 bool history_write_file(const History& h, const char* path, std::string& error) {
-  OutBuffer out;
-  if (!out_open_file(out, path)) {
-    error = std::string("cannot create: ") + std::strerror(out.error);
-    return false;
-  }
-  history_write(out, h);
-  if (!out_close(out)) {
-    error = std::string("cannot write: ") + std::strerror(out.error);
-    return false;
-  }
-  return true;
+  return write_output(
+             path, false, [&](OutBuffer& out) { history_write(out, h); }, error) == 0;
 }
