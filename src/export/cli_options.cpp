@@ -124,6 +124,9 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.reports.empty()) return usage_error("no report given");
   if (opts.markdown_append && !opts.markdown)
     return usage_error("--markdown-append needs --markdown");
+  // A history is read back and replaced, which standard output cannot be.
+  if (opts.history && std::strcmp(opts.history, "-") == 0)
+    return usage_error("--history needs a file, not standard output");
   if ((opts.history_size || opts.run_label) && !opts.history)
     return usage_error(std::string(opts.run_label ? "--run-label" : "--history-size") +
                        " needs --history");

@@ -60,7 +60,8 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd --history h --history-size",
                        "r.xrd --json - --history-size 5",
                        "r.xrd --json - --run-label x",
-                       "r.xrd --history h --run-label ''"};
+                       "r.xrd --history h --run-label ''",
+                       "r.xrd --history -"};
   for (const char* args : bad) {
     RunResult r = run(kBin + " " + args);
     EXPECT_EQ(r.status, 2) << args;
