@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs the fuzz targets: `sh fuzz/run.sh [SECONDS] [TARGET...]` (default 60 s
-# each, targets tsf tdf header run export). Replays fuzz/regressions/<target>/
+# each, targets tsf tdf header run export history). Replays fuzz/regressions/<target>/
 # first, then fuzzes from the seeds in fuzz/corpus/<target> into a working
 # corpus, with the dictionary fuzz/<target>.dict where there is one.
 # Fails on any crash, leak, sanitizer report or input slower than 2 s.
@@ -11,7 +11,7 @@
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-tsf tdf header run export}
+targets=${*:-tsf tdf header run export history}
 build=${FUZZ_BUILD:-$root/build-fuzz}
 work=${FUZZ_WORK:-$root/fuzz/corpus-work}
 logs=${FUZZ_LOG:-$build/logs}

@@ -8,7 +8,7 @@ add_test(NAME fuzz_build COMMAND sh ${CMAKE_SOURCE_DIR}/fuzz/build.sh ${TALLYREP
 set_tests_properties(fuzz_build PROPERTIES
   LABELS nosanitize FIXTURES_SETUP fuzz_targets SKIP_RETURN_CODE 77 TIMEOUT 1200)
 
-foreach(target tsf tdf header run export)
+foreach(target tsf tdf header run export history)
   add_test(NAME fuzz_smoke_${target}
     COMMAND sh ${CMAKE_SOURCE_DIR}/fuzz/smoke.sh ${target} ${TALLYREP_FUZZ_SMOKE_SECONDS}
             ${TALLYREP_FUZZ_DIR})

@@ -41,6 +41,17 @@ void out_flush(OutBuffer& out);
 // close or the replacement failed; an old file then stays as it was.
 bool out_close(OutBuffer& out);
 
+// Everything `write` (called with an OutBuffer) puts out, as a string.
+template <class Write>
+std::string out_capture(Write write) {
+  std::string text;
+  OutBuffer out;
+  out_open_string(out, &text);
+  write(out);
+  out_close(out);
+  return text;
+}
+
 // Slow path of out_write: the buffer is full or the piece is larger than it.
 void out_write_slow(OutBuffer& out, const char* data, std::size_t n);
 

@@ -8,11 +8,13 @@
 #include <cstring>
 
 #include "base/out_buffer.h"
+#include "export/history.h"
 
 const char* const kExportUsage =
     "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html] [--junit OUT.xml]\n"
     "         [--junit-locations] [--markdown OUT.md|-] [--markdown-append]\n"
-    "         [--json OUT.json|-] [--baseline OLD.xrd] [--source-root DIR] [--check]\n"
+    "         [--json OUT.json|-] [--baseline OLD.xrd] [--source-root DIR]\n"
+    "         [--history FILE [--history-size N] [--run-label TEXT]] [--check]\n"
     "  --html OUT.html     write the report as one self-contained HTML page\n"
     "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
     "  --junit-locations   add file and line to each JUnit testcase, for readers\n"
@@ -24,6 +26,11 @@ const char* const kExportUsage =
     "  --baseline OLD.xrd  list the changes since the report OLD.xrd in the summaries\n"
     "  --source-root DIR   name each source file by its path below DIR (a checkout),\n"
     "                      found by its name; a warning lists names not found once\n"
+    "  --history FILE      add this run to the history of runs in FILE (started when\n"
+    "                      missing) and show each test's trend in the JSON summary\n"
+    "  --history-size N    keep the newest N runs in the history, 1 to 1000 (30)\n"
+    "  --run-label TEXT    the run's name in the history (a commit, a pipeline);\n"
+    "                      by default the report's generation time\n"
     "  --check             after writing the outputs, exit with status 3 when a test\n"
     "                      failed, 4 when no test passed or failed at all\n"
     "  --help              print this text and exit\n"
@@ -43,7 +50,8 @@ const struct {
 } kFileOptions[] = {
     {"--html", &ExportOptions::html},         {"--junit", &ExportOptions::junit},
     {"--markdown", &ExportOptions::markdown}, {"--json", &ExportOptions::json},
-    {"--baseline", &ExportOptions::baseline}, {"--source-root", &ExportOptions::source_root}};
+    {"--baseline", &ExportOptions::baseline}, {"--source-root", &ExportOptions::source_root},
+    {"--history", &ExportOptions::history},   {"--run-label", &ExportOptions::run_label}};
 
 const struct {
   const char* flag;
@@ -55,6 +63,18 @@ const struct {
 ParseResult usage_error(const std::string& reason) {
   std::fprintf(stderr, "tallyrep-export: error: %s\n%s", reason.c_str(), kExportUsage);
   return PARSE_USAGE_ERROR;
+}
+
+// --history-size: digits only, within the limits.
+bool history_size_value(const char* text, size_t& size) {
+  size = 0;
+  if (*text == '\0') return false;
+  for (const char* c = text; *c; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    size = size * 10 + static_cast<size_t>(*c - '0');
+    if (size > kHistoryMaxSize) return false;
+  }
+  return size >= 1;
 }
 
 // Each file's identity, and what it is in the words of an error.
@@ -82,10 +102,20 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
     for (const auto& o : kFileOptions) {
       if (std::strcmp(a, o.flag) != 0) continue;
       if (i + 1 >= argc || argv[i + 1][0] == '\0')
-        return usage_error(std::string(a) + " needs a file name");
+        return usage_error(std::string(a) + (o.field == &ExportOptions::run_label
+                                                 ? " needs a text"
+                                                 : " needs a file name"));
       if (opts.*o.field) return usage_error(std::string(a) + " given twice");
       opts.*o.field = argv[++i];
       known = true;
+    }
+    if (std::strcmp(a, "--history-size") == 0) {
+      if (opts.history_size) return usage_error("--history-size given twice");
+      if (i + 1 >= argc || !history_size_value(argv[i + 1], opts.history_size))
+        return usage_error("--history-size needs a number of runs from 1 to " +
+                           std::to_string(kHistoryMaxSize));
+      ++i;
+      continue;
     }
     for (const auto& o : kSwitches) {
       if (std::strcmp(a, o.flag) != 0) continue;
@@ -101,8 +131,15 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.markdown_append && !opts.markdown)
     return usage_error("--markdown-append needs --markdown");
   if (opts.junit_locations && !opts.junit) return usage_error("--junit-locations needs --junit");
-  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.check)
-    return usage_error("no output given (--html, --junit, --markdown, --json or --check)");
+  // A history is read back and replaced, which standard output cannot be.
+  if (opts.history && std::strcmp(opts.history, "-") == 0)
+    return usage_error("--history needs a file, not standard output");
+  if ((opts.history_size || opts.run_label) && !opts.history)
+    return usage_error(std::string(opts.run_label ? "--run-label" : "--history-size") +
+                       " needs --history");
+  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.history && !opts.check)
+    return usage_error(
+        "no output given (--html, --junit, --markdown, --json, --history or --check)");
   return PARSE_RUN;
 }
 
@@ -134,7 +171,8 @@ int export_same_file_error(const ExportOptions& opts) {
   const std::pair<const char*, const char*> named[] = {{opts.html, "--html"},
                                                        {opts.junit, "--junit"},
                                                        {opts.markdown, "--markdown"},
-                                                       {opts.json, "--json"}};
+                                                       {opts.json, "--json"},
+                                                       {opts.history, "--history"}};
   std::vector<Named> outputs;
   for (const auto& [path, flag] : named) {
     if (!path) continue;

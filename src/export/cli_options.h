@@ -2,6 +2,7 @@
 // refusal of file names that would make one output overwrite another file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct ExportOptions {
   const char* json = nullptr;      // "-" for standard output
   const char* baseline = nullptr;
   const char* source_root = nullptr;  // the folder source files are named below
+  const char* history = nullptr;    // the history file read and written back
+  size_t history_size = 0;          // the runs it keeps; 0: the default
+  const char* run_label = nullptr;  // null: the report's generation time
   bool markdown_append = false;
   bool junit_locations = false;
   bool check = false;

@@ -1,9 +1,11 @@
 // The JSON summary for scripts: totals, drivers, and each test with its counts
 // and failed checks, written as it goes so that large reports stay cheap.
+#include <algorithm>
 #include <string_view>
 
 #include "export/json_writer.h"
 #include "export/output_file.h"
+#include "export/run_history.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
 
@@ -113,6 +115,63 @@ void changes(JsonWriter& json, const TestRun& run) {
   json.close();
 }
 
+// A test as its history sees it; `status` only where it may not have failed.
+void history_test(JsonWriter& json, const TestRun& run, uint32_t i, std::string_view path,
+                  bool status) {
+  const History& h = run.history.kept;
+  const HistoryTrend t = run_trend(run, i);
+  json.open_object(JSON_INLINE);
+  json.member("path", path);
+  if (status) json.member("status", kStateKeys[run.nodes[i].state]);
+  json.member("mark", kMarkKeys[history_mark(t)]);
+  json.member("words", history_mark_text(h, t));
+  json.member("flips", t.flips);
+  json.member("ran", t.ran);
+  json.member("outcomes", history_strip(h, run.history.test_of_node[i], h.runs.size()));
+  json.close();
+}
+
+// The kept runs oldest first (this one last), what they say of each failed
+// test, and the flakiest tests.
+void history(JsonWriter& json, const TestRun& run) {
+  const History& h = run.history.kept;
+  json.open_object(JSON_BLOCK);
+  json.member("size", static_cast<unsigned long long>(run.history.size));
+  json.key("runs");
+  json.open_array(JSON_BLOCK);
+  for (const HistoryRun& r : h.runs) {
+    json.open_object(JSON_INLINE);
+    json.member("label", r.label);
+    json.member("passed", static_cast<unsigned long long>(r.totals.passed));
+    json.member("failed", static_cast<unsigned long long>(r.totals.failed));
+    json.member("not_executed", static_cast<unsigned long long>(r.totals.not_executed));
+    json.close();
+  }
+  json.close();
+
+  json.key("failed");
+  json.open_array(JSON_BLOCK);
+  PathCursor path(run, PATH_NAMES, kPathCut);
+  for (uint32_t i = 0; i < run.nodes.size(); ++i)
+    if (is_test(run, run.nodes[i]) && run.nodes[i].state == STATE_FAILED)
+      history_test(json, run, i, path.at(i), false);
+  json.close();
+
+  // The paths are spelled in run order, the tests listed flakiest first.
+  const std::vector<uint32_t> flakiest = run_flakiest(run, kHistoryFlakiest);
+  std::vector<uint32_t> in_order = flakiest;
+  std::sort(in_order.begin(), in_order.end());
+  std::vector<std::string> paths(flakiest.size());
+  PathCursor flaky_path(run, PATH_NAMES, kPathCut);
+  for (uint32_t i : in_order)
+    paths[std::find(flakiest.begin(), flakiest.end(), i) - flakiest.begin()] = flaky_path.at(i);
+  json.key("flakiest");
+  json.open_array(JSON_BLOCK);
+  for (size_t k = 0; k < flakiest.size(); ++k) history_test(json, run, flakiest[k], paths[k], true);
+  json.close();
+  json.close();
+}
+
 // Driver subtrees never overlap, so counting each one's tests stays linear.
 void drivers(JsonWriter& json, const TestRun& run) {
   json.open_array(JSON_BLOCK);
@@ -176,6 +235,10 @@ void json_summary(OutBuffer& out, const TestRun& run) {
   if (run.compared) {
     json.key("changes");
     changes(json, run);
+  }
+  if (run.with_history) {
+    json.key("history");
+    history(json, run);
   }
   json.key("drivers");
   drivers(json, run);

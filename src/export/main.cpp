@@ -7,12 +7,15 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/out_buffer.h"
 #include "export/cli_options.h"
 #include "export/compare.h"
 #include "export/escape.h"
+#include "export/history.h"
+#include "export/run_history.h"
 #include "export/run_reports.h"
 #include "export/source_root.h"
 #include "export/test_paths.h"
@@ -109,6 +112,15 @@ int run(const ExportOptions& opts) {
     if (compare_with_baseline(run, xrd_file(opts.baseline), opts.baseline, error) != 0)
       return export_fail(opts.baseline, error);
   }
+  // The history is read before any output is written, so that one that is
+  // not ours, or damaged, fails the run with nothing written.
+  if (opts.history) {
+    current_file = opts.history;
+    History kept;
+    if (!history_read_file(opts.history, kept, error)) return export_fail(opts.history, error);
+    run_history_add(run, std::move(kept), opts.run_label ? opts.run_label : run_default_label(run),
+                    opts.history_size ? opts.history_size : kHistoryDefaultSize);
+  }
 
   if (opts.html) {
     current_file = opts.html;
@@ -127,6 +139,13 @@ int run(const ExportOptions& opts) {
   if (opts.json) {
     current_file = opts.json;
     if (json_write(run, opts.json, error) != 0) return export_fail(opts.json, error);
+  }
+  // Written last: a run whose outputs failed is not in the history, so a job
+  // run again adds it once.
+  if (opts.history) {
+    current_file = opts.history;
+    if (!history_write_file(run.history.kept, opts.history, error))
+      return export_fail(opts.history, error);
   }
 
   return opts.check ? check_status(run) : 0;

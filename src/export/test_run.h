@@ -25,6 +25,10 @@
 // - Order: nodes are in report order, a parent before its descendants, so a
 //   node's subtree is the range [i, end). Rows are in report order, and the
 //   rows of one node's check table are one range.
+// - History: with a history of earlier runs, run_history.h adds the run to it
+//   once the baseline is compared; `history` then holds the kept runs, this
+//   one the newest, and each test's place in them (history.h says what they
+//   tell of a test). Its identities are copies: it owns its texts too.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/history.h"
 #include "export/run_texts.h"
 
 constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -159,6 +164,14 @@ struct Changes {
   uint64_t counts[CHANGE_KINDS] = {};
 };
 
+// The runs a history keeps, this one the newest, and the test each node of
+// the run is in them (kNoTest for a node that is no test).
+struct RunHistory {
+  History kept;
+  size_t size = 0;  // the runs it keeps at most
+  std::vector<uint32_t> test_of_node;
+};
+
 struct TestRun {
   // What the report says of itself; several merged give "N reports", the
   // information rows they share and their summed totals.
@@ -188,6 +201,8 @@ struct TestRun {
   // the order of `files`); empty when not mapped.
   std::string source_root;
   std::vector<std::string> file_paths;
+  RunHistory history;
+  bool with_history = false;  // the run was added to a history
 
   // The numbers of the types the writers tell apart (kNone: not read yet).
   uint32_t type_test_case = kNone, type_proc = kNone, type_stub = kNone;

@@ -37,5 +37,6 @@ constexpr size_t kMarkdownBudget = size_t{500} << 10;
 constexpr size_t kMarkdownRows = 500;
 constexpr size_t kMarkdownChecks = 5;
 
-// The JSON summary's layout version: raised when a key changes meaning or goes.
-constexpr int kSummarySchema = 1;
+// The JSON summary's layout version: raised when a key changes meaning or goes,
+// and for the history block (2).
+constexpr int kSummarySchema = 2;

@@ -96,7 +96,7 @@ void report_write_document(ReportWriter& w, const char* xrd_path) {
   info_row(out, "Workspace", loaded ? get_workspace_name() : " ", STYLE_PLAIN);
   info_row(out, "Test Node", loaded ? get_test_node_name() : " ", STYLE_PLAIN);
   info_row(out, "Report File", xrd_path, STYLE_PLAIN);
-  info_row(out, "Generation Time", w.generation_time.c_str(), STYLE_PLAIN);
+  info_row(out, kWordGenerationTime, w.generation_time.c_str(), STYLE_PLAIN);
 
   int passed = 0;
   int failed = 0;

@@ -15,6 +15,8 @@ constexpr const char* kStateOk = "ok";
 constexpr const char* kWordFailed = "Failed";
 constexpr const char* kWordPassed = "Passed";
 constexpr const char* kWordTotal = "Total";
+// The label of the information row that says when the report was written.
+constexpr const char* kWordGenerationTime = "Generation Time";
 // The heads of a check table.
 constexpr const char* const kCheckHeads[5] = {"Expression", "Status", "Executed", "Failed",
                                               "Passed"};

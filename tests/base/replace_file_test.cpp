@@ -31,12 +31,7 @@ void write_numbered(OutBuffer& out, std::size_t total) {
 }
 
 std::string digest_of_numbered(std::size_t total) {
-  std::string s;
-  OutBuffer out;
-  out_open_string(out, &s);
-  write_numbered(out, total);
-  out_close(out);
-  return s;
+  return out_capture([&](OutBuffer& out) { write_numbered(out, total); });
 }
 
 std::string temp_dir() {

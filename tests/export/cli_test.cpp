@@ -55,7 +55,15 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd --html a --html b",
                        "r.xrd --junit-locations --html x",
                        "r.xrd --source-root",
-                       "--junit x"};
+                       "--junit x",
+                       "r.xrd --history h --history-size 0",
+                       "r.xrd --history h --history-size 1001",
+                       "r.xrd --history h --history-size 3x",
+                       "r.xrd --history h --history-size",
+                       "r.xrd --json - --history-size 5",
+                       "r.xrd --json - --run-label x",
+                       "r.xrd --history h --run-label ''",
+                       "r.xrd --history -"};
   for (const char* args : bad) {
     RunResult r = run(kBin + " " + args);
     EXPECT_EQ(r.status, 2) << args;
@@ -120,6 +128,8 @@ TEST(ExportCli, OutputThatIsTheReportOrTheOtherOutputIsRefused) {
        "is also the --html output"},
       {"&& ln -s new.html link.html", "--html link.html --junit new.html", "new.html",
        "is also the --html output"},
+      {"", "--history r.xrd", "r.xrd", "is the report itself"},
+      {"", "--json o.json --history o.json", "o.json", "is also the --json output"},
   };
   for (const auto& c : cases) {
     std::string dir = folder_with_report("same");

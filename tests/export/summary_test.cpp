@@ -13,12 +13,7 @@ namespace {
 using Writer = void (*)(OutBuffer&, const TestRun&);
 
 std::string render(Writer write, const TestRun& r) {
-  std::string s;
-  OutBuffer out;
-  out_open_string(out, &s);
-  write(out, r);
-  out_close(out);
-  return s;
+  return out_capture([&](OutBuffer& out) { write(out, r); });
 }
 
 // Compares r with the baseline at path, named as the summaries name it.

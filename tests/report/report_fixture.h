@@ -20,12 +20,7 @@ namespace report_test {
 // Everything `write` puts into a report sink.
 template <typename Write>
 std::string capture(Write write) {
-  std::string text;
-  OutBuffer out;
-  out_open_string(out, &text);
-  write(out);
-  out_close(out);
-  return text;
+  return out_capture(write);
 }
 
 inline std::vector<std::string> split_lines(const std::string& text) {

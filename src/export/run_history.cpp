@@ -1,0 +1,63 @@
+// Adding a test run to its history: each test under its path of names, the
+// same path the baseline matches it by.
+#include "export/run_history.h"
+
+#include <ctime>
+#include <utility>
+
+#include "export/test_paths.h"
+#include "report/vocabulary.h"
+
+namespace {
+
+// The states of the model and the history's outcomes are numbered alike.
+static_assert(OUTCOME_PASSED == int{STATE_PASSED} && OUTCOME_FAILED == int{STATE_FAILED} &&
+              OUTCOME_NOT_EXECUTED == int{STATE_NOT_EXECUTED});
+
+}  // namespace
+
+void run_history_add(TestRun& run, History kept, std::string label, size_t size) {
+  const Totals totals = run_totals(run);
+  history_start_run(kept, std::move(label),
+                    HistoryTotals{totals.passed, totals.failed, run.counted.not_executed});
+  {
+    PathCursor path(run, PATH_NAMES, kPathCut);
+    for (uint32_t i = 0; i < run.nodes.size(); ++i)
+      if (is_test(run, run.nodes[i]))
+        history_record(kept, path.at(i), static_cast<HistoryOutcome>(run.nodes[i].state));
+  }
+  history_keep(kept, size);
+  // Keeping the window renumbers the tests, so each test is found again.
+  std::vector<uint32_t> test_of_node(run.nodes.size(), kNoTest);
+  PathCursor path(run, PATH_NAMES, kPathCut);
+  for (uint32_t i = 0; i < run.nodes.size(); ++i)
+    if (is_test(run, run.nodes[i])) test_of_node[i] = history_find(kept, path.at(i));
+  run.history = RunHistory{std::move(kept), size, std::move(test_of_node)};
+  run.with_history = true;
+}
+
+std::vector<uint32_t> run_flakiest(const TestRun& run, size_t limit) {
+  const History& h = run.history.kept;
+  std::vector<uint32_t> node_of_test(history_tests(h), kNone);
+  for (uint32_t i = static_cast<uint32_t>(run.nodes.size()); i-- > 0;) {
+    const uint32_t test = run.history.test_of_node[i];
+    if (test != kNoTest) node_of_test[test] = i;
+  }
+  std::vector<uint32_t> nodes;
+  for (uint32_t test : history_flakiest(h, limit)) nodes.push_back(node_of_test[test]);
+  return nodes;
+}
+
+std::string run_default_label(const TestRun& run) {
+  for (const InfoRow& row : run.info)
+    if (row.label == kWordGenerationTime && !row.value.empty()) return row.value;
+  // Merged reports written at different times, or a report edited by hand:
+  // the time now, spelled as reports spell theirs.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char text[64];
+  if (!localtime_r(&now, &local) ||
+      std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y", &local) == 0)
+    return "run";
+  return text;
+}
