@@ -287,9 +287,10 @@ TEST(History, ConcurrentUpdatesLeaveOneWholeHistory) {
   EXPECT_EQ(history_strip(h, history_find(h, last.substr(0, 1) + "/test7"), 1), "P");
 }
 
-// Runs r0..r5 of one driver through the program, each test's outcome per
+// Runs r0..r5 of two drivers through the program, each test's outcome per
 // run a letter ('-': not in that run), the newest four runs kept; r5 is split
-// across two reports, which find their tests all the same.
+// across two reports by driver (D: the even tests, E: the odd ones), which
+// find their tests all the same.
 const struct {
   const char* name;
   const char* outcomes;
@@ -298,23 +299,27 @@ const struct {
     {"leaves", "FF----"}, {"not run", "PPPNNF"}, {"flaky passing", "FPFPFP"},
 };
 
-// The report of run r, of the tests from `first` on, every other one.
-std::string program_report(int r, size_t first, size_t step) {
-  std::string cases;
-  bool failed = false;
-  for (size_t k = first; k < std::size(kProgramRuns); k += step) {
-    const char o = kProgramRuns[k].outcomes[r];
-    if (o == '-') continue;
-    failed |= o == 'F';
-    cases += std::string("<DAZU:NODE name=\"") + kProgramRuns[k].name +
-             "\" type=\"Test Case\" state=\"" +
-             (o == 'P'   ? "ok"
-              : o == 'F' ? "ko"
-                         : "NE") +
-             "\"></DAZU:NODE>";
+// The report of run r with the drivers given ("DE", "D" or "E").
+std::string program_report(int r, const std::string& drivers) {
+  std::string body;
+  for (char driver : drivers) {
+    std::string cases;
+    bool failed = false;
+    for (size_t k = driver == 'D' ? 0 : 1; k < std::size(kProgramRuns); k += 2) {
+      const char o = kProgramRuns[k].outcomes[r];
+      if (o == '-') continue;
+      failed |= o == 'F';
+      cases += std::string("<DAZU:NODE name=\"") + kProgramRuns[k].name +
+               "\" type=\"Test Case\" state=\"" +
+               (o == 'P'   ? "ok"
+                : o == 'F' ? "ko"
+                           : "NE") +
+               "\"></DAZU:NODE>";
+    }
+    body += std::string("<DAZU:NODE name=\"") + driver + "\" type=\"Test Driver\" state=\"" +
+            (failed ? "ko" : "ok") + "\">" + cases + "</DAZU:NODE>";
   }
-  return xrd_document(std::string("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"") +
-                      (failed ? "ko" : "ok") + "\">" + cases + "</DAZU:NODE>");
+  return xrd_document(body);
 }
 
 TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
@@ -323,8 +328,8 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
   const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
   for (int r = 0; r < 6; ++r) {
     std::string reports = "a.xrd";
-    write_all(dir + "/a.xrd", program_report(r, 0, r < 5 ? 1 : 2));
-    if (r == 5) write_all(dir + "/b.xrd", program_report(r, 1, 2)), reports += " b.xrd";
+    write_all(dir + "/a.xrd", program_report(r, r < 5 ? "DE" : "D"));
+    if (r == 5) write_all(dir + "/b.xrd", program_report(r, "E")), reports += " b.xrd";
     const RunResult done = run(in_dir + " " + reports + " --json out.json --history h " +
                                "--history-size 4 --run-label r" + std::to_string(r));
     ASSERT_EQ(done.status, 0) << r << ": " << done.err;
@@ -335,18 +340,18 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
       "{\"label\": \"r2\", \"passed\": 4, \"failed\": 1, \"not_executed\": 0},",
       "{\"label\": \"r5\", \"passed\": 2, \"failed\": 4, \"not_executed\": 0}\n",
       // Failed, in the run's order, with the paths the tests list gives.
-      "{\"path\": \"b.xrd/D/breaks\", \"mark\": \"failing\", \"words\": \"failing since r4 (2 "
+      "{\"path\": \"E/breaks\", \"mark\": \"failing\", \"words\": \"failing since r4 (2 "
       "runs)\", \"flips\": 1, \"ran\": 4, \"outcomes\": \"PPFF\"}",
-      "{\"path\": \"a.xrd/D/flips\", \"mark\": \"flaky\", \"words\": \"flaky (3 flips in 4 "
+      "{\"path\": \"D/flips\", \"mark\": \"flaky\", \"words\": \"flaky (3 flips in 4 "
       "runs)\", \"flips\": 3, \"ran\": 4, \"outcomes\": \"PFPF\"}",
-      "{\"path\": \"b.xrd/D/arrives\", \"mark\": \"new\", \"words\": \"new\", \"flips\": 0, "
+      "{\"path\": \"E/arrives\", \"mark\": \"new\", \"words\": \"new\", \"flips\": 0, "
       "\"ran\": 1, \"outcomes\": \"---F\"}",
-      "{\"path\": \"b.xrd/D/not run\", \"mark\": \"failing\", \"words\": \"failing since r5 (1 "
+      "{\"path\": \"E/not run\", \"mark\": \"failing\", \"words\": \"failing since r5 (1 "
       "run)\", \"flips\": 1, \"ran\": 2, \"outcomes\": \"PNNF\"}",
       // The flakiest: most flips, then fewer runs, then by path.
-      "\"flakiest\": [\n      {\"path\": \"a.xrd/D/flaky passing\", \"status\": \"passed\", "
+      "\"flakiest\": [\n      {\"path\": \"D/flaky passing\", \"status\": \"passed\", "
       "\"mark\": \"flaky\", \"words\": \"flaky (3 flips in 4 runs)\", \"flips\": 3, \"ran\": 4, "
-      "\"outcomes\": \"FPFP\"},\n      {\"path\": \"a.xrd/D/flips\", \"status\": \"failed\"",
+      "\"outcomes\": \"FPFP\"},\n      {\"path\": \"D/flips\", \"status\": \"failed\"",
   };
   for (const char* text : expected) EXPECT_NE(json.find(text), std::string::npos) << text;
   EXPECT_EQ(json.find("r1"), std::string::npos) << "a run left the window";
