@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/out_buffer.h"
@@ -12,13 +15,23 @@
 const char* const kExportUsage =
     "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html] [--junit OUT.xml]\n"
     "         [--markdown OUT.md|-] [--markdown-append] [--json OUT.json|-]\n"
-    "         [--baseline OLD.xrd] [--check]\n"
+    "         [--markdown-limit BYTES] [--baseline OLD.xrd] [--github-annotations]\n"
+    "         [--gitlab-codequality OUT.json] [--source-root DIR] [--check]\n"
     "  --html OUT.html     write the report as one self-contained HTML page\n"
     "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
     "  --markdown OUT.md   write a Markdown summary (- for standard output)\n"
     "  --markdown-append   add the summary at the end of the --markdown file\n"
     "                      instead of replacing it (for $GITHUB_STEP_SUMMARY)\n"
+    "  --markdown-limit BYTES  keep the Markdown summary under BYTES (default\n"
+    "                      1048576, a job summary's limit; 65536 for a comment)\n"
     "  --json OUT.json     write a JSON summary (- for standard output)\n"
+    "  --github-annotations  write GitHub workflow commands to standard output:\n"
+    "                      an error at the first failed check of each failed test\n"
+    "                      (at most 10, new failures first), a notice for the rest\n"
+    "  --gitlab-codequality OUT.json  write a GitLab Code Quality report, one\n"
+    "                      issue per failed check\n"
+    "  --source-root DIR   the checkout the sources are in: the page and the\n"
+    "                      Markdown summary show each failed check's source lines\n"
     "  --baseline OLD.xrd  list the changes since the report OLD.xrd in the summaries\n"
     "  --check             after writing the outputs, exit with status 3 when a test\n"
     "                      failed, 4 when no test passed or failed at all\n"
@@ -39,12 +52,15 @@ const struct {
                     {"--junit", &ExportOptions::junit},
                     {"--markdown", &ExportOptions::markdown},
                     {"--json", &ExportOptions::json},
-                    {"--baseline", &ExportOptions::baseline}};
+                    {"--baseline", &ExportOptions::baseline},
+                    {"--gitlab-codequality", &ExportOptions::code_quality},
+                    {"--source-root", &ExportOptions::source_root}};
 
 const struct {
   const char* flag;
   bool ExportOptions::*field;
 } kSwitches[] = {{"--markdown-append", &ExportOptions::markdown_append},
+                 {"--github-annotations", &ExportOptions::github_annotations},
                  {"--check", &ExportOptions::check}};
 
 ParseResult usage_error(const std::string& reason) {
@@ -69,6 +85,7 @@ bool input_identity(const char* path, OutIdentity& id) {
 }  // namespace
 
 ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
+  bool limit_given = false;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) return PARSE_HELP;
@@ -87,6 +104,19 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
       if (opts.*o.field) return usage_error(std::string(a) + " given twice");
       opts.*o.field = known = true;
     }
+    if (!known && std::strcmp(a, "--markdown-limit") == 0) {
+      if (limit_given) return usage_error("--markdown-limit given twice");
+      char* end = nullptr;
+      const char* value = i + 1 < argc ? argv[++i] : "";
+      errno = 0;
+      const unsigned long long bytes = std::strtoull(value, &end, 10);
+      if (!std::isdigit(static_cast<unsigned char>(value[0])) || *end != '\0' || errno != 0 ||
+          bytes < kMarkdownLimitLeast)
+        return usage_error("--markdown-limit needs a number of bytes of at least " +
+                           std::to_string(kMarkdownLimitLeast));
+      opts.markdown_limit = static_cast<size_t>(bytes);
+      known = limit_given = true;
+    }
     if (known) continue;
     if (a[0] == '-' && a[1] != '\0') return usage_error(std::string("unknown option ") + a);
     if (a[0] == '\0') return usage_error("empty report name");
@@ -95,8 +125,12 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.reports.empty()) return usage_error("no report given");
   if (opts.markdown_append && !opts.markdown)
     return usage_error("--markdown-append needs --markdown");
-  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.check)
-    return usage_error("no output given (--html, --junit, --markdown, --json or --check)");
+  if (limit_given && !opts.markdown) return usage_error("--markdown-limit needs --markdown");
+  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.code_quality &&
+      !opts.github_annotations && !opts.check)
+    return usage_error(
+        "no output given (--html, --junit, --markdown, --json, --github-annotations, "
+        "--gitlab-codequality or --check)");
   return PARSE_RUN;
 }
 
@@ -125,10 +159,13 @@ int export_same_file_error(const ExportOptions& opts) {
   Named base{opts.baseline, "the baseline", {}};
   if (opts.baseline && input_identity(opts.baseline, base.id)) inputs.push_back(base);
 
-  const std::pair<const char*, const char*> named[] = {{opts.html, "--html"},
-                                                       {opts.junit, "--junit"},
-                                                       {opts.markdown, "--markdown"},
-                                                       {opts.json, "--json"}};
+  const std::pair<const char*, const char*> named[] = {
+      {opts.html, "--html"},
+      {opts.junit, "--junit"},
+      {opts.markdown, "--markdown"},
+      {opts.json, "--json"},
+      {opts.code_quality, "--gitlab-codequality"},
+      {opts.github_annotations ? "-" : nullptr, "--github-annotations"}};
   std::vector<Named> outputs;
   for (const auto& [path, flag] : named) {
     if (!path) continue;

@@ -2,8 +2,11 @@
 // refusal of file names that would make one output overwrite another file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "export/writers.h"
 
 extern const char* const kExportUsage;
 
@@ -14,7 +17,11 @@ struct ExportOptions {
   const char* markdown = nullptr;  // "-" for standard output
   const char* json = nullptr;      // "-" for standard output
   const char* baseline = nullptr;
+  const char* code_quality = nullptr;  // --gitlab-codequality
+  const char* source_root = nullptr;
+  size_t markdown_limit = kMarkdownLimit;
   bool markdown_append = false;
+  bool github_annotations = false;  // to standard output
   bool check = false;
 };
 
