@@ -252,8 +252,8 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run) {
   }
   out_str(out, "<p class=\"listed\">");
   if (listed == failed) {
-    out_str(out, failed == 1 ? "It is listed" : "All are listed");
-    out_str(out, " with the places of their failed checks.</p>\n");
+    out_str(out, failed == 1 ? "It is listed with the places of its failed checks.</p>\n"
+                             : "All are listed with the places of their failed checks.</p>\n");
   } else {
     out_uint(out, listed);
     out_str(out, " are listed with the places of their failed checks; ");
