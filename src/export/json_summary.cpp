@@ -51,7 +51,7 @@ void failed_check(JsonWriter& json, const TestRun& run, const Row& row) {
   uint64_t line = 0;
   bool has_line = false;
   if (row_links_line(run, row)) {
-    json.member("file", run.files[row.file]);
+    json.member("file", source_path(run, row.file));
     std::string scratch;
     has_line = decimal_value(row_line_text(run, row, scratch), line);
   } else {

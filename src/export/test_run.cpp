@@ -139,7 +139,7 @@ std::string row_target(const TestRun& run, const Row& row) {
 std::string row_location(const TestRun& run, const Row& row) {
   if (!row_links_line(run, row)) return row_target(run, row);
   std::string scratch;
-  std::string location = run.files[row.file];
+  std::string location(source_path(run, row.file));
   location += ':';
   location += row_line_text(run, row, scratch);
   return location;

@@ -252,8 +252,8 @@ std::string_view cell_text(const TestRun& run, const Row& row, uint32_t k, std::
 std::string_view row_line_text(const TestRun& run, const Row& row, std::string& scratch);
 // The link of the first cell as the report spells it: "Calc.java line 35".
 std::string row_target(const TestRun& run, const Row& row);
-// The link as annotating tools read it: "Calc.java:35"; a link whose line is
-// no number stays as the report spells it.
+// The link as annotating tools read it: "Calc.java:35", with the file's
+// source_path; a link whose line is no number stays as the report spells it.
 std::string row_location(const TestRun& run, const Row& row);
 // Whether the link names a line that is all digits, so that row_location
 // gives "File.java:35".

@@ -440,6 +440,9 @@ async function main() {
         const expanded = toggle ? await toggle.getAttribute('aria-expanded') : 'true';
         const box = await sec.boundingBox(), mainBox = await (await deep.$('#main')).boundingBox();
         check(/\bcurrent\b/.test(cls) && expanded === 'true', 'the linked section is marked and open');
+        const tips = await deep.$$eval('#main .row .c0', els => els.map(e => e.title));
+        check(tips.some(t => /\n> 35 \|     line 35 <of> the "source" & more\n/.test(t)),
+          'the failed check\'s tooltip holds its source lines, its own marked');
         check(box && box.y >= mainBox.y - 1 && box.y + box.height <= mainBox.y + mainBox.height + 1,
           `the linked section is in view (${JSON.stringify(box)} in ${JSON.stringify(mainBox)})`);
       }
