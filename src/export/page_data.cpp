@@ -110,8 +110,8 @@ class Deflated {
 // line, change word and key, then per node its name and TAG, the titles of
 // their own, the anchor segments that are not the name, and the snippets' lines.
 struct TextNumbers {
-  uint32_t types, files, rows, cells, odd_lines, words, names, anchors, titles, segments,
-      snippets, count;
+  uint32_t types, files, rows, cells, odd_lines, words, names, anchors, titles, segments, snippets,
+      count;
 };
 
 // A title the report gives (even an empty one), not the type and the name.
@@ -226,12 +226,15 @@ void snippet_columns(Deflated& z, const TestRun& run) {
 void page_data(OutBuffer& out, const TestRun& run) {
   const TextNumbers t = text_numbers(run);
   Deflated z(out);
-  const uint64_t head[] = {kPageDataMagic,   run.nodes.size(), run.rows.size(),
-                           run.cells.size(), t.count,          run.compared ? 1u : 0u,
-                           t.files,          run.files.size(), t.words,
-                           CHANGE_KINDS,     t.names,          t.anchors,
-                           t.titles,         t.segments,       t.rows,
-                           run.snippets.size(), t.snippets};
+  const uint64_t head[] = {kPageDataMagic,  run.nodes.size(),
+                           run.rows.size(), run.cells.size(),
+                           t.count,         run.compared ? 1u : 0u,
+                           t.files,         run.files.size(),
+                           t.words,         CHANGE_KINDS,
+                           t.names,         t.anchors,
+                           t.titles,        t.segments,
+                           t.rows,          run.snippets.size(),
+                           t.snippets};
   static_assert(sizeof head / sizeof head[0] == kPageDataHead, "the head page.js reads");
   for (uint64_t v : head) z.varint(v);
   node_columns(z, run);

@@ -36,7 +36,7 @@
 // element of its own followed by one that hands it on, so that the browser
 // inflates the first parts while it still reads the later ones.
 constexpr uint32_t kPageDataMagic = 0x33445258;  // "XRD3"
-constexpr int kPageDataHead = 17;              // numbers in the head
+constexpr int kPageDataHead = 17;                // numbers in the head
 constexpr size_t kPageDataPart = size_t{1} << 20;
 
 // Writes the parts, each `<script type="application/octet-stream"

@@ -53,9 +53,12 @@ TEST(GithubAnnotations, OneErrorPerFailedTestAtItsFirstFailedCheck) {
       {"properties and data escaped",
        {{"a:b,c%", {{"x%y&#13;&#10;z:,", "F,1:2.java line 7"}}}},
        "::error file=F%2C1%3A2.java,line=7,title=D/a%3Ab%2Cc%25::x%25y%0D%0Az:, at F,1:2.java:7\n"},
-      {"no line", {{"t", {{"e", "T.java line x"}}}},
+      {"no line",
+       {{"t", {{"e", "T.java line x"}}}},
        "::error file=T.java,title=D/t::e at T.java line x\n"},
-      {"no check of its own", {{"t", {}}}, "::error title=D/t::failed with no failed check of its own\n"},
+      {"no check of its own",
+       {{"t", {}}},
+       "::error title=D/t::failed with no failed check of its own\n"},
   };
   for (const auto& c : cases) {
     TestRun r;
@@ -146,7 +149,9 @@ TEST(SourceSnippets, PresentMissingCutAndEscaped) {
   } cases[] = {
       {"two lines around", "T.java line 5", 3, {"line 3", "line 4", "line 5", "line 6", "line 7"}},
       {"at the top", "T.java line 1", 1, {"line 1", "line 2", "line 3"}},
-      {"at the end, a long line cut", "T.java line 11", 9,
+      {"at the end, a long line cut",
+       "T.java line 11",
+       9,
        {"line 9", std::string(200, 'w') + "\xE2\x80\xA6", "<b>&amp;"}},
       {"missing line", "T.java line 12", 0, {}},
       {"missing file", "None.java line 1", 0, {}},
