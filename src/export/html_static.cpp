@@ -76,10 +76,13 @@ void write_path(OutBuffer& out, std::string_view path) {
   }
 }
 
-// The places of a test's failed checks on the test's own line; a check that
-// links to no file shows its text, cut short.
+// The places of a test's failed checks on the test's own line, a file named
+// once for the checks in it that follow each other (File.java:35, 40); a
+// check that links to no file shows its text, cut short.
 void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n) {
   size_t listed = 0, more = 0;
+  uint32_t open_file = kNone;  // the file of the open <code>, whose lines follow
+  std::string scratch;
   for (uint32_t k = n.first_row; k < n.first_row + n.row_count; ++k) {
     const Row& row = run.rows[k];
     if (!(row.flags & ROW_FAILED)) continue;
@@ -87,16 +90,26 @@ void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n) 
       ++more;
       continue;
     }
+    const bool same_file = open_file != kNone && row.file == open_file && row_links_line(run, row);
+    if (open_file != kNone && !same_file) out_str(out, "</code>");
     out_str(out, listed++ ? ", " : " &#8212; ");
-    if (row.file != kNone) {
+    open_file = kNone;
+    if (same_file) {
+      html(out, row_line_text(run, row, scratch));
+      open_file = row.file;
+    } else if (row.file != kNone) {
       out_str(out, "<code class=\"loc\">");
       html(out, row_location(run, row));
-      out_str(out, "</code>");
+      if (row_links_line(run, row))
+        open_file = row.file;
+      else
+        out_str(out, "</code>");
     } else {
       const std::string text = text_shorten(row_text(run, row), kPlaceCut);
       html_isolated(out, text.data(), text.size());
     }
   }
+  if (open_file != kNone) out_str(out, "</code>");
   if (more) {
     out_str(out, " and ");
     out_uint(out, more);

@@ -152,7 +152,7 @@ async function checkStatic(tab, how, shot) {
     };
   });
   check(seen.test.endsWith(failedCase.name) && seen.link, `${how}: the failed test ${seen.test} is listed with its link`);
-  check(seen.locs.length > 0 && seen.locs.every(l => /\.java:\d+$/.test(l)), `${how}: its checks show ${seen.locs.join(', ')}`);
+  check(seen.locs.length > 0 && seen.locs.every(l => /\.java:\d+(, \d+)*$/.test(l)), `${how}: its checks show ${seen.locs.join(', ')}`);
   const all = cases.filter(c => c.state === 'ko').length;
   check(seen.noteOnTop && seen.listed === all && /needs JavaScript/.test(seen.note) &&
     seen.note.includes(all === 1 ? 'the one failed test is listed' : `all ${all} are listed`),
@@ -176,7 +176,7 @@ async function checkFinding(context, url, errors) {
   await tab.waitForSelector('body[data-ready="true"]');
   const want = await tab.$eval('.failed-list > li', li => ({
     id: li.dataset.anchor, text: document.querySelector('.snippet figcaption').lastChild.textContent.trim(),
-    file: li.querySelector('.loc').textContent.replace(/:\d+$/, ''),
+    file: li.querySelector('.loc').textContent.replace(/:[\d, ]+$/, ''),
   }));
   for (const [what, q] of [['check text', want.text], ['source file', want.file]]) {
     await tab.fill('#filter', q);
