@@ -225,10 +225,20 @@ void check_outputs(const TestRun& r) {
   check_junit(xml);
   const std::string md = to_string_with(markdown_summary, r);
   check_text("Markdown summary", md);
-  if (md.size() > (size_t{512} << 10)) fail("Markdown summary over 512 KiB");
+  if (md.size() > kMarkdownLimit) fail("Markdown summary over its budget");
   const std::string json = to_string_with(json_summary, r);
   check_text("JSON summary", json);
   check_json(json);
+  const std::string quality = to_string_with(code_quality, r);
+  check_text("Code Quality report", quality);
+  check_json(quality);
+  // Each workflow command on a line of its own: no text may end one early.
+  const std::string commands = to_string_with(
+      [](OutBuffer& out, const TestRun& run) { github_annotations(out, run, "see x"); }, r);
+  check_text("workflow commands", commands);
+  for (size_t at = 0; at < commands.size(); at = commands.find('\n', at) + 1)
+    if (commands.compare(at, 2, "::") != 0 || commands.find('\r', at) < commands.find('\n', at))
+      fail("workflow command broken at byte " + std::to_string(at));
 }
 
 // The run of the reports in `parts`, or false when one is rejected.

@@ -5,6 +5,7 @@
 usage: ci_recipes.py SOURCE_DIR TOOLS_DIR WORK_DIR   (TOOLS_DIR holds both programs)
 Exit 77 (skipped) only when Python's yaml module is not installed.
 """
+import json
 import os
 import re
 import shutil
@@ -58,6 +59,10 @@ def run_recipe(name, steps, round_dir, summary):
         if done.returncode != want:
             failures.append(f"{name}: status {done.returncode}, not {want}, from:\n{script}\n"
                             f"{done.stdout}{done.stderr}")
+        # The example's failed test, annotated on its source line.
+        if "--github-annotations" in script and \
+                "::error file=CalcTest.java,line=35," not in done.stdout:
+            failures.append(f"{name}: no annotation of the failed test in:\n{done.stdout}")
     return failures
 
 
@@ -89,6 +94,15 @@ def main():
             written = summary if "GITHUB_STEP_SUMMARY" in "".join(steps) else \
                 os.path.join(workspace, "report", "summary.md")
             text = open(written, encoding="utf-8").read() if os.path.isfile(written) else ""
+            quality = os.path.join(workspace, "report", "codequality.json")
+            if name == ".gitlab-ci.yml":
+                artifact = yaml.safe_load(open(os.path.join(recipes, name), encoding="utf-8"))
+                reports = artifact["component-tests"]["artifacts"]["reports"]
+                issues = json.load(open(quality, encoding="utf-8")) \
+                    if reports.get("codequality") == "report/codequality.json" and \
+                    os.path.isfile(quality) else []
+                if [i["location"] for i in issues] != [{"path": "CalcTest.java", "lines": {"begin": 35}}]:
+                    failures.append(f"{name}: round {round_no}'s code quality report: {issues}")
             # The second round compares with the first, so its summary lists changes.
             if ("Changes since last/run.xrd" in text) != (round_no == 2):
                 failures.append(f"{name}: round {round_no}'s summary:\n{text}")

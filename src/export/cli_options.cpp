@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/out_buffer.h"
@@ -13,7 +16,8 @@
 const char* const kExportUsage =
     "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html] [--junit OUT.xml]\n"
     "         [--junit-locations] [--markdown OUT.md|-] [--markdown-append]\n"
-    "         [--json OUT.json|-] [--baseline OLD.xrd] [--source-root DIR]\n"
+    "         [--markdown-limit BYTES] [--json OUT.json|-] [--baseline OLD.xrd]\n"
+    "         [--github-annotations] [--gitlab-codequality OUT.json] [--source-root DIR]\n"
     "         [--history FILE [--history-size N] [--run-label TEXT]] [--check]\n"
     "  --html OUT.html     write the report as one self-contained HTML page\n"
     "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
@@ -22,10 +26,18 @@ const char* const kExportUsage =
     "  --markdown OUT.md   write a Markdown summary (- for standard output)\n"
     "  --markdown-append   add the summary at the end of the --markdown file\n"
     "                      instead of replacing it (for $GITHUB_STEP_SUMMARY)\n"
+    "  --markdown-limit BYTES  keep the Markdown summary under BYTES (default\n"
+    "                      1048576, a job summary's limit; 65536 for a comment)\n"
     "  --json OUT.json     write a JSON summary (- for standard output)\n"
+    "  --github-annotations  write GitHub workflow commands to standard output:\n"
+    "                      an error at the first failed check of each failed test\n"
+    "                      (at most 10, new failures first), a notice for the rest\n"
+    "  --gitlab-codequality OUT.json  write a GitLab Code Quality report, one\n"
+    "                      issue per failed check\n"
     "  --baseline OLD.xrd  list the changes since the report OLD.xrd in the summaries\n"
     "  --source-root DIR   name each source file by its path below DIR (a checkout),\n"
-    "                      found by its name; a warning lists names not found once\n"
+    "                      found by its name; a warning lists names not found once;\n"
+    "                      the page and the Markdown summary show failed checks' lines\n"
     "  --history FILE      add this run to the history of runs in FILE (started when\n"
     "                      missing) and show each test's trend in the JSON summary\n"
     "  --history-size N    keep the newest N runs in the history, 1 to 1000 (30)\n"
@@ -47,17 +59,22 @@ namespace {
 const struct {
   const char* flag;
   const char* ExportOptions::*field;
-} kFileOptions[] = {
-    {"--html", &ExportOptions::html},         {"--junit", &ExportOptions::junit},
-    {"--markdown", &ExportOptions::markdown}, {"--json", &ExportOptions::json},
-    {"--baseline", &ExportOptions::baseline}, {"--source-root", &ExportOptions::source_root},
-    {"--history", &ExportOptions::history},   {"--run-label", &ExportOptions::run_label}};
+} kFileOptions[] = {{"--html", &ExportOptions::html},
+                    {"--junit", &ExportOptions::junit},
+                    {"--markdown", &ExportOptions::markdown},
+                    {"--json", &ExportOptions::json},
+                    {"--baseline", &ExportOptions::baseline},
+                    {"--gitlab-codequality", &ExportOptions::code_quality},
+                    {"--source-root", &ExportOptions::source_root},
+                    {"--history", &ExportOptions::history},
+                    {"--run-label", &ExportOptions::run_label}};
 
 const struct {
   const char* flag;
   bool ExportOptions::*field;
 } kSwitches[] = {{"--markdown-append", &ExportOptions::markdown_append},
                  {"--junit-locations", &ExportOptions::junit_locations},
+                 {"--github-annotations", &ExportOptions::github_annotations},
                  {"--check", &ExportOptions::check}};
 
 ParseResult usage_error(const std::string& reason) {
@@ -94,6 +111,7 @@ bool input_identity(const char* path, OutIdentity& id) {
 }  // namespace
 
 ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
+  bool limit_given = false;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) return PARSE_HELP;
@@ -122,6 +140,19 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
       if (opts.*o.field) return usage_error(std::string(a) + " given twice");
       opts.*o.field = known = true;
     }
+    if (!known && std::strcmp(a, "--markdown-limit") == 0) {
+      if (limit_given) return usage_error("--markdown-limit given twice");
+      char* end = nullptr;
+      const char* value = i + 1 < argc ? argv[++i] : "";
+      errno = 0;
+      const unsigned long long bytes = std::strtoull(value, &end, 10);
+      if (!std::isdigit(static_cast<unsigned char>(value[0])) || *end != '\0' || errno != 0 ||
+          bytes < kMarkdownLimitLeast)
+        return usage_error("--markdown-limit needs a number of bytes of at least " +
+                           std::to_string(kMarkdownLimitLeast));
+      opts.markdown_limit = static_cast<size_t>(bytes);
+      known = limit_given = true;
+    }
     if (known) continue;
     if (a[0] == '-' && a[1] != '\0') return usage_error(std::string("unknown option ") + a);
     if (a[0] == '\0') return usage_error("empty report name");
@@ -131,15 +162,18 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.markdown_append && !opts.markdown)
     return usage_error("--markdown-append needs --markdown");
   if (opts.junit_locations && !opts.junit) return usage_error("--junit-locations needs --junit");
+  if (limit_given && !opts.markdown) return usage_error("--markdown-limit needs --markdown");
   // A history is read back and replaced, which standard output cannot be.
   if (opts.history && std::strcmp(opts.history, "-") == 0)
     return usage_error("--history needs a file, not standard output");
   if ((opts.history_size || opts.run_label) && !opts.history)
     return usage_error(std::string(opts.run_label ? "--run-label" : "--history-size") +
                        " needs --history");
-  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.history && !opts.check)
+  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.code_quality &&
+      !opts.github_annotations && !opts.history && !opts.check)
     return usage_error(
-        "no output given (--html, --junit, --markdown, --json, --history or --check)");
+        "no output given (--html, --junit, --markdown, --json, --github-annotations, "
+        "--gitlab-codequality, --history or --check)");
   return PARSE_RUN;
 }
 
@@ -168,11 +202,14 @@ int export_same_file_error(const ExportOptions& opts) {
   Named base{opts.baseline, "the baseline", {}};
   if (opts.baseline && input_identity(opts.baseline, base.id)) inputs.push_back(base);
 
-  const std::pair<const char*, const char*> named[] = {{opts.html, "--html"},
-                                                       {opts.junit, "--junit"},
-                                                       {opts.markdown, "--markdown"},
-                                                       {opts.json, "--json"},
-                                                       {opts.history, "--history"}};
+  const std::pair<const char*, const char*> named[] = {
+      {opts.html, "--html"},
+      {opts.junit, "--junit"},
+      {opts.markdown, "--markdown"},
+      {opts.json, "--json"},
+      {opts.code_quality, "--gitlab-codequality"},
+      {opts.github_annotations ? "-" : nullptr, "--github-annotations"},
+      {opts.history, "--history"}};
   std::vector<Named> outputs;
   for (const auto& [path, flag] : named) {
     if (!path) continue;

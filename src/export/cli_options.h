@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "export/writers.h"
+
 extern const char* const kExportUsage;
 
 struct ExportOptions {
@@ -15,12 +17,15 @@ struct ExportOptions {
   const char* markdown = nullptr;  // "-" for standard output
   const char* json = nullptr;      // "-" for standard output
   const char* baseline = nullptr;
-  const char* source_root = nullptr;  // the folder source files are named below
-  const char* history = nullptr;    // the history file read and written back
-  size_t history_size = 0;          // the runs it keeps; 0: the default
-  const char* run_label = nullptr;  // null: the report's generation time
+  const char* source_root = nullptr;   // the folder source files are named below
+  const char* code_quality = nullptr;  // --gitlab-codequality
+  const char* history = nullptr;       // the history file read and written back
+  size_t history_size = 0;             // the runs it keeps; 0: the default
+  const char* run_label = nullptr;     // null: the report's generation time
+  size_t markdown_limit = kMarkdownLimit;
   bool markdown_append = false;
   bool junit_locations = false;
+  bool github_annotations = false;  // to standard output
   bool check = false;
 };
 

@@ -1,5 +1,6 @@
 // Writes the HTML page: static head, summary and information table, then the
 // data the page's script shows every node and check from, and the script.
+#include <string>
 #include <string_view>
 
 #include "export/escape.h"
@@ -42,23 +43,50 @@ void html_page(OutBuffer& out, const TestRun& run) {
     out_str(out, " &#183; test node ");
     html(out, run.test_node);
   }
+  // The failed tests first, so that the note on top can say how many of them
+  // the list holds.
+  std::string failures;
+  OutBuffer part;
+  out_open_string(part, &failures);
+  const uint64_t listed = html_failures(part, run);
+  out_close(part);
   // Without script this part is the page's main landmark; the script gives
-  // that role to the view it shows.
-  out_str(out, "</p></header>\n<div id=\"static\" role=\"main\">\n<div class=\"overview\">\n");
-  html_summary(out, run_totals(run));
-  if (run.compared) html_changes(out, run);
-  html_failures(out, run);
-  html_info(out, run);
-  // Where scripts do not run (a CI server's sandbox, a strict browser) the part
-  // above is the page; the note says so and the script removes it.
+  // that role to the view it shows. Where scripts do not run (a CI server's
+  // sandbox, a strict browser) this part is the page; the note on top says so
+  // and the script removes it.
   out_str(out,
-          "</div>\n<p class=\"script-note\" id=\"script-note\">This copy of the page shows the "
-          "summary and the failed tests only: the view of all ");
+          "</p></header>\n<div id=\"static\" role=\"main\">\n"
+          "<p class=\"script-note\" id=\"script-note\">This copy of the page shows the summary "
+          "and the failed tests: ");
+  const uint64_t failed = run.counted.failed;
+  if (failed == 0) {
+    out_str(out, "no test failed");
+  } else if (listed == failed) {
+    out_str(out, failed == 1 ? "the one failed test is listed" : "all ");
+    if (failed != 1) {
+      out_uint(out, failed);
+      out_str(out, " are listed");
+    }
+  } else {
+    out_uint(out, listed);
+    out_str(out, " of ");
+    out_uint(out, failed);
+    out_str(out, " are listed, ");
+    out_uint(out, failed - listed);
+    out_str(out, " are not");
+  }
+  out_str(out, ". The tree of all ");
   out_uint(out, run.nodes.size());
   out_str(out,
           " sections with every check needs JavaScript, which does not run here (a CI "
-          "server's page policy or a browser setting). Open a downloaded copy of the file with "
-          "JavaScript on to see it.</p>\n</div>\n"
+          "server's page policy or a browser setting): open a downloaded copy of the file with "
+          "JavaScript on to see it.</p>\n<div class=\"overview\">\n");
+  html_summary(out, run_totals(run));
+  if (run.compared) html_changes(out, run);
+  out_write(out, failures.data(), failures.size());
+  html_info(out, run);
+  out_str(out,
+          "</div>\n</div>\n"
           "<div class=\"toolbar\" id=\"toolbar\" role=\"region\" aria-label=\"View\" hidden>"
           "<label><input type=\"checkbox\" id=\"failed-only\"> Failed only</label>"
           "<input type=\"search\" id=\"filter\" placeholder=\"Filter: name, check, source file\" "

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "export/escape.h"
 #include "export/test_paths.h"
@@ -75,8 +76,13 @@ void write_path(OutBuffer& out, std::string_view path) {
   }
 }
 
-void write_failed_checks(OutBuffer& out, const TestRun& run, const TestNode& n) {
+// The places of a test's failed checks on the test's own line, a file named
+// once for the checks in it that follow each other (File.java:35, 40); a
+// check that links to no file shows its text, cut short.
+void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n) {
   size_t listed = 0, more = 0;
+  uint32_t open_file = kNone;  // the file of the open <code>, whose lines follow
+  std::string scratch;
   for (uint32_t k = n.first_row; k < n.first_row + n.row_count; ++k) {
     const Row& row = run.rows[k];
     if (!(row.flags & ROW_FAILED)) continue;
@@ -84,22 +90,54 @@ void write_failed_checks(OutBuffer& out, const TestRun& run, const TestNode& n) 
       ++more;
       continue;
     }
-    out_str(out, listed++ ? "\n<li>" : "\n<ul class=\"checks\"><li>");
-    const char* text = row_text(run, row);
-    html_isolated(out, text, std::strlen(text));
-    if (row.file != kNone) {
-      out_str(out, " &#8212; <code class=\"loc\">");
+    const bool same_file = open_file != kNone && row.file == open_file && row_links_line(run, row);
+    if (open_file != kNone && !same_file) out_str(out, "</code>");
+    out_str(out, listed++ ? ", " : " &#8212; ");
+    open_file = kNone;
+    if (same_file) {
+      html(out, row_line_text(run, row, scratch));
+      open_file = row.file;
+    } else if (row.file != kNone) {
+      out_str(out, "<code class=\"loc\">");
       html(out, row_location(run, row));
-      out_str(out, "</code>");
+      if (row_links_line(run, row))
+        open_file = row.file;
+      else
+        out_str(out, "</code>");
+    } else {
+      const std::string text = text_shorten(row_text(run, row), kPlaceCut);
+      html_isolated(out, text.data(), text.size());
     }
-    out_str(out, "</li>");
   }
+  if (open_file != kNone) out_str(out, "</code>");
   if (more) {
-    out_str(out, "\n<li class=\"more\">and ");
+    out_str(out, " and ");
     out_uint(out, more);
-    out_str(out, more == 1 ? " more failed check</li>" : " more failed checks</li>");
+    out_str(out, " more");
   }
-  if (listed) out_str(out, "</ul>");
+}
+
+// The lines around a failed check, its own marked, each with its number.
+void write_snippet(OutBuffer& out, const TestRun& run, const SourceSnippet& s) {
+  const Row& row = run.rows[s.row];
+  out_str(out, "<figure class=\"snippet\"><figcaption><code class=\"loc\">");
+  html(out, row_location(run, row));
+  out_str(out, "</code> ");
+  const std::string text = text_shorten(row_text(run, row), kPlaceCut);
+  html_isolated(out, text.data(), text.size());
+  out_str(out, "</figcaption><pre>");
+  const size_t width = std::to_string(s.first + s.lines.size() - 1).size();
+  for (size_t k = 0; k < s.lines.size(); ++k) {
+    const std::string number = std::to_string(s.first + k);
+    const bool marked = s.first + k == s.line;
+    out_str(out, marked ? "<mark>&gt; " : "  ");
+    out_str(out, std::string(width - number.size(), ' ').c_str());
+    out_str(out, number.c_str());
+    out_str(out, " | ");
+    html(out, s.lines[k]);
+    out_str(out, marked ? "</mark>\n" : "\n");
+  }
+  out_str(out, "</pre></figure>\n");
 }
 
 // The anchor and the shown path of nodes taken in run order. A path too long
@@ -129,7 +167,7 @@ void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uin
   out_str(out, "\">");
   write_path(out, links.texts.at(i));
   out_str(out, "</a>");
-  write_failed_checks(out, run, run.nodes[i]);
+  write_failed_places(out, run, run.nodes[i]);
   out_str(out, "</li>\n");
 }
 
@@ -197,8 +235,8 @@ void html_summary(OutBuffer& out, const Totals& t) {
   out_str(out, "</dd></div></dl>\n</section>\n");
 }
 
-void html_failures(OutBuffer& out, const TestRun& run) {
-  const size_t failed = run.counted.failed;
+uint64_t html_failures(OutBuffer& out, const TestRun& run) {
+  const uint64_t failed = run.counted.failed;
   out_str(out,
           "<section class=\"failures\" id=\"failures\" aria-labelledby=\"failures-head\">"
           "<h2 id=\"failures-head\">Failed tests: ");
@@ -206,26 +244,44 @@ void html_failures(OutBuffer& out, const TestRun& run) {
   out_str(out, "</h2>\n");
   if (failed == 0) {
     out_str(out, "<p>No test failed.</p>\n</section>\n");
-    return;
+    return 0;
   }
-  out_str(out, "<ol class=\"failed-list\">\n");
-  size_t listed = 0;
+  // Each line is made apart first, so that one that would pass the budget is
+  // left out whole, with every line after it.
+  std::string list, line;
+  OutBuffer item;
+  uint64_t listed = 0;
   NodeLinks links(run);
-  for (uint32_t i = 0; i < run.nodes.size() && listed < kListedFailedTests; ++i) {
+  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
     const TestNode& n = run.nodes[i];
     if (n.state != STATE_FAILED || !is_test(run, n)) continue;
-    write_failed_test(out, run, links, i);
+    line.clear();
+    out_open_string(item, &line, 1024);
+    write_failed_test(item, run, links, i);
+    out_close(item);
+    if (list.size() + line.size() > kFailedListBudget) break;
+    list += line;
     ++listed;
   }
-  out_str(out, "</ol>\n");
-  if (listed < failed) {
-    out_str(out, "<p class=\"more\">And ");
+  out_str(out, "<p class=\"listed\">");
+  if (listed == failed) {
+    out_str(out, failed == 1 ? "It is listed with the places of its failed checks.</p>\n"
+                             : "All are listed with the places of their failed checks.</p>\n");
+  } else {
+    out_uint(out, listed);
+    out_str(out, " are listed with the places of their failed checks; ");
     out_uint(out, failed - listed);
-    out_str(out,
-            " more failed tests, not listed here: the full view below shows them all with "
-            "&#8220;Failed only&#8221;.</p>\n");
+    out_str(out, " more are not, for this list keeps to 4 MiB of the page.</p>\n");
+  }
+  out_str(out, "<ol class=\"failed-list\">\n");
+  out_write(out, list.data(), list.size());
+  out_str(out, "</ol>\n");
+  if (!run.snippets.empty()) {
+    out_str(out, "<h3>Failed checks in the source</h3>\n");
+    for (const SourceSnippet& s : run.snippets) write_snippet(out, run, s);
   }
   out_str(out, "</section>\n");
+  return listed;
 }
 
 void html_changes(OutBuffer& out, const TestRun& run) {

@@ -4,15 +4,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "base/out_buffer.h"
+#include "export/test_paths.h"
 #include "export/test_run.h"
 
-// At most this many failed tests, each with at most this many failed checks,
-// are written out; a line says how many more there are.
-constexpr size_t kListedFailedTests = 1000;
+// Every failed test is listed, one line each with the places of at most
+// kListedFailedChecks failed checks, as long as the list keeps to its budget
+// in bytes; a line above it says how many are listed and how many are not.
+constexpr size_t kFailedListBudget = size_t{4} << 20;
 constexpr size_t kListedFailedChecks = 5;
+// A failed check that links to no file shows this much of its text instead.
+constexpr TextCut kPlaceCut{120, 59};
 // At most this many tests of each kind of change are written out.
 constexpr size_t kListedChanges = 1000;
 
@@ -20,7 +25,9 @@ constexpr size_t kListedChanges = 1000;
 std::string html_project(const TestRun& run);
 
 void html_summary(OutBuffer& out, const Totals& totals);
-void html_failures(OutBuffer& out, const TestRun& run);
+// The failed tests and the snippets of their failed checks; returns how many
+// tests are listed.
+uint64_t html_failures(OutBuffer& out, const TestRun& run);
 // The counts of each kind of change, then the tests of each kind, the ones
 // that need looking at first on top; each links to its node.
 void html_changes(OutBuffer& out, const TestRun& run);

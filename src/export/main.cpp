@@ -19,6 +19,7 @@
 #include "export/run_reports.h"
 #include "export/source_root.h"
 #include "export/test_paths.h"
+#include "export/source_snippets.h"
 #include "export/test_run.h"
 #include "export/writers.h"
 
@@ -93,6 +94,22 @@ int check_status(const TestRun& run) {
   return 0;
 }
 
+// Where the failed tests that the annotations leave out can be read: the
+// outputs this run writes, else the report.
+std::string more_in(const ExportOptions& opts) {
+  std::string where;
+  auto add = [&](const std::string& what) { where += (where.empty() ? "see " : " or ") + what; };
+  const char* step_summary = std::getenv("GITHUB_STEP_SUMMARY");
+  if (opts.markdown && step_summary && std::string(step_summary) == opts.markdown)
+    add("the job summary");
+  else if (opts.markdown && std::string(opts.markdown) != "-")
+    add(std::string("the summary ") + opts.markdown);
+  if (opts.html) add(std::string("the page ") + opts.html);
+  if (opts.junit) add(std::string("the JUnit report ") + opts.junit);
+  if (where.empty()) add(std::string("the report ") + opts.reports[0]);
+  return where;
+}
+
 int run(const ExportOptions& opts) {
   if (int status = export_same_file_error(opts)) return status;
   std::string error;
@@ -105,6 +122,7 @@ int run(const ExportOptions& opts) {
     if (source_root_map(run, opts.source_root, warning, error) != 0)
       return export_fail(opts.source_root, error);
     if (!warning.empty()) std::fprintf(stderr, "tallyrep-export: warning: %s\n", warning.c_str());
+    snippets_read(run);
   }
 
   if (opts.baseline) {
@@ -133,12 +151,21 @@ int run(const ExportOptions& opts) {
   }
   if (opts.markdown) {
     current_file = opts.markdown;
-    if (markdown_write(run, opts.markdown, opts.markdown_append, error) != 0)
+    if (markdown_write(run, opts.markdown, opts.markdown_append, opts.markdown_limit, error) != 0)
       return export_fail(opts.markdown, error);
   }
   if (opts.json) {
     current_file = opts.json;
     if (json_write(run, opts.json, error) != 0) return export_fail(opts.json, error);
+  }
+  if (opts.code_quality) {
+    current_file = opts.code_quality;
+    if (code_quality_write(run, opts.code_quality, error) != 0)
+      return export_fail(opts.code_quality, error);
+  }
+  if (opts.github_annotations) {
+    current_file = "-";
+    if (github_annotations_write(run, more_in(opts), error) != 0) return export_fail("-", error);
   }
   // Written last: a run whose outputs failed is not in the history, so a job
   // run again adds it once.

@@ -1,9 +1,13 @@
 // The Markdown summary for CI job pages: changes since a baseline, totals and a
 // table of failed test cases, escaped so that no name can break out of a cell.
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "export/escape.h"
+#include "export/failed_checks.h"
 #include "export/output_file.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
@@ -90,17 +94,20 @@ void md_text(OutBuffer& out, std::string_view text) {
 
 // Collects one line at a time, so that a line that would pass the budget is
 // left out whole. Once one is left out, every later capped line is too: each
-// list shows a prefix, and the counts of what is left stay exact.
+// list shows a prefix, and the counts of what is left stay exact. Capped lines
+// leave kMarkdownKeptBack bytes for the headings and counts that follow.
 class Lines {
  public:
-  explicit Lines(OutBuffer& out) : out_(out) { out_open_string(line_out_, &line_, 4096); }
+  Lines(OutBuffer& out, size_t limit) : out_(out), limit_(limit) {
+    out_open_string(line_out_, &line_, 4096);
+  }
   OutBuffer& line() { return line_out_; }
 
   // Headings, counts and the "and N more" lines: short, and always written.
   void put() { send(); }
   bool put_capped() {
     out_flush(line_out_);
-    if (!full_ && used_ + line_.size() <= kMarkdownBudget) {
+    if (!full_ && used_ + line_.size() + kMarkdownKeptBack <= limit_) {
       send();
       return true;
     }
@@ -118,6 +125,7 @@ class Lines {
   }
 
   OutBuffer& out_;
+  size_t limit_;
   OutBuffer line_out_;
   std::string line_;
   size_t used_ = 0;
@@ -212,66 +220,89 @@ void write_totals(Lines& md, const TestRun& run) {
   md.put();
 }
 
-// One table row: the driver, the test's path below it, and its failed checks
-// with the File.java:35 locations that editors and annotations understand.
-void failed_row(OutBuffer& o, const TestRun& run, uint32_t test, std::string_view test_path,
-                std::string_view driver_path) {
-  std::string scratch;
-  const uint32_t driver = run.drivers[run.nodes[test].driver].node;
-  out_lit(o, "| ");
-  md_text(o, driver_path);
-  out_lit(o, " | ");
-  if (test == driver)
-    md_text(o, unique_name(run, test, scratch));
-  else
-    md_text(o, test_path.substr(driver_path.size() + 1));
-  out_lit(o, " | ");
+// The lines around a failed check as a code block in its list item: its own
+// line marked with '>', each with its number. A code block shows its text as
+// it is, so the only escape is a fence longer than any run of backticks in it.
+void md_snippet(OutBuffer& o, const TestRun& run, uint32_t row) {
+  const SourceSnippet* s = row_snippet(run, row);
+  if (!s) return;
+  size_t fence = 3;
+  for (const std::string& line : s->lines) {
+    size_t run_length = 0;
+    for (char c : line) {
+      run_length = c == '`' ? run_length + 1 : 0;
+      fence = std::max(fence, run_length + 1);
+    }
+  }
+  const std::string marks(fence, '`');
+  const size_t width = std::to_string(s->first + s->lines.size() - 1).size();
+  out_lit(o, "\n    ");
+  out_str(o, marks.c_str());
+  out_put(o, '\n');
+  for (size_t k = 0; k < s->lines.size(); ++k) {
+    const std::string number = std::to_string(s->first + k);
+    out_str(o, s->first + k == s->line ? "    > " : "      ");
+    out_str(o, std::string(width - number.size(), ' ').c_str());
+    out_str(o, number.c_str());
+    out_lit(o, " | ");
+    out_escaped(o, s->lines[k].data(), s->lines[k].size(), ESCAPE_TEXT);
+    out_put(o, '\n');
+  }
+  out_lit(o, "    ");
+  out_str(o, marks.c_str());
+  out_lit(o, "\n\n");
+}
+
+// One item: the test's path, then its failed checks, each on a line of its
+// own with the File.java:35 location that editors and annotations understand,
+// so that the list wraps in a narrow column instead of scrolling sideways.
+void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_view test_path) {
+  out_lit(o, "- ");
+  md_text(o, test_path);
+  out_put(o, '\n');
   const TestNode& n = run.nodes[test];
   size_t failed = 0;
   for (uint32_t k = 0; k < n.row_count; ++k) {
     const Row& row = run.rows[n.first_row + k];
     if (!(row.flags & ROW_FAILED)) continue;
     if (++failed > kMarkdownChecks) continue;
-    if (failed > 1) out_lit(o, "<br>");
+    out_lit(o, "  - ");
     const char* text = row_text(run, row);
     md_text(o, text);
     if (row.file != kNone) {
       out_str(o, *text ? " at " : "at ");
       md_text(o, row_location(run, row));
     }
+    out_put(o, '\n');
+    md_snippet(o, run, n.first_row + k);
   }
-  if (failed == 0) out_lit(o, "_no failed check of its own_");
+  if (failed == 0) out_lit(o, "  - _no failed check of its own_\n");
   if (failed > kMarkdownChecks) {
-    out_lit(o, "<br>_and ");
+    out_lit(o, "  - _and ");
     out_uint(o, failed - kMarkdownChecks);
-    out_lit(o, " more_");
+    out_lit(o, " more_\n");
   }
-  out_lit(o, " |\n");
 }
 
 void write_failed(Lines& md, const TestRun& run) {
   const unsigned long long total = run.counted.failed;
   if (total == 0) return;
   OutBuffer& o = md.line();
-  out_lit(o, "### Failed test cases\n\n| Driver | Test | Failed checks |\n| --- | --- | --- |\n");
+  out_lit(o, "### Failed test cases\n\n");
   md.put();
   unsigned long long shown = 0;
-  // New failures first: they are what the change under test broke.
-  bool room = true;
-  for (int pass = run.compared ? 0 : 1; pass < 2 && room; ++pass) {
-    PathCursor path(run, PATH_NAMES, kNoCut), driver_path(run, PATH_NAMES, kNoCut);
-    for (uint32_t i = 0; i < run.nodes.size() && room; ++i) {
-      const TestNode& n = run.nodes[i];
-      if (!is_test(run, n) || n.state != STATE_FAILED) continue;
-      if (run.compared && (n.change == CHANGE_NEW_FAILURE) != (pass == 0)) continue;
-      room = shown < kMarkdownRows;
-      if (!room) break;
-      const std::string_view driver = driver_path.at(run.drivers[n.driver].node);
-      failed_row(o, run, i, path.at(i), driver);
-      room = md.put_capped();
-      if (room) ++shown;
-    }
-  }
+  std::optional<PathCursor> path;
+  uint32_t last = 0;
+  each_failed_test(run, [&](uint32_t i) {
+    if (shown == kMarkdownRows) return false;
+    // New failures come first: the cursor starts afresh when the order turns back.
+    if (!path || i < last) path.emplace(run, PATH_NAMES, kNoCut);
+    last = i;
+    failed_item(o, run, i, path->at(i));
+    if (!md.put_capped()) return false;
+    ++shown;
+    return true;
+  });
   out_put(o, '\n');
   md.put();
   more_line(md, total - shown, " failed test cases");
@@ -280,7 +311,11 @@ void write_failed(Lines& md, const TestRun& run) {
 }  // namespace
 
 void markdown_summary(OutBuffer& out, const TestRun& run) {
-  Lines md(out);
+  markdown_summary(out, run, kMarkdownLimit);
+}
+
+void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
+  Lines md(out, limit);
   OutBuffer& o = md.line();
   out_lit(o, "## Test report");
   if (!run.title.empty()) {
@@ -298,9 +333,10 @@ void markdown_summary(OutBuffer& out, const TestRun& run) {
   write_failed(md, run);
 }
 
-int markdown_write(const TestRun& run, const char* path, bool append, std::string& error) {
+int markdown_write(const TestRun& run, const char* path, bool append, size_t limit,
+                   std::string& error) {
   // The descriptor's name, so that output redirected with >> keeps its place.
   const char* name = std::string_view(path) == "-" ? "/dev/stdout" : path;
   return write_output(
-      name, append, [&](OutBuffer& out) { markdown_summary(out, run); }, error);
+      name, append, [&](OutBuffer& out) { markdown_summary(out, run, limit); }, error);
 }

@@ -41,7 +41,7 @@ window.xrdPart = function (last) {
 // The inflated bytes are read as they come: first every varint (page_data.h)
 // into V, then the texts into one string, so that little is left to do once
 // the last part is in.
-var V = new Uint32Array(15), K = 15, k = 0, value = 0, scale = 1, head = null;
+var V = new Uint32Array(17), K = 17, k = 0, value = 0, scale = 1, head = null;
 var utf8 = new TextDecoder(), pieces = [];
 function take(bytes) {
   var q = 0, len = bytes.length, x;
@@ -50,12 +50,12 @@ function take(bytes) {
     value += (x & 127) * scale;
     if (x & 128) { scale *= 128; continue; }
     V[k++] = value; value = 0; scale = 1;
-    if (k === 15 && !head) {
-      if (V[0] !== 0x32445258) return;
+    if (k === 17 && !head) {
+      if (V[0] !== 0x33445258) return;
       // The head tells how many numbers follow: five per node and per row,
-      // one per further cell and one per text.
+      // one per further cell, four per snippet and one per text.
       head = Array.from(V);
-      K = 15 + 5 * head[1] + 5 * head[2] + head[3] + head[4];
+      K = 17 + 5 * head[1] + 5 * head[2] + head[3] + 4 * head[15] + head[4];
       var more = new Uint32Array(K); more.set(V); V = more;
     }
   }
@@ -64,7 +64,7 @@ function take(bytes) {
 function finish() {
   pieces.push(utf8.decode());
   if (!head) return;
-  var n = head[1], m = head[2], at = 15, i, v, t, s;
+  var n = head[1], m = head[2], at = 17, i, v, t, s;
   var D = { head: head, n: n, m: m, text: pieces.join('') };
   pieces = null;
   function column(count) { var c = V.subarray(at, at + count); at += count; return c; }
@@ -92,6 +92,10 @@ function finish() {
     D.kindOf[i] = kinds[i] >> 2; D.styleOf[i] = kinds[i] & 3;
   }
   D.cells = column(head[3]);
+  // Each snippet's lines as one text for the row's tooltip, its check's line marked.
+  var sRow = column(head[15]), sFirst = column(head[15]), sMarked = column(head[15]);
+  var sCount = column(head[15]);
+  D.snippet = { row: sRow, first: sFirst, marked: sMarked, count: sCount };
   var lengths = column(head[4]);
   D.from = new Int32Array(head[4] + 1);
   for (i = 0; i < head[4]; i++) D.from[i + 1] = D.from[i] + lengths[i];
@@ -117,6 +121,16 @@ function line(r) { var v = lineOf[r]; return v >= 0 ? String(v) : v === -1 ? '' 
 function typeName(i) { return text(typeText[i]); }
 var CHANGE_WORD = [], CHANGE_KEY = [];
 for (k = 0; k < head[9]; k++) { CHANGE_WORD.push(text(head[8] + k)); CHANGE_KEY.push(text(head[8] + head[9] + k)); }
+// The source lines around a failed check, by row, for its tooltip: the check's
+// own line marked with '>', each with its number.
+var SNIPPET = {}, sn = D.snippet, lineText = head[16];
+for (k = 0; k < sn.row.length; k++) {
+  var shown = [], width = String(sn.first[k] + sn.count[k] - 1).length;
+  for (var q = 0; q < sn.count[k]; q++)
+    shown.push((q === sn.marked[k] ? '> ' : '  ') + String(sn.first[k] + q).padStart(width) + ' | ' +
+      text(lineText++));
+  SNIPPET[sn.row[k]] = shown.join('\n');
+}
 
 var H = 28, MAXH = 8000000, OVERSCAN = 8;
 var CLS = ['ok', 'ko', 'ne'], MARK = ['\u2714', '\u2718', '\u2013'];
@@ -322,6 +336,7 @@ function renderRow(j, r) {
       if (fileText[r] >= 0) {
         span.appendChild(location_(r));
         span.title = t + ' \u2014 ' + text(fileText[r]) + (line(r) !== '' ? ':' + line(r) : '');
+        if (SNIPPET[r] !== undefined) span.title += '\n\n' + SNIPPET[r];
       } else span.title = t;
     } else if (c === 1 && kind === 1 && (st === 2 || st === 3)) {
       span.appendChild(mark(st === 3 ? 0 : 1));

@@ -108,9 +108,10 @@ class Deflated {
 // Where each kind of text starts among the page's texts, in the order they
 // are written: every type, file, first cell of a row, other cell text, odd
 // line, change word and key, then per node its name and TAG, the titles of
-// their own, and the anchor segments that are not the name.
+// their own, the anchor segments that are not the name, and the snippets' lines.
 struct TextNumbers {
-  uint32_t types, files, rows, cells, odd_lines, words, names, anchors, titles, segments, count;
+  uint32_t types, files, rows, cells, odd_lines, words, names, anchors, titles, segments, snippets,
+      count;
 };
 
 // A title the report gives (even an empty one), not the type and the name.
@@ -142,7 +143,10 @@ TextNumbers text_numbers(const TestRun& run) {
     segments += own_segment(run, i, segment, scratch);
   }
   t.segments = t.titles + titles;
-  t.count = t.segments + segments;
+  t.snippets = t.segments + segments;
+  uint32_t lines = 0;
+  for (const SourceSnippet& s : run.snippets) lines += static_cast<uint32_t>(s.lines.size());
+  t.count = t.snippets + lines;
   return t;
 }
 
@@ -162,6 +166,8 @@ void each_text(const TestRun& run, const std::function<void(std::string_view)>& 
   std::string segment, scratch;
   for (uint32_t i = 0; i < run.nodes.size(); ++i)
     if (own_segment(run, i, segment, scratch)) visit(segment);
+  for (const SourceSnippet& s : run.snippets)
+    for (const std::string& line : s.lines) visit(line);
 }
 
 uint64_t zigzag(int64_t v) {
@@ -208,19 +214,32 @@ void row_columns(Deflated& z, const TestRun& run, const TextNumbers& t) {
   }
 }
 
+void snippet_columns(Deflated& z, const TestRun& run) {
+  for (const SourceSnippet& s : run.snippets) z.varint(s.row);
+  for (const SourceSnippet& s : run.snippets) z.varint(s.first);
+  for (const SourceSnippet& s : run.snippets) z.varint(s.line - s.first);
+  for (const SourceSnippet& s : run.snippets) z.varint(s.lines.size());
+}
+
 }  // namespace
 
 void page_data(OutBuffer& out, const TestRun& run) {
   const TextNumbers t = text_numbers(run);
   Deflated z(out);
-  const uint64_t head[] = {kPageDataMagic,   run.nodes.size(), run.rows.size(),
-                           run.cells.size(), t.count,          run.compared ? 1u : 0u,
-                           t.files,          run.files.size(), t.words,
-                           CHANGE_KINDS,     t.names,          t.anchors,
-                           t.titles,         t.segments,       t.rows};
+  const uint64_t head[] = {kPageDataMagic,  run.nodes.size(),
+                           run.rows.size(), run.cells.size(),
+                           t.count,         run.compared ? 1u : 0u,
+                           t.files,         run.files.size(),
+                           t.words,         CHANGE_KINDS,
+                           t.names,         t.anchors,
+                           t.titles,        t.segments,
+                           t.rows,          run.snippets.size(),
+                           t.snippets};
+  static_assert(sizeof head / sizeof head[0] == kPageDataHead, "the head page.js reads");
   for (uint64_t v : head) z.varint(v);
   node_columns(z, run);
   row_columns(z, run, t);
+  snippet_columns(z, run);
   each_text(run, [&](std::string_view text) { z.varint(utf16_length(text.data(), text.size())); });
   each_text(run, [&](std::string_view text) {
     out_escaped(z.raw(), text.data(), text.size(), ESCAPE_TEXT);

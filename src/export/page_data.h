@@ -13,7 +13,8 @@
 //   the head: kPageDataMagic, nodes n, rows m, cells c after the first of
 //     their rows, texts t, compared (0 or 1), the first file text, files,
 //     the first change word, kinds (their words, then their keys), the first
-//     name, TAG, title, anchor segment and first cell of a row;
+//     name, TAG, title, anchor segment and first cell of a row, snippets s,
+//     the first snippet line;
 //   per node, one column after the other: i - parent (i + 1 at the top);
 //     type text; first row, zigzag-coded from the previous node's; row
 //     count; state | title style << 2 | change << 4 | 128 when it has a title
@@ -26,11 +27,16 @@
 //     first cell of a row's (first cells repeat: each is one text);
 //   per cell after the first of its row, row by row: 2 * text, or
 //     2 * number + 1;
+//   per snippet (source_snippets.h), one column after the other: its row;
+//     the number of its first line; its check's line less that; its line
+//     count. Its lines are texts, numbered in snippet order from the first
+//     snippet line;
 //   per text its length once decoded, in UTF-16 units; then the texts, UTF-8.
 // The base64 goes in parts of kPageDataPart characters, each a script
 // element of its own followed by one that hands it on, so that the browser
 // inflates the first parts while it still reads the later ones.
-constexpr uint32_t kPageDataMagic = 0x32445258;  // "XRD2"
+constexpr uint32_t kPageDataMagic = 0x33445258;  // "XRD3"
+constexpr int kPageDataHead = 17;                // numbers in the head
 constexpr size_t kPageDataPart = size_t{1} << 20;
 
 // Writes the parts, each `<script type="application/octet-stream"

@@ -2,6 +2,7 @@
 // a check table's row says: its counts, its cells and its link.
 #include "export/test_run.h"
 
+#include <algorithm>
 #include <cstring>
 
 const char* const kStateKeys[kStates] = {"passed", "failed", "not_executed"};
@@ -147,4 +148,10 @@ std::string row_location(const TestRun& run, const Row& row) {
 std::string_view source_path(const TestRun& run, uint32_t file) {
   if (file < run.file_paths.size()) return run.file_paths[file];
   return run.files[file];
+}
+
+const SourceSnippet* row_snippet(const TestRun& run, uint32_t row) {
+  auto at = std::lower_bound(run.snippets.begin(), run.snippets.end(), row,
+                             [](const SourceSnippet& s, uint32_t r) { return s.row < r; });
+  return at != run.snippets.end() && at->row == row ? &*at : nullptr;
 }

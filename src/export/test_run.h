@@ -172,6 +172,15 @@ struct RunHistory {
   std::vector<uint32_t> test_of_node;
 };
 
+// The source lines around a failed check, read from below the source root:
+// lines first, first + 1, ... each cut at kSnippetWidth characters, the
+// check's own line among them.
+struct SourceSnippet {
+  uint32_t row;  // the check (index into rows)
+  uint64_t first, line;
+  std::vector<std::string> lines;
+};
+
 struct TestRun {
   // What the report says of itself; several merged give "N reports", the
   // information rows they share and their summed totals.
@@ -203,6 +212,8 @@ struct TestRun {
   std::vector<std::string> file_paths;
   RunHistory history;
   bool with_history = false;  // the run was added to a history
+  // The snippets of failed checks found there, by row (source_snippets.h).
+  std::vector<SourceSnippet> snippets;
 
   // The numbers of the types the writers tell apart (kNone: not read yet).
   uint32_t type_test_case = kNone, type_proc = kNone, type_stub = kNone;
@@ -241,6 +252,9 @@ CheckCounts check_counts(const TestRun& run, const Row& row);
 // The name outputs give source file `file` (an index into files): its path
 // below the source root when it was mapped, else the name the report gives.
 std::string_view source_path(const TestRun& run, uint32_t file);
+
+// The snippet of row `row`, or nullptr.
+const SourceSnippet* row_snippet(const TestRun& run, uint32_t row);
 
 // The first cell of a row.
 inline const char* row_text(const TestRun& run, const Row& row) {

@@ -2,7 +2,9 @@
 // page, JUnit XML, and the Markdown and JSON summaries.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/out_buffer.h"
 #include "export/test_run.h"
@@ -16,24 +18,45 @@ void html_page(OutBuffer& out, const TestRun& run);
 // some readers want and that schema refuses.
 void junit_document(OutBuffer& out, const TestRun& run, bool locations);
 void junit_document(OutBuffer& out, const TestRun& run);
-// Changes since the baseline, totals and a table of failed tests, capped
-// for CI job pages.
-void markdown_summary(OutBuffer& out, const TestRun& run);
+// Changes since the baseline, totals and the failed tests with their failed
+// checks, in at most `limit` bytes (at least kMarkdownLimitLeast).
+void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit);
+void markdown_summary(OutBuffer& out, const TestRun& run);  // in kMarkdownLimit
 // Totals, drivers, and each test with its counts and failed checks.
 void json_summary(OutBuffer& out, const TestRun& run);
+
+// GitHub workflow commands: an error annotation at the first failed check
+// of each failed test, new failures first, at most kGithubErrors of them, then
+// a notice of how many more failed, which ends with `more_in` (where to read them).
+void github_annotations(OutBuffer& out, const TestRun& run, std::string_view more_in);
+// GitLab Code Quality issues: one per failed check.
+void code_quality(OutBuffer& out, const TestRun& run);
 
 // Each written to path ("-" is standard output for the summaries); 0, or -1
 // with the reason in error (an old file is then left as it was). The Markdown
 // summary goes at the end of an existing file with `append`.
 int html_write(const TestRun& run, const char* path, std::string& error);
 int junit_write(const TestRun& run, const char* path, bool locations, std::string& error);
-int markdown_write(const TestRun& run, const char* path, bool append, std::string& error);
+int markdown_write(const TestRun& run, const char* path, bool append, size_t limit,
+                   std::string& error);
 int json_write(const TestRun& run, const char* path, std::string& error);
+// To standard output.
+int github_annotations_write(const TestRun& run, std::string_view more_in, std::string& error);
+int code_quality_write(const TestRun& run, const char* path, std::string& error);
 
-// What the Markdown summary keeps to: job pages refuse more than 1 MiB and
-// render long tables slowly, so every list stops at a number of entries or at
-// a byte budget, whichever comes first, and the whole stays under 512 KiB.
-constexpr size_t kMarkdownBudget = size_t{500} << 10;
+// GitHub shows 10 error annotations of a step (and 50 of a job).
+constexpr uint64_t kGithubErrors = 10;
+
+// What the Markdown summary keeps to: job pages render long lists slowly, so
+// every list stops at a number of entries or at the byte budget, whichever
+// comes first; the headings and "and N more" lines after a list that was cut
+// fit in the room kept back.
+constexpr size_t kMarkdownKeptBack = 2048;
+// The default budget in bytes: what a job's step summary takes (a
+// pull-request comment takes 65536); and the least accepted, which leaves
+// room for the title and the headings written whatever the budget.
+constexpr size_t kMarkdownLimit = size_t{1} << 20;
+constexpr size_t kMarkdownLimitLeast = 8192;
 constexpr size_t kMarkdownRows = 500;
 constexpr size_t kMarkdownChecks = 5;
 

@@ -1,6 +1,6 @@
 // Browser check of the HTML page of tallyrep-export in headless Chromium:
 // totals, "failed only", the filter, deep links, the page under a CI server's
-// policy and without script, printing, narrow screens, no outside requests,
+// policy and without script (with the failed check's source lines), printing, narrow screens, no outside requests,
 // the changes since a baseline, accessibility rules, and how soon a large
 // page answers. With --measure it only times the page of the report, served
 // from a local web server: its size, when it is ready, its longest task.
@@ -129,24 +129,42 @@ async function checkLarge(context) {
 }
 
 // What a CI server shows with scripts and inline style blocked, or a browser
-// with script off: the failed tests with their checks and locations, readable.
+// with script off: on top, how many failed tests are listed and that the tree
+// needs script; then every failed test with its checks' locations, and the
+// source lines of its failed check with that line marked; in both schemes.
 async function checkStatic(tab, how, shot) {
   const seen = await tab.evaluate(() => {
     const li = document.querySelector('.failed-list > li');
+    const note = document.getElementById('script-note');
+    const mark = document.querySelector('.snippet mark');
     return {
       test: li ? li.querySelector('a').textContent : '',
       link: li ? li.querySelector('a').getAttribute('href') === '#' + li.id : false,
       locs: [...document.querySelectorAll('.failed-list .loc')].map(e => e.textContent),
+      listed: document.querySelectorAll('.failed-list > li').length,
+      note: note ? note.textContent : '',
+      noteOnTop: note ? note.getBoundingClientRect().top < innerHeight / 2 : false,
+      marked: mark ? mark.textContent : '',
+      markShown: mark ? getComputedStyle(mark).backgroundColor !== 'rgba(0, 0, 0, 0)' : false,
       controls: [document.getElementById('toolbar'), document.getElementById('panes')].some(e => e.offsetHeight > 0),
       ringFill: getComputedStyle(document.querySelector('.donut circle')).fill,
       width: document.documentElement.scrollWidth,
     };
   });
   check(seen.test.endsWith(failedCase.name) && seen.link, `${how}: the failed test ${seen.test} is listed with its link`);
-  check(seen.locs.length > 0 && seen.locs.every(l => /\.java:\d+$/.test(l)), `${how}: its checks show ${seen.locs.join(', ')}`);
+  check(seen.locs.length > 0 && seen.locs.every(l => /\.java:\d+(, \d+)*$/.test(l)), `${how}: its checks show ${seen.locs.join(', ')}`);
+  const all = cases.filter(c => c.state === 'ko').length;
+  check(seen.noteOnTop && seen.listed === all && /needs JavaScript/.test(seen.note) &&
+    seen.note.includes(all === 1 ? 'the one failed test is listed' : `all ${all} are listed`),
+  `${how}: on top, "${seen.note}", and ${seen.listed} of ${all} failed tests listed`);
+  check(/^> 35 \| /.test(seen.marked) && seen.markShown, `${how}: the failed check's source line is marked: "${seen.marked}"`);
   check(!seen.controls && seen.ringFill === 'none' && seen.width <= 1280,
     `${how}: no dead controls, the ring is a ring, nothing runs off (${JSON.stringify(seen)})`);
-  await tab.screenshot({ path: path.join(outDir, shot), fullPage: true });
+  for (const scheme of ['light', 'dark']) {
+    await tab.emulateMedia({ colorScheme: scheme });
+    await tab.screenshot({ path: path.join(outDir, shot.replace('.png', `-${scheme}.png`)), fullPage: true });
+  }
+  await tab.emulateMedia({ colorScheme: 'light' });
 }
 
 // The filter finds checks by their text and their source file; the view goes
@@ -157,8 +175,8 @@ async function checkFinding(context, url, errors) {
   await tab.goto(url);
   await tab.waitForSelector('body[data-ready="true"]');
   const want = await tab.$eval('.failed-list > li', li => ({
-    id: li.dataset.anchor, text: li.querySelector('.checks li').firstChild.textContent.replace(/ \u2014 $/, ''),
-    file: li.querySelector('.checks .loc').textContent.replace(/:\d+$/, ''),
+    id: li.dataset.anchor, text: document.querySelector('.snippet figcaption').lastChild.textContent.trim(),
+    file: li.querySelector('.loc').textContent.replace(/:[\d, ]+$/, ''),
   }));
   for (const [what, q] of [['check text', want.text], ['source file', want.file]]) {
     await tab.fill('#filter', q);
@@ -320,7 +338,14 @@ async function measure() {
 async function main() {
   fs.mkdirSync(outDir, { recursive: true });
   const page = path.join(outDir, 'export-page.html');
-  execFileSync(exportBin, [xrdPath, '--html', page]);
+  // A checkout with the example's test source stands in for the tests' sources,
+  // so that the page shows the failed check's lines.
+  const sources = path.join(outDir, 'sources');
+  fs.mkdirSync(sources, { recursive: true });
+  const lines = Array.from({ length: 40 }, (_, i) => `    line ${i + 1} <of> the "source" & more`);
+  for (const name of new Set([...xrd.matchAll(/LINK TARGET="([^"]+?) line \d+"/g)].map(m => m[1])))
+    fs.writeFileSync(path.join(sources, name), lines.join('\n') + '\n');
+  execFileSync(exportBin, [xrdPath, '--html', page, '--source-root', sources]);
   const url = 'file://' + path.resolve(page);
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tallyrep-chromium-'));
   // A fresh profile per run: nothing of an earlier run or of the user leaks in.
@@ -415,6 +440,9 @@ async function main() {
         const expanded = toggle ? await toggle.getAttribute('aria-expanded') : 'true';
         const box = await sec.boundingBox(), mainBox = await (await deep.$('#main')).boundingBox();
         check(/\bcurrent\b/.test(cls) && expanded === 'true', 'the linked section is marked and open');
+        const tips = await deep.$$eval('#main .row .c0', els => els.map(e => e.title));
+        check(tips.some(t => /\n> 35 \|     line 35 <of> the "source" & more\n/.test(t)),
+          'the failed check\'s tooltip holds its source lines, its own marked');
         check(box && box.y >= mainBox.y - 1 && box.y + box.height <= mainBox.y + mainBox.height + 1,
           `the linked section is in view (${JSON.stringify(box)} in ${JSON.stringify(mainBox)})`);
       }

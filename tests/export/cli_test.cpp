@@ -63,7 +63,13 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd --json - --history-size 5",
                        "r.xrd --json - --run-label x",
                        "r.xrd --history h --run-label ''",
-                       "r.xrd --history -"};
+                       "r.xrd --history -",
+                       "r.xrd --markdown - --markdown-limit 8191",
+                       "r.xrd --markdown - --markdown-limit 64k",
+                       "r.xrd --markdown - --markdown-limit",
+                       "r.xrd --markdown-limit 65536 --html x",
+                       "r.xrd --github-annotations --github-annotations",
+                       "r.xrd --gitlab-codequality"};
   for (const char* args : bad) {
     RunResult r = run(kBin + " " + args);
     EXPECT_EQ(r.status, 2) << args;
@@ -256,6 +262,9 @@ TEST(ExportCli, SeveralFilesThatAreOneAreRefused) {
       {"r.xrd r.xrd --html o.html", "r.xrd", "is given twice"},
       {"r.xrd hard.xrd --check", "hard.xrd", "is the same file as r.xrd"},
       {"r.xrd --markdown - --json -", "-", "is also the --markdown output"},
+      {"r.xrd --markdown - --github-annotations", "-", "is also the --markdown output"},
+      {"r.xrd --github-annotations --json /dev/stdout", "-", "is also the --json output"},
+      {"r.xrd --gitlab-codequality ./r.xrd", "./r.xrd", "is the report itself"},
       {"r.xrd --json o.md --markdown o.md", "o.md", "is also the --markdown output"},
   };
   for (const auto& c : cases) {

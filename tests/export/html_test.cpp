@@ -151,7 +151,7 @@ TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
   std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
   const std::string id = "CalcTest/ArithmeticSuite/CalcArithmetic/testDivide";
   EXPECT_NE(page.find("<li id=\"" + id + "\"><a href=\"#" + id + "\">"), std::string::npos);
-  EXPECT_NE(page.find("calc.divide(1, 3) == 0.333 &#8212; <code class=\"loc\">CalcTest.java:35"),
+  EXPECT_NE(page.find("testDivide</a> &#8212; <code class=\"loc\">CalcTest.java:35</code></li>"),
             std::string::npos);
   // Failures come before the information table, which leaves out blank rows.
   EXPECT_LT(page.find("class=\"failures\""), page.find("class=\"info\""));
@@ -173,7 +173,8 @@ TEST(Html, RightToLeftNamesKeepThePathInOrder) {
   std::string page = html_of(scratch("rtl.xrd"), r);
   EXPECT_NE(page.find("\">D/<wbr><bdi>" + suite + "</bdi>/<wbr><bdi>" + test + "</bdi></a>"),
             std::string::npos);
-  EXPECT_NE(page.find("<li>x == 0 &#8212;"), std::string::npos);  // ASCII stays bare
+  EXPECT_NE(page.find("</a> &#8212; <code class=\"loc\">T.java:1</code></li>"),
+            std::string::npos);  // ASCII stays bare
 }
 
 // A path too long to spell out (here 1,200 bytes of suites) is shown cut and
@@ -194,16 +195,35 @@ TEST(Html, FailedTestTooDeepToSpellLinksByItsTag) {
   EXPECT_NE(page.find("s/<wbr>s/<wbr>t</a>"), std::string::npos);
 }
 
-TEST(Html, FailedListIsBounded) {
-  std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
-  for (size_t i = 0; i < kListedFailedTests + 3; ++i)
-    body += failed_case("t" + std::to_string(i), i == 0 ? kListedFailedChecks + 2 : 1);
-  write_all(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
-  TestRun r;
-  std::string page = html_of(scratch("many.xrd"), r);
-  EXPECT_EQ(occurrences(page, "<li id=\"D/t"), kListedFailedTests);
-  EXPECT_NE(page.find("And 3 more failed tests"), std::string::npos);
-  EXPECT_NE(page.find("and 2 more failed checks"), std::string::npos);
+// Every failed test is listed, one line each, while the list keeps to its
+// budget; the note on top says how many are listed and how many are not.
+TEST(Html, FailedListHoldsEveryTestWithinItsBudget) {
+  const struct {
+    size_t tests, name_length;
+    bool all;
+  } cases[] = {{3000, 8, true}, {2500, 1000, false}};
+  for (const auto& c : cases) {
+    std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
+    for (size_t i = 0; i < c.tests; ++i)
+      body += failed_case("t" + std::to_string(i) + std::string(c.name_length, 'n'),
+                          i == 0 ? kListedFailedChecks + 2 : 1);
+    write_all(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
+    TestRun r;
+    std::string page = html_of(scratch("many.xrd"), r);
+    const size_t from = page.find("<ol class=\"failed-list\">"), to = page.find("</ol>", from);
+    const size_t listed = occurrences(page, "<li id=\"D/t");
+    EXPECT_LE(to - from, kFailedListBudget + 64) << c.tests;
+    EXPECT_NE(page.find("<code class=\"loc\">T.java:1, 2, 3, 4, 5</code> and 2 more</li>"),
+              std::string::npos);
+    const std::string note =
+        c.all ? "the failed tests: all " + std::to_string(c.tests) + " are listed."
+              : "the failed tests: " + std::to_string(listed) + " of " + std::to_string(c.tests) +
+                    " are listed, " + std::to_string(c.tests - listed) + " are not.";
+    EXPECT_EQ(listed == c.tests, c.all) << listed;
+    EXPECT_LT(page.find(note), page.find("<div class=\"overview\">")) << note;
+    EXPECT_EQ(page.substr(0, page.find("id=\"toolbar\"")).find("Failed only"), std::string::npos)
+        << "the part without script points to no view of the script's";
+  }
 }
 
 TEST(Html, AnchorsAreUrlSafeAndUniqueAmongSiblings) {

@@ -55,14 +55,16 @@ inline std::string page_data_json(const std::string& page) {
     for (uint64_t k = 0; k < count; ++k) v.push_back(uv());
     return v;
   };
-  const std::vector<uint64_t> head = column(15);
+  const std::vector<uint64_t> head = column(kPageDataHead);
   if (head[0] != kPageDataMagic) return "bad magic";
   const uint64_t n = head[1], m = head[2];
   const std::vector<uint64_t> gap = column(n), type = column(n), first = column(n),
                               count = column(n), attrs = column(n);
   const std::vector<uint64_t> file = column(m), line = column(m), cell_count = column(m),
                               kind_style = column(m), row_text = column(m);
-  const std::vector<uint64_t> cells = column(head[3]), lengths = column(head[4]);
+  const std::vector<uint64_t> cells = column(head[3]);
+  column(4 * head[15]);  // the snippets, which the older layout did not hold
+  const std::vector<uint64_t> lengths = column(head[4]);
   // Each text's bytes, by its length in UTF-16 units.
   std::vector<std::string> texts;
   for (uint64_t units : lengths) {

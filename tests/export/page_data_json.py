@@ -11,7 +11,8 @@ import struct
 import sys
 import zlib
 
-MAGIC = 0x32445258
+MAGIC = 0x33445258
+MAGIC_BEFORE_SNIPPETS = 0x32445258  # its head is two numbers shorter
 
 
 ESCAPES = {'"': '\\"', '\\': '\\\\', '<': '\\u003c', '\t': '\\t', '\n': '\\n', '\r': '\\r'}
@@ -42,12 +43,15 @@ def decode(b64):
         return values
 
     head = column(15)
-    if head[0] != MAGIC:
+    head += column(2) if head[0] == MAGIC else [0, 0]
+    if head[0] not in (MAGIC, MAGIC_BEFORE_SNIPPETS):
         sys.exit('page_data_json: not a page of this layout')
     n, m = head[1], head[2]
     gap, typ, first, count, attrs = (column(n) for _ in range(5))
     files, lines, cell_count, kind_style, row_text = (column(m) for _ in range(5))
-    cells, lengths = column(head[3]), column(head[4])
+    cells = column(head[3])
+    column(4 * head[15])  # the snippets, which the older layout did not hold
+    lengths = column(head[4])
     blob = raw[at:].decode('utf-8')
     texts, pos = [], 0
     # Lengths count UTF-16 units: a character past U+FFFF counts two.

@@ -100,7 +100,7 @@ TEST(Summary, DriversOfMergedReports) {
     Writer write;
     const char* expected;
   } cases[] = {
-      {markdown_summary, "\n| D (2) | C | _no failed check of its own_ |\n"},
+      {markdown_summary, "\n- D (2)/C\n  - _no failed check of its own_\n"},
       {json_summary,
        "{\"name\": \"D (2)\", \"path\": \"D (2)\", \"status\": \"failed\", "
        "\"counts\": {\"tests\": 1,"},
@@ -140,18 +140,24 @@ TEST(Summary, DeeplyNestedTestsKeepTheJsonLinear) {
   }
 }
 
-// Every list stops at a number of entries or at a byte budget, says how many
-// it left out, and the whole stays far below the 1 MiB that job pages take.
+// Every list stops at a number of entries or at the byte budget, says how many
+// it left out, and the whole, "and N more" lines too, stays within the budget.
 TEST(Summary, MarkdownCapsItsLists) {
   const struct {
     const char* what;
     size_t count, checks, length;
     bool compared;
     const char* more;
+    size_t limit;
   } cases[] = {
-      {"row limit", kMarkdownRows + 5, 1, 10, false, "_and 5 more failed test cases_\n"},
-      {"row limit of a change list", kMarkdownRows + 3, 1, 10, true, "\n\n_and 3 more_\n\n"},
-      {"byte budget", 400, 20, 400, false, " more failed test cases_\n"},
+      {"row limit", kMarkdownRows + 5, 1, 10, false, "_and 5 more failed test cases_\n",
+       kMarkdownLimit},
+      {"row limit of a change list", kMarkdownRows + 3, 1, 10, true, "\n\n_and 3 more_\n\n",
+       kMarkdownLimit},
+      {"byte budget", 400, 20, 400, false, " more failed test cases_\n", size_t{512} << 10},
+      {"a comment's budget", 400, 20, 400, false, " more failed test cases_\n", 65536},
+      {"the least budget, after a baseline", 400, 20, 400, true, " more failed test cases_\n",
+       kMarkdownLimitLeast},
   };
   for (const auto& c : cases) {
     TestRun r;
@@ -161,17 +167,22 @@ TEST(Summary, MarkdownCapsItsLists) {
     if (c.compared) {
       ASSERT_EQ(compare_with_baseline(r, xrd_bytes(empty.data(), empty.size()), "", error), 0);
     }
-    std::string md = render(markdown_summary, r);
-    EXPECT_LT(md.size(), size_t{512} << 10) << c.what;
+    std::string md;
+    OutBuffer out;
+    out_open_string(out, &md);
+    markdown_summary(out, r, c.limit);
+    out_close(out);
+    EXPECT_LE(md.size(), c.limit) << c.what;
     EXPECT_NE(md.find(c.more), std::string::npos) << c.what << "\n" << md.substr(md.size() - 300);
-    // Shown rows and the number left out add up to all failed test cases.
+    // Shown items and the number left out add up to all failed test cases.
     size_t rows = 0;
-    for (size_t at = md.find("\n| D |"); at != std::string::npos; at = md.find("\n| D |", at + 1))
+    for (size_t at = md.find("\n- D/", md.find("### Failed test cases")); at != std::string::npos;
+         at = md.find("\n- D/", at + 1))
       ++rows;
     size_t more = md.rfind("_and ");
     EXPECT_EQ(rows + std::stoul(md.substr(more + 5)), c.count) << c.what;
-    if (c.checks > kMarkdownChecks) {
-      EXPECT_NE(md.find("<br>_and " + std::to_string(c.checks - kMarkdownChecks) + " more_ |"),
+    if (c.checks > kMarkdownChecks && rows > 0) {
+      EXPECT_NE(md.find("\n  - _and " + std::to_string(c.checks - kMarkdownChecks) + " more_\n"),
                 std::string::npos)
           << c.what;
     }
@@ -192,17 +203,17 @@ TEST(Summary, MarkdownEscapesCraftedNames) {
       {"`code`", "\\`code\\`"},
       {"**b** _e_ [l](http://x)", "\\*\\*b\\*\\* \\_e\\_ \\[l\\](http://x)"},
       {"$x$ ~s~ back\\slash", "\\$x\\$ \\~s\\~ back\\\\slash"},
-      {"# not a heading", "\\# not a heading"},
-      {"- not an item", "\\- not an item"},
-      {"12. not a number", "12\\. not a number"},
-      {"    not code", "&#32;&#32;&#32;&#32;not code"},
+      {"# not a heading", "# not a heading"},
+      {"- not an item", "- not an item"},
+      {"12. not a number", "12. not a number"},
+      {"    not code", "    not code"},
   };
   for (const auto& c : cases) {
     TestRun r;
     std::string error;
     ASSERT_EQ(parse_text(failing(1, 1, 1, c.name), r, error), 0) << error;
     std::string md = render(markdown_summary, r);
-    EXPECT_NE(md.find(std::string("\n| D | ") + c.cell + " | x at D.java:0 |\n"), std::string::npos)
+    EXPECT_NE(md.find(std::string("\n- D/") + c.cell + "\n  - x at D.java:0\n"), std::string::npos)
         << c.name << "\n"
         << md;
   }
@@ -247,7 +258,7 @@ TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
       ::dup2(fd, 1);
       ::close(fd);
     }
-    int status = markdown_write(r, c.path.c_str(), c.append, error);
+    int status = markdown_write(r, c.path.c_str(), c.append, kMarkdownLimit, error);
     if (saved >= 0) {
       ::dup2(saved, 1);
       ::close(saved);

@@ -1,0 +1,18 @@
+// The source lines around failed checks, read from the checkout the tests'
+// sources are in, for the page and the Markdown summary to show.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "export/test_run.h"
+
+constexpr size_t kSnippets = 1000;      // snippets at most, for the first failed checks
+constexpr size_t kSnippetWidth = 200;   // characters of a line shown
+constexpr uint64_t kSnippetAround = 2;  // lines shown before and after the check's
+
+// Fills run.snippets from the files below run.source_root (nothing when it is
+// ""). Each file is read once, up to the last line asked of it. A file that
+// is missing or unreadable, or lacks the line, gives no snippet and no error;
+// a name that would lead out of the root (absolute, or with "..") is not read.
+void snippets_read(TestRun& run);
