@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "base/hash.h"
 
@@ -155,15 +156,53 @@ bool open_direct(ReplaceFile& file, const char* path, int flags) {
   return true;
 }
 
+// The descriptor of this process that a name stands for (/dev/stdout,
+// /dev/fd/N, /proc/self/fd/N), or -1 for any other name.
+int own_descriptor(const char* path) {
+  const std::string name = path;
+  if (name == "/dev/stdin") return 0;
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::size_t n = std::strlen(prefix);
+    if (name.compare(0, n, prefix) != 0 || name.size() == n || name.size() > n + 9) continue;
+    int fd = 0;
+    for (std::size_t i = n; i < name.size(); ++i) {
+      if (name[i] < '0' || name[i] > '9') return -1;
+      fd = fd * 10 + (name[i] - '0');
+    }
+    return fd;
+  }
+  return -1;
+}
+
 bool open_output(ReplaceFile& file, const char* path) {
   std::string target = path;
   switch (resolve_links(target)) {
     case RESOLVED_NONE:
       return false;
-    case RESOLVED_DESCRIPTOR:  // added at its end, so that >> keeps what came before
+    case RESOLVED_DESCRIPTOR: {
+      // One of our own descriptors is written through a duplicate, which
+      // shares its offset: a shell's later writes to `> f` then follow ours
+      // instead of landing over them, as they would after a reopen.
+      const int own = own_descriptor(path);
+      if (own >= 0) {
+        // A closed one is held by the folder "/", opened for reading only.
+        struct stat st;
+        const int mode = ::fcntl(own, F_GETFL);
+        if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY || ::fstat(own, &st) != 0 ||
+            S_ISDIR(st.st_mode)) {
+          errno = EBADF;
+          return false;
+        }
+        file.fd = ::fcntl(own, F_DUPFD_CLOEXEC, 0);
+        return file.fd >= 0;
+      }
+      // Another's: added at its end, so that >> keeps what came before.
       if (open_direct(file, path, O_APPEND)) return true;
       if (errno == EISDIR) errno = EBADF;  // a closed one, held by the folder "/"
       return false;
+    }
     case RESOLVED_FILE:
       break;
   }

@@ -234,4 +234,22 @@ TEST_F(OutputFaults, StandardOutputUnderAnyNameIsOneOutput) {
   }
 }
 
+// Standard output that a shell opened on a regular file (`> f`) is written
+// at the shell's own offset: what the shell writes after the run follows
+// the output instead of landing over its start.
+TEST_F(OutputFaults, StandardOutputOnAFileKeepsWhatTheShellWritesAfter) {
+  for (const char* name : {"-", "/dev/stdout", "/dev/fd/1"}) {
+    const std::string command = std::string("{ \"$E\" r.xrd --json ") + name +
+                                "; echo after; } > out.json; tail -c 6 out.json";
+    const ProgramResult r = sh(command);
+    EXPECT_EQ(r.out, "after\n") << name;
+    EXPECT_EQ(read_file(path("out.json")).rfind("{", 0), 0u) << name;
+  }
+  const ProgramResult r =
+      sh("{ \"$T\" -tsf a.tsf -tdf r.tdf -xrd /dev/stdout 2>/dev/null; echo after; } > o.xrd; tail "
+         "-c 6 o.xrd");
+  EXPECT_EQ(r.out, "after\n");
+  EXPECT_EQ(read_file(path("o.xrd")).rfind("<?xml", 0), 0u);
+}
+
 }  // namespace
