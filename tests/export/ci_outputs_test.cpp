@@ -33,12 +33,7 @@ std::string report(const std::vector<std::pair<std::string, std::vector<Check>>>
 
 template <class Write>
 std::string render(Write write) {
-  std::string s;
-  OutBuffer out;
-  out_open_string(out, &s);
-  write(out);
-  out_close(out);
-  return s;
+  return out_capture(write);
 }
 
 TEST(GithubAnnotations, OneErrorPerFailedTestAtItsFirstFailedCheck) {
