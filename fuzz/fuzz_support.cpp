@@ -26,7 +26,9 @@ MemFile memfile_create(const char* name) {
 }
 
 void memfile_set(const MemFile& file, const uint8_t* data, size_t size) {
-  if (ftruncate(file.fd, 0) != 0) fuzz_fail("ftruncate");
+  // The programs write a descriptor's name at its own offset, as a shell's
+  // `> f` wants it, so the offset goes back to the start with the contents.
+  if (ftruncate(file.fd, 0) != 0 || lseek(file.fd, 0, SEEK_SET) != 0) fuzz_fail("ftruncate");
   size_t done = 0;
   while (done < size) {
     ssize_t n = pwrite(file.fd, data + done, size - done, static_cast<off_t>(done));
