@@ -18,7 +18,7 @@ const char* const kExportUsage =
     "         [--junit-locations] [--markdown OUT.md|-] [--markdown-append]\n"
     "         [--markdown-limit BYTES] [--json OUT.json|-] [--baseline OLD.xrd]\n"
     "         [--github-annotations] [--gitlab-codequality OUT.json] [--source-root DIR]\n"
-    "         [--history FILE [--history-size N] [--run-label TEXT]] [--check]\n"
+    "         [--history FILE [--history-size N] [--run-label TEXT]] [--check[=new]]\n"
     "  --html OUT.html     write the report as one self-contained HTML page\n"
     "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
     "  --junit-locations   add file and line to each JUnit testcase, for readers\n"
@@ -45,6 +45,9 @@ const char* const kExportUsage =
     "                      by default the report's generation time\n"
     "  --check             after writing the outputs, exit with status 3 when a test\n"
     "                      failed, 4 when no test passed or failed at all\n"
+    "  --check=new         the same, but status 3 only for a failed test that did not\n"
+    "                      fail in the previous run (--history, else --baseline) and\n"
+    "                      is not flaky; standard error lists those tests\n"
     "  --help              print this text and exit\n"
     "  --version           print the version and exit\n"
     "Several reports (a test run split across machines) make one output of each\n"
@@ -127,6 +130,11 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
       opts.*o.field = argv[++i];
       known = true;
     }
+    if (std::strcmp(a, "--check=new") == 0) {
+      if (opts.check) return usage_error("--check given twice");
+      opts.check = opts.check_new = true;
+      continue;
+    }
     if (std::strcmp(a, "--history-size") == 0) {
       if (opts.history_size) return usage_error("--history-size given twice");
       if (i + 1 >= argc || !history_size_value(argv[i + 1], opts.history_size))
@@ -162,6 +170,8 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.markdown_append && !opts.markdown)
     return usage_error("--markdown-append needs --markdown");
   if (opts.junit_locations && !opts.junit) return usage_error("--junit-locations needs --junit");
+  if (opts.check_new && !opts.history && !opts.baseline)
+    return usage_error("--check=new needs --history or --baseline");
   if (limit_given && !opts.markdown) return usage_error("--markdown-limit needs --markdown");
   // A history is read back and replaced, which standard output cannot be.
   if (opts.history && std::strcmp(opts.history, "-") == 0)

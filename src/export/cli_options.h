@@ -27,6 +27,7 @@ struct ExportOptions {
   bool junit_locations = false;
   bool github_annotations = false;  // to standard output
   bool check = false;
+  bool check_new = false;  // --check=new: only failures new since the previous run
 };
 
 enum ParseResult { PARSE_RUN, PARSE_HELP, PARSE_VERSION, PARSE_USAGE_ERROR };

@@ -1,7 +1,6 @@
 // Entry point of tallyrep-export: reads one or more XRD reports into one test
 // run and writes it as an HTML page, JUnit XML, a Markdown or JSON summary,
 // and gates a CI job.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,22 +10,18 @@
 #include <vector>
 
 #include "base/out_buffer.h"
+#include "export/check_gate.h"
 #include "export/cli_options.h"
 #include "export/compare.h"
-#include "export/escape.h"
 #include "export/history.h"
 #include "export/run_history.h"
 #include "export/run_reports.h"
 #include "export/source_root.h"
-#include "export/test_paths.h"
 #include "export/source_snippets.h"
 #include "export/test_run.h"
 #include "export/writers.h"
 
 namespace {
-
-constexpr int kExitFailedTest = 3;
-constexpr int kExitNoTest = 4;
 
 // What is being read or written: the file named when memory is refused.
 const char* current_file = nullptr;
@@ -56,41 +51,6 @@ int read_reports(const ExportOptions& opts, TestRun& run, std::string& error) {
   size_t failed = 0;
   if (run_read(sources, opts.reports, run, &current_file, failed, error) != 0)
     return export_fail(opts.reports[failed], error);
-  return 0;
-}
-
-// The gate of --check, with one line on standard error saying why it fails.
-// The totals rows and the tests below them both count: a report edited or
-// mended by hand may say less in its totals than its tests show.
-int check_status(const TestRun& run) {
-  const Totals totals = run_totals(run);
-  if (totals.failed > 0 || run.counted.failed > 0) {
-    std::string line = "tallyrep-export: check: ";
-    const unsigned long long failed =
-        std::max<unsigned long long>(totals.failed, run.counted.failed);
-    line += std::to_string(failed) + (failed == 1 ? " test failed" : " tests failed");
-    PathCursor path(run, PATH_NAMES, kPathCut);
-    for (uint32_t i = 0; i < run.nodes.size(); ++i) {
-      if (!is_test(run, run.nodes[i]) || run.nodes[i].state != STATE_FAILED) continue;
-      line += " (the first: ";
-      const std::string_view first = path.at(i);
-      OutBuffer out;
-      out_open_string(out, &line, 4096);
-      out_escaped(out, first.data(), first.size(), ESCAPE_TEXT);
-      out_flush(out);
-      line += ')';
-      break;
-    }
-    for (char& c : line)
-      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    std::fprintf(stderr, "%s\n", line.c_str());
-    return kExitFailedTest;
-  }
-  // Swapped or empty traces give a report that passes silently with no test.
-  if (totals.total == 0 && run.counted.passed == 0) {
-    std::fputs("tallyrep-export: check: no test ran (none passed or failed)\n", stderr);
-    return kExitNoTest;
-  }
   return 0;
 }
 
@@ -175,7 +135,11 @@ int run(const ExportOptions& opts) {
       return export_fail(opts.history, error);
   }
 
-  return opts.check ? check_status(run) : 0;
+  if (!opts.check) return 0;
+  std::string said;
+  const int status = check_status(run, opts.check_new ? CHECK_NEW : CHECK_ALL, said);
+  std::fputs(said.c_str(), stderr);
+  return status;
 }
 }  // namespace
 

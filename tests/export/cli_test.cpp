@@ -64,6 +64,8 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd --json - --run-label x",
                        "r.xrd --history h --run-label ''",
                        "r.xrd --history -",
+                       "r.xrd --check=new",
+                       "r.xrd --check --check=new --baseline r.xrd",
                        "r.xrd --markdown - --markdown-limit 8191",
                        "r.xrd --markdown - --markdown-limit 64k",
                        "r.xrd --markdown - --markdown-limit",
@@ -187,6 +189,12 @@ TEST(ExportCli, CheckExitStatus) {
       {"merge_a.xrd --check --junit /no/such/dir/x.xml", 1, nullptr},
       {"merge_empty.xrd --check --baseline missing.xrd", 1, nullptr},
       {"merge_a.xrd --check --baseline merge_b.xrd --json OUT", 3, failed_a},
+      // --check=new: only what did not fail in the previous run.
+      {"merge_a.xrd --check=new --baseline merge_a.xrd", 0, ""},
+      {"merge_a.xrd --check=new --baseline merge_b.xrd", 3,
+       "tallyrep-export: check: 1 test failed that did not fail before:\n  DriverA/S/two\n"},
+      {"merge_empty.xrd --check=new --baseline merge_a.xrd", 4,
+       "tallyrep-export: check: no test ran (none passed or failed)\n"},
   };
   for (const auto& c : cases) {
     std::remove(out.c_str());
@@ -201,6 +209,15 @@ TEST(ExportCli, CheckExitStatus) {
       EXPECT_EQ(r.err.rfind("tallyrep-export: error: ", 0), 0u) << c.args << "\n" << r.err;
     if (at == std::string::npos) continue;
     EXPECT_NE(read_all(out), "") << c.args;
+  }
+  // With a history, the previous run is the history's newest: a failure is
+  // new the first time only.
+  const std::string history = scratch("checked.history");
+  std::remove(history.c_str());
+  for (int status : {3, 0}) {
+    RunResult r =
+        run(kBin + " " + fixture("merge_a.xrd") + " --history " + history + " --check=new");
+    EXPECT_EQ(r.status, status) << r.err;
   }
   // Totals rows that say less than the tests (a report edited by hand) do not
   // pass a failed test.
