@@ -205,8 +205,11 @@ TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
   write_all(scratch("bad_tag.xrd"), doc);
   TestRun other;
   EXPECT_EQ(read_run(scratch("bad_tag.xrd"), other, error), -1);
-  EXPECT_EQ(error, "not an XML document (Specification mandates value for attribute b at byte " +
-                       std::to_string(doc.find(" c>") + 1) + ")");
+  // The parser's own words name the fault; the place is ours.
+  const std::string place = " at byte " + std::to_string(doc.find(" c>") + 1) + ")";
+  EXPECT_EQ(error.rfind("not an XML document (", 0), 0u) << error;
+  EXPECT_NE(error.find("attribute b" + place), std::string::npos) << error;
+  EXPECT_EQ(error.size() - error.rfind(place), place.size()) << error;
 }
 
 // A broken tag at the very end of the input: the search for the writer's
