@@ -4,13 +4,18 @@
 
 #include <string>
 
-void each_failed_test(const TestRun& run, const std::function<bool(uint32_t)>& visit) {
+#include "export/test_paths.h"
+
+void each_failed_test(const TestRun& run,
+                      const std::function<bool(uint32_t, std::string_view)>& visit) {
   for (int pass = run.compared ? 0 : 1; pass < 2; ++pass) {
+    // Each pass goes in run order, as the cursor asks.
+    PathCursor path(run, PATH_NAMES, kNoCut);
     for (uint32_t i = 0; i < run.nodes.size(); ++i) {
       const TestNode& n = run.nodes[i];
       if (!is_test(run, n) || n.state != STATE_FAILED) continue;
       if (run.compared && (n.change == CHANGE_NEW_FAILURE) != (pass == 0)) continue;
-      if (!visit(i)) return;
+      if (!visit(i, path.at(i))) return;
     }
   }
 }

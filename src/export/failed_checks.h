@@ -8,10 +8,12 @@
 
 #include "export/test_run.h"
 
-// Calls visit(i) for each failed test (a Test Case, Proc or Stub) in run
-// order; after a baseline the new failures come first, since they are what
-// the change under test broke. visit returns false to stop.
-void each_failed_test(const TestRun& run, const std::function<bool(uint32_t)>& visit);
+// Calls visit(i, path) for each failed test (a Test Case, Proc or Stub) with
+// its path of names, uncut, in run order; after a baseline the new failures
+// come first, since they are what the change under test broke. visit returns
+// false to stop.
+void each_failed_test(const TestRun& run,
+                      const std::function<bool(uint32_t, std::string_view)>& visit);
 
 // The first failed check of node n, or nullptr.
 const Row* first_failed_check(const TestRun& run, const TestNode& n);

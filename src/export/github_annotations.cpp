@@ -1,6 +1,5 @@
 // GitHub workflow commands that annotate each failed test at its first failed
 // check, capped at what a step shows, with a notice for the rest.
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,15 +73,9 @@ void annotate(OutBuffer& out, const TestRun& run, const TestNode& n, std::string
 
 void github_annotations(OutBuffer& out, const TestRun& run, std::string_view more_in) {
   uint64_t shown = 0;
-  // Paths are asked for in run order; new failures come first, so the cursor
-  // starts afresh when the order turns back.
-  std::optional<PathCursor> paths;
-  uint32_t last = 0;
-  each_failed_test(run, [&](uint32_t i) {
+  each_failed_test(run, [&](uint32_t i, std::string_view path) {
     if (shown == kGithubErrors) return false;
-    if (!paths || i < last) paths.emplace(run, PATH_NAMES, kNoCut);
-    last = i;
-    annotate(out, run, run.nodes[i], paths->at(i));
+    annotate(out, run, run.nodes[i], path);
     ++shown;
     return true;
   });

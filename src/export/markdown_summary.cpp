@@ -2,7 +2,6 @@
 // table of failed test cases, escaped so that no name can break out of a cell.
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -291,14 +290,9 @@ void write_failed(Lines& md, const TestRun& run) {
   out_lit(o, "### Failed test cases\n\n");
   md.put();
   unsigned long long shown = 0;
-  std::optional<PathCursor> path;
-  uint32_t last = 0;
-  each_failed_test(run, [&](uint32_t i) {
+  each_failed_test(run, [&](uint32_t i, std::string_view path) {
     if (shown == kMarkdownRows) return false;
-    // New failures come first: the cursor starts afresh when the order turns back.
-    if (!path || i < last) path.emplace(run, PATH_NAMES, kNoCut);
-    last = i;
-    failed_item(o, run, i, path->at(i));
+    failed_item(o, run, i, path);
     if (!md.put_capped()) return false;
     ++shown;
     return true;
