@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "export/escape.h"
 #include "export/test_paths.h"
@@ -77,9 +79,11 @@ void write_path(OutBuffer& out, std::string_view path) {
 }
 
 // The places of a test's failed checks on the test's own line, a file named
-// once for the checks in it that follow each other (File.java:35, 40); a
-// check that links to no file shows its text, cut short.
-void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n) {
+// once for the checks in it that follow each other (File.java:35, 40), or not
+// at all where its group's heading names it (line 35, 40); a check that links
+// to no file shows its text, cut short.
+void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n,
+                         uint32_t group_file) {
   size_t listed = 0, more = 0;
   uint32_t open_file = kNone;  // the file of the open <code>, whose lines follow
   std::string scratch;
@@ -95,6 +99,10 @@ void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n) 
     out_str(out, listed++ ? ", " : " &#8212; ");
     open_file = kNone;
     if (same_file) {
+      html(out, row_line_text(run, row, scratch));
+      open_file = row.file;
+    } else if (row.file != kNone && row.file == group_file && row_links_line(run, row)) {
+      out_str(out, "<code class=\"loc\">line ");
       html(out, row_line_text(run, row, scratch));
       open_file = row.file;
     } else if (row.file != kNone) {
@@ -156,19 +164,44 @@ struct NodeLinks {
   }
 };
 
-// One failed test: its path as a link to its node, then its failed checks
-// with the place in the source each comes from.
-void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uint32_t i) {
+// One failed test: its path below its group's heading as a link to its node,
+// then its failed checks with the place in the source each comes from. The
+// link is the line's only copy of the anchor: without script nothing leads
+// anywhere on the page, with it the link opens the test in the view.
+void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uint32_t i,
+                       std::string_view group, uint32_t group_file) {
   const std::string id = links.id(i);
-  out_str(out, "<li id=\"");
-  out_str(out, id.c_str());
-  out_str(out, "\"><a href=\"#");
+  out_str(out, "<li><a href=\"#");
   out_str(out, id.c_str());
   out_str(out, "\">");
-  write_path(out, links.texts.at(i));
+  std::string_view path = links.texts.at(i);
+  if (path.size() > group.size() && path.compare(0, group.size(), group) == 0 &&
+      path[group.size()] == '/')
+    path.remove_prefix(group.size() + 1);
+  write_path(out, path);
   out_str(out, "</a>");
-  write_failed_places(out, run, run.nodes[i]);
+  write_failed_places(out, run, run.nodes[i], group_file);
   out_str(out, "</li>\n");
+}
+
+// The one file every listed failed check of the tests links a line in, or
+// kNone: then the heading of their group names it and their lines do not.
+uint32_t group_file(const TestRun& run, const std::vector<uint32_t>& tests) {
+  uint32_t file = kNone;
+  for (uint32_t i : tests) {
+    const TestNode& n = run.nodes[i];
+    size_t listed = 0;
+    for (uint32_t k = n.first_row; k < n.first_row + n.row_count && listed < kListedFailedChecks;
+         ++k) {
+      const Row& row = run.rows[k];
+      if (!(row.flags & ROW_FAILED)) continue;
+      ++listed;
+      if (row.file == kNone || !row_links_line(run, row) || (file != kNone && row.file != file))
+        return kNone;
+      file = row.file;
+    }
+  }
+  return file;
 }
 
 void write_change_list(OutBuffer& out, const TestRun& run, TestChange kind) {
@@ -246,22 +279,55 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run) {
     out_str(out, "<p>No test failed.</p>\n</section>\n");
     return 0;
   }
-  // Each line is made apart first, so that one that would pass the budget is
-  // left out whole, with every line after it.
+  // The tests are grouped by driver, which names them and mostly their file
+  // once. Each line is made apart first, so that one that would pass the
+  // budget is left out whole, with every line after it.
   std::string list, line;
   OutBuffer item;
   uint64_t listed = 0;
   NodeLinks links(run);
-  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
-    const TestNode& n = run.nodes[i];
-    if (n.state != STATE_FAILED || !is_test(run, n)) continue;
-    line.clear();
-    out_open_string(item, &line, 1024);
-    write_failed_test(item, run, links, i);
+  std::vector<uint32_t> tests;
+  std::string group, head;
+  const std::string_view kListEnd = "</ul>\n";
+  bool full = false;
+  for (const Driver& d : run.drivers) {
+    tests.clear();
+    for (uint32_t i = d.node; i < run.nodes[d.node].end; ++i) {
+      const TestNode& n = run.nodes[i];
+      if (n.state == STATE_FAILED && is_test(run, n)) tests.push_back(i);
+    }
+    if (tests.empty()) continue;
+    group.assign(links.texts.at(d.node));
+    const uint32_t file = group_file(run, tests);
+    head.clear();
+    out_open_string(item, &head, 1024);
+    out_str(item, "<h3 class=\"group\">");
+    write_path(item, group);
+    if (file != kNone) {
+      out_str(item, " &#8212; <code class=\"loc\">");
+      html(item, source_path(run, file));
+      out_str(item, "</code>");
+    }
+    out_str(item, "</h3>\n<ul class=\"failed-list\">\n");
     out_close(item);
-    if (list.size() + line.size() > kFailedListBudget) break;
-    list += line;
-    ++listed;
+    bool opened = false;
+    for (uint32_t i : tests) {
+      line.clear();
+      out_open_string(item, &line, 1024);
+      write_failed_test(item, run, links, i, group, file);
+      out_close(item);
+      const size_t need = line.size() + (opened ? 0 : head.size()) + kListEnd.size();
+      if (list.size() + need > kFailedListBudget) {
+        full = true;
+        break;
+      }
+      if (!opened) list += head;
+      opened = true;
+      list += line;
+      ++listed;
+    }
+    if (opened) list += kListEnd;
+    if (full) break;
   }
   out_str(out, "<p class=\"listed\">");
   if (listed == failed) {
@@ -271,11 +337,9 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run) {
     out_uint(out, listed);
     out_str(out, " are listed with the places of their failed checks; ");
     out_uint(out, failed - listed);
-    out_str(out, " more are not, for this list keeps to 4 MiB of the page.</p>\n");
+    out_str(out, " more are not, for this list keeps to 8 MiB of the page.</p>\n");
   }
-  out_str(out, "<ol class=\"failed-list\">\n");
   out_write(out, list.data(), list.size());
-  out_str(out, "</ol>\n");
   if (!run.snippets.empty()) {
     out_str(out, "<h3>Failed checks in the source</h3>\n");
     for (const SourceSnippet& s : run.snippets) write_snippet(out, run, s);

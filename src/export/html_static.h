@@ -14,7 +14,7 @@
 // Every failed test is listed, one line each with the places of at most
 // kListedFailedChecks failed checks, as long as the list keeps to its budget
 // in bytes; a line above it says how many are listed and how many are not.
-constexpr size_t kFailedListBudget = size_t{4} << 20;
+constexpr size_t kFailedListBudget = size_t{8} << 20;
 constexpr size_t kListedFailedChecks = 5;
 // A failed check that links to no file shows this much of its text instead.
 constexpr TextCut kPlaceCut{120, 59};

@@ -4,12 +4,6 @@
 // its data is the compressed columns that page_data.h describes.
 (function () {
 'use strict';
-// The view shows the sections: the browser's own jump to an anchor would land
-// on the written-out list instead, and a test named like one of the page's
-// controls would stand in its way, so the list's entries give their ids up.
-document.querySelectorAll('.failed-list > li[id]').forEach(function (li) {
-  li.dataset.anchor = li.id; li.removeAttribute('id');
-});
 // The data comes in parts, base64 of one zlib stream, each part followed by a
 // script that hands it here: the browser inflates the first parts while it
 // still reads the later ones, and the view starts once the last is in.

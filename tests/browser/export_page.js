@@ -139,8 +139,8 @@ async function checkStatic(tab, how, shot) {
     const mark = document.querySelector('.snippet mark');
     return {
       test: li ? li.querySelector('a').textContent : '',
-      link: li ? li.querySelector('a').getAttribute('href') === '#' + li.id : false,
-      locs: [...document.querySelectorAll('.failed-list .loc')].map(e => e.textContent),
+      link: li ? /^#./.test(li.querySelector('a').getAttribute('href')) : false,
+      locs: [...document.querySelectorAll('.failures h3.group .loc, .failed-list .loc')].map(e => e.textContent),
       listed: document.querySelectorAll('.failed-list > li').length,
       note: note ? note.textContent : '',
       noteOnTop: note ? note.getBoundingClientRect().top < innerHeight / 2 : false,
@@ -152,7 +152,8 @@ async function checkStatic(tab, how, shot) {
     };
   });
   check(seen.test.endsWith(failedCase.name) && seen.link, `${how}: the failed test ${seen.test} is listed with its link`);
-  check(seen.locs.length > 0 && seen.locs.every(l => /\.java:\d+(, \d+)*$/.test(l)), `${how}: its checks show ${seen.locs.join(', ')}`);
+  check(seen.locs.length > 0 && seen.locs.every(l => /\.java(:\d+(, \d+)*)?$|^line \d+(, \d+)*$/.test(l)),
+    `${how}: its checks show ${seen.locs.join(', ')}`);
   const all = cases.filter(c => c.state === 'ko').length;
   check(seen.noteOnTop && seen.listed === all && /needs JavaScript/.test(seen.note) &&
     seen.note.includes(all === 1 ? 'the one failed test is listed' : `all ${all} are listed`),
@@ -175,8 +176,12 @@ async function checkFinding(context, url, errors) {
   await tab.goto(url);
   await tab.waitForSelector('body[data-ready="true"]');
   const want = await tab.$eval('.failed-list > li', li => ({
-    id: li.dataset.anchor, text: document.querySelector('.snippet figcaption').lastChild.textContent.trim(),
-    file: li.querySelector('.loc').textContent.replace(/:[\d, ]+$/, ''),
+    id: li.querySelector('a').getAttribute('href').slice(1),
+    text: document.querySelector('.snippet figcaption').lastChild.textContent.trim(),
+    // The file is named by the line, or once in the heading of the line's group.
+    file: (li.querySelector('.loc').textContent.startsWith('line ')
+      ? li.parentElement.previousElementSibling.querySelector('.loc') : li.querySelector('.loc'))
+      .textContent.replace(/:[\d, ]+$/, ''),
   }));
   for (const [what, q] of [['check text', want.text], ['source file', want.file]]) {
     await tab.fill('#filter', q);
@@ -422,7 +427,7 @@ async function main() {
       await checkFinding(context, url, errors);
       // A deep link opened fresh, as from a bookmark or a CI server's page:
       // by the path of names, and by the TAG that older pages linked to.
-      const id = await tab.$eval('.failed-list > li', e => e.dataset.anchor);
+      const id = await tab.$eval('.failed-list > li > a', e => e.getAttribute('href').slice(1));
       const deep = await context.newPage();
       deep.on('pageerror', e => errors.push(String(e)));
       deep.on('request', r => { if (!/^(file|data|about):/.test(r.url())) outside.push(r.url()); });

@@ -129,12 +129,12 @@ TEST(Html, HostileTextsStayText) {
 }
 
 // One failed test case with `checks` failed check rows.
-std::string failed_case(const std::string& name, int checks) {
+std::string failed_case(const std::string& name, int checks, const std::string& file = "T.java") {
   std::string s = "<DAZU:NODE name=\"" + name +
                   "\" type=\"Test Case\" state=\"ko\"><TITLE TAG=\"9\"><TEXT>Test Case " + name +
                   "</TEXT></TITLE><TABLE>";
   for (int k = 0; k < checks; ++k)
-    s += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"T.java line " + std::to_string(k + 1) +
+    s += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"" + file + " line " + std::to_string(k + 1) +
          "\"><TEXT>x == " + std::to_string(k) +
          "</TEXT></LINK></CELL><CELL_TEXT STYLE=\"Array Failed\">Failed</CELL_TEXT></ROW>";
   return s + "</TABLE></DAZU:NODE>";
@@ -150,8 +150,10 @@ TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
   TestRun r;
   std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
   const std::string id = "CalcTest/ArithmeticSuite/CalcArithmetic/testDivide";
-  EXPECT_NE(page.find("<li id=\"" + id + "\"><a href=\"#" + id + "\">"), std::string::npos);
-  EXPECT_NE(page.find("testDivide</a> &#8212; <code class=\"loc\">CalcTest.java:35</code></li>"),
+  EXPECT_NE(page.find("<h3 class=\"group\">CalcTest &#8212; <code class=\"loc\">CalcTest.java</code>"
+                      "</h3>\n<ul class=\"failed-list\">\n<li><a href=\"#" + id +
+                      "\">ArithmeticSuite/<wbr>CalcArithmetic/<wbr>testDivide</a> &#8212; "
+                      "<code class=\"loc\">line 35</code></li>"),
             std::string::npos);
   // Failures come before the information table, which leaves out blank rows.
   EXPECT_LT(page.find("class=\"failures\""), page.find("class=\"info\""));
@@ -171,10 +173,34 @@ TEST(Html, RightToLeftNamesKeepThePathInOrder) {
   write_all(scratch("rtl.xrd"), xrd_document(body));
   TestRun r;
   std::string page = html_of(scratch("rtl.xrd"), r);
-  EXPECT_NE(page.find("\">D/<wbr><bdi>" + suite + "</bdi>/<wbr><bdi>" + test + "</bdi></a>"),
+  EXPECT_NE(page.find("\"><bdi>" + suite + "</bdi>/<wbr><bdi>" + test + "</bdi></a>"),
             std::string::npos);
-  EXPECT_NE(page.find("</a> &#8212; <code class=\"loc\">T.java:1</code></li>"),
+  EXPECT_NE(page.find("<h3 class=\"group\">D &#8212; <code class=\"loc\">T.java</code>"),
             std::string::npos);  // ASCII stays bare
+}
+
+// A driver's failed tests are listed under its name; its file is named once
+// in the heading only when every listed failed check is in it.
+TEST(Html, FailedTestsGroupedByDriverNameTheirFileOnce) {
+  const struct {
+    const char *second_file, *heading, *line;
+  } cases[] = {
+      {"T.java", "<h3 class=\"group\">D &#8212; <code class=\"loc\">T.java</code></h3>",
+       "b</a> &#8212; <code class=\"loc\">line 1, 2</code></li>"},
+      {"U.java", "<h3 class=\"group\">D</h3>", "b</a> &#8212; <code class=\"loc\">U.java:1, 2</code></li>"},
+  };
+  for (const auto& c : cases) {
+    write_all(scratch("group.xrd"),
+              xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
+                           failed_case("a", 1) + failed_case("b", 2, c.second_file) +
+                           "</DAZU:NODE><DAZU:NODE name=\"E\" type=\"Test Driver\" state=\"ko\">" +
+                           failed_case("c", 1) + "</DAZU:NODE>"));
+    TestRun r;
+    const std::string page = html_of(scratch("group.xrd"), r);
+    EXPECT_NE(page.find(c.heading), std::string::npos) << c.second_file;
+    EXPECT_NE(page.find(c.line), std::string::npos) << c.second_file;
+    EXPECT_NE(page.find("<h3 class=\"group\">E &#8212; "), std::string::npos);
+  }
 }
 
 // A path too long to spell out (here 1,200 bytes of suites) is shown cut and
@@ -190,7 +216,7 @@ TEST(Html, FailedTestTooDeepToSpellLinksByItsTag) {
                          failed_case("t", 1) + close + "</DAZU:NODE>"));
   TestRun r;
   std::string page = html_of(scratch("deep.xrd"), r);
-  EXPECT_NE(page.find("<li id=\"9\"><a href=\"#9\">D/<wbr>s/<wbr>"), std::string::npos);
+  EXPECT_NE(page.find("<li><a href=\"#9\">s/<wbr>s/<wbr>"), std::string::npos);
   EXPECT_NE(page.find("\xE2\x80\xA6"), std::string::npos);
   EXPECT_NE(page.find("s/<wbr>s/<wbr>t</a>"), std::string::npos);
 }
@@ -201,7 +227,7 @@ TEST(Html, FailedListHoldsEveryTestWithinItsBudget) {
   const struct {
     size_t tests, name_length;
     bool all;
-  } cases[] = {{3000, 8, true}, {2500, 1000, false}};
+  } cases[] = {{3000, 8, true}, {5000, 1000, false}};
   for (const auto& c : cases) {
     std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">";
     for (size_t i = 0; i < c.tests; ++i)
@@ -210,10 +236,12 @@ TEST(Html, FailedListHoldsEveryTestWithinItsBudget) {
     write_all(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
     TestRun r;
     std::string page = html_of(scratch("many.xrd"), r);
-    const size_t from = page.find("<ol class=\"failed-list\">"), to = page.find("</ol>", from);
-    const size_t listed = occurrences(page, "<li id=\"D/t");
+    const size_t from = page.find("<h3 class=\"group\">"), to = page.rfind("</ul>");
+    const size_t listed = occurrences(page, "<li><a href=\"#D/t");
     EXPECT_LE(to - from, kFailedListBudget + 64) << c.tests;
-    EXPECT_NE(page.find("<code class=\"loc\">T.java:1, 2, 3, 4, 5</code> and 2 more</li>"),
+    EXPECT_NE(page.find("<h3 class=\"group\">D &#8212; <code class=\"loc\">T.java</code></h3>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<code class=\"loc\">line 1, 2, 3, 4, 5</code> and 2 more</li>"),
               std::string::npos);
     const std::string note =
         c.all ? "the failed tests: all " + std::to_string(c.tests) + " are listed."
@@ -239,8 +267,8 @@ TEST(Html, AnchorsAreUrlSafeAndUniqueAmongSiblings) {
   out_open_string(out, &page);
   html_page(out, r);
   ASSERT_TRUE(out_close(out));
-  EXPECT_NE(page.find("<li id=\"D/same\">"), std::string::npos);
-  EXPECT_NE(page.find("<li id=\"D/same~20~282~29\">"), std::string::npos);
+  EXPECT_NE(page.find("<li><a href=\"#D/same\">"), std::string::npos);
+  EXPECT_NE(page.find("<li><a href=\"#D/same~20~282~29\">"), std::string::npos);
 }
 
 TEST(Html, TitleNamesTheProjectWhenTheHeaderGivesOne) {
