@@ -45,10 +45,10 @@ void html_page(OutBuffer& out, const TestRun& run) {
   }
   // The failed tests first, so that the note on top can say how many of them
   // the list holds.
-  std::string failures;
+  std::string failures, failures_rest;
   OutBuffer part;
   out_open_string(part, &failures);
-  const uint64_t listed = html_failures(part, run);
+  const uint64_t listed = html_failures(part, run, failures_rest);
   out_close(part);
   // Without script this part is the page's main landmark; the script gives
   // that role to the view it shows. Where scripts do not run (a CI server's
@@ -103,6 +103,7 @@ void html_page(OutBuffer& out, const TestRun& run) {
   out_str(out, HTML_SCRIPT);
   out_str(out, "</script>\n");
   page_data(out, run);
+  html_failures_rest(out, failures_rest);
   out_str(out, "</body>\n</html>\n");
 }
 

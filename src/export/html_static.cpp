@@ -268,36 +268,22 @@ void html_summary(OutBuffer& out, const Totals& t) {
   out_str(out, "</dd></div></dl>\n</section>\n");
 }
 
-uint64_t html_failures(OutBuffer& out, const TestRun& run) {
-  const uint64_t failed = run.counted.failed;
-  out_str(out,
-          "<section class=\"failures\" id=\"failures\" aria-labelledby=\"failures-head\">"
-          "<h2 id=\"failures-head\">Failed tests: ");
-  out_uint(out, failed);
-  out_str(out, "</h2>\n");
-  if (failed == 0) {
-    out_str(out, "<p>No test failed.</p>\n</section>\n");
-    return 0;
-  }
-  // The tests are grouped by driver, which names them and mostly their file
-  // once. Each line is made apart first, so that one that would pass the
-  // budget is left out whole, with every line after it.
-  std::string list, line;
+// The failed tests grouped by driver, in run order: the first groups in
+// `shown`, the ones after kFailedListInline in `rest`, each line made apart
+// first so that one that would pass the budget is left out whole, with every
+// line after it.
+struct FailedList {
+  const TestRun& run;
+  NodeLinks links;
+  std::string shown, rest, line, head, group;
   OutBuffer item;
-  uint64_t listed = 0;
-  NodeLinks links(run);
-  std::vector<uint32_t> tests;
-  std::string group, head;
-  const std::string_view kListEnd = "</ul>\n";
-  bool full = false;
-  for (const Driver& d : run.drivers) {
-    tests.clear();
-    for (uint32_t i = d.node; i < run.nodes[d.node].end; ++i) {
-      const TestNode& n = run.nodes[i];
-      if (n.state == STATE_FAILED && is_test(run, n)) tests.push_back(i);
-    }
-    if (tests.empty()) continue;
-    group.assign(links.texts.at(d.node));
+  uint64_t listed = 0, listed_shown = 0;
+  explicit FailedList(const TestRun& r) : run(r), links(r) {}
+
+  // Adds the failed tests of one driver; false once the budget is reached.
+  bool add(uint32_t driver, const std::vector<uint32_t>& tests) {
+    std::string* to = shown.size() < kFailedListInline ? &shown : &rest;
+    group.assign(links.texts.at(driver));
     const uint32_t file = group_file(run, tests);
     head.clear();
     out_open_string(item, &head, 1024);
@@ -310,25 +296,56 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run) {
     }
     out_str(item, "</h3>\n<ul class=\"failed-list\">\n");
     out_close(item);
-    bool opened = false;
+    bool opened = false, full = false;
     for (uint32_t i : tests) {
       line.clear();
       out_open_string(item, &line, 1024);
       write_failed_test(item, run, links, i, group, file);
       out_close(item);
-      const size_t need = line.size() + (opened ? 0 : head.size()) + kListEnd.size();
-      if (list.size() + need > kFailedListBudget) {
+      const size_t end = sizeof "</ul>\n" - 1;
+      if (shown.size() + rest.size() + line.size() + (opened ? 0 : head.size()) + end >
+          kFailedListBudget) {
         full = true;
         break;
       }
-      if (!opened) list += head;
+      if (opened && to == &shown && shown.size() >= kFailedListInline) {
+        shown += "</ul>\n";  // the group goes on at the end, under its heading again
+        to = &rest;
+        opened = false;
+      }
+      if (!opened) *to += head;
       opened = true;
-      list += line;
+      *to += line;
       ++listed;
+      if (to == &shown) ++listed_shown;
     }
-    if (opened) list += kListEnd;
-    if (full) break;
+    if (opened) *to += "</ul>\n";
+    return !full;
   }
+};
+
+uint64_t html_failures(OutBuffer& out, const TestRun& run, std::string& rest) {
+  const uint64_t failed = run.counted.failed;
+  out_str(out,
+          "<section class=\"failures\" id=\"failures\" aria-labelledby=\"failures-head\">"
+          "<h2 id=\"failures-head\">Failed tests: ");
+  out_uint(out, failed);
+  out_str(out, "</h2>\n");
+  if (failed == 0) {
+    out_str(out, "<p>No test failed.</p>\n</section>\n");
+    return 0;
+  }
+  FailedList list(run);
+  std::vector<uint32_t> tests;
+  for (const Driver& d : run.drivers) {
+    tests.clear();
+    for (uint32_t i = d.node; i < run.nodes[d.node].end; ++i) {
+      const TestNode& n = run.nodes[i];
+      if (n.state == STATE_FAILED && is_test(run, n)) tests.push_back(i);
+    }
+    if (!tests.empty() && !list.add(d.node, tests)) break;
+  }
+  const uint64_t listed = list.listed;
   out_str(out, "<p class=\"listed\">");
   if (listed == failed) {
     out_str(out, failed == 1 ? "It is listed with the places of its failed checks.</p>\n"
@@ -339,13 +356,29 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run) {
     out_uint(out, failed - listed);
     out_str(out, " more are not, for this list keeps to 8 MiB of the page.</p>\n");
   }
-  out_write(out, list.data(), list.size());
+  out_write(out, list.shown.data(), list.shown.size());
+  if (!list.rest.empty()) {
+    out_str(out, "<noscript id=\"failed-more-note\"><p><a href=\"#failed-more\">The other ");
+    out_uint(out, listed - list.listed_shown);
+    out_str(out, " are listed at the end of the page.</a></p></noscript>\n");
+    rest.assign(std::move(list.rest));
+  }
   if (!run.snippets.empty()) {
     out_str(out, "<h3>Failed checks in the source</h3>\n");
     for (const SourceSnippet& s : run.snippets) write_snippet(out, run, s);
   }
   out_str(out, "</section>\n");
   return listed;
+}
+
+void html_failures_rest(OutBuffer& out, const std::string& rest) {
+  if (rest.empty()) return;
+  out_str(out,
+          "<noscript class=\"failed-more\"><section class=\"failures\" id=\"failed-more\" "
+          "aria-labelledby=\"failed-more-head\"><h2 id=\"failed-more-head\">Failed tests, "
+          "continued</h2>\n");
+  out_write(out, rest.data(), rest.size());
+  out_str(out, "</section></noscript>\n");
 }
 
 void html_changes(OutBuffer& out, const TestRun& run) {

@@ -15,6 +15,12 @@
 // kListedFailedChecks failed checks, as long as the list keeps to its budget
 // in bytes; a line above it says how many are listed and how many are not.
 constexpr size_t kFailedListBudget = size_t{8} << 20;
+// The groups after the first this many bytes of the list go to the end of
+// the page, inside <noscript>: a browser that runs script has the view ready
+// before they have even come, and reads them as one text instead of building
+// megabytes of elements (the page's script adds them to the list as it is
+// scrolled); one that runs none shows them there, pointed to from the list.
+constexpr size_t kFailedListInline = size_t{128} << 10;
 constexpr size_t kListedFailedChecks = 5;
 // A failed check that links to no file shows this much of its text instead.
 constexpr TextCut kPlaceCut{120, 59};
@@ -26,8 +32,10 @@ std::string html_project(const TestRun& run);
 
 void html_summary(OutBuffer& out, const Totals& totals);
 // The failed tests and the snippets of their failed checks; returns how many
-// tests are listed.
-uint64_t html_failures(OutBuffer& out, const TestRun& run);
+// tests are listed. `rest` gets the groups past kFailedListInline, which
+// html_failures_rest writes at the end of the page.
+uint64_t html_failures(OutBuffer& out, const TestRun& run, std::string& rest);
+void html_failures_rest(OutBuffer& out, const std::string& rest);
 // The counts of each kind of change, then the tests of each kind, the ones
 // that need looking at first on top; each links to its node.
 void html_changes(OutBuffer& out, const TestRun& run);

@@ -4,6 +4,32 @@
 // its data is the compressed columns that page_data.h describes.
 (function () {
 'use strict';
+// The failed tests past the list's first part come at the end of the page as
+// the text of a <noscript>, which costs a browser running script nothing to
+// read: each time the list is scrolled near its end, the next groups (about
+// 64 KiB) go in where the list ends.
+var moreAt = document.getElementById('failed-more-note'), rest = null, restAt = 0;
+if (moreAt) {
+  var addMore = function () {
+    if (rest === null) {
+      var more = document.querySelector('noscript.failed-more');
+      if (!more) return;  // still coming
+      rest = more.textContent;
+      restAt = rest.indexOf('<h3 class="group">');
+      rest = rest.slice(0, rest.lastIndexOf('</ul>') + 6);
+    }
+    while (restAt >= 0 && restAt < rest.length &&
+           moreAt.previousElementSibling.getBoundingClientRect().bottom < 2 * innerHeight) {
+      var cut = rest.indexOf('<h3 class="group">', restAt + 65536);
+      if (cut < 0) cut = rest.length;
+      moreAt.insertAdjacentHTML('beforebegin', rest.slice(restAt, cut));
+      restAt = cut;
+    }
+  };
+  document.getElementById('failures').addEventListener('scroll', addMore, { passive: true });
+  window.addEventListener('scroll', addMore, { passive: true });
+  document.addEventListener('DOMContentLoaded', addMore);
+}
 // The data comes in parts, base64 of one zlib stream, each part followed by a
 // script that hands it here: the browser inflates the first parts while it
 // still reads the later ones, and the view starts once the last is in.

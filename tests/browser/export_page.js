@@ -68,6 +68,49 @@ function largeReport() {
   return { xml: parts.join(''), rows };
 }
 
+// 2,000 failed tests in 40 drivers: the list's first part is on the page,
+// the rest comes at its end. Without script all are there at once; with
+// script they join the list as it is scrolled, each once.
+async function checkLongList(context, noScript) {
+  const parts = ['<?xml version="1.0" encoding="UTF-8"?>\n<DAZU>\n<APIDOC>\n<DOCUMENT TITLE="long.xrd" TAG=" x0">\n'];
+  for (let d = 0; d < 40; d++) {
+    parts.push(`<DAZU:NODE name="Driver${d}" type="Test Driver" state="ko"><SECTION TAG="d${d}">\n`);
+    for (let c = 0; c < 50; c++)
+      parts.push(`<DAZU:NODE name="testNumber${c}WithALongerName" type="Test Case" state="ko"><TITLE TAG="t${d}x${c}">` +
+        `<TEXT>Test Case testNumber${c}WithALongerName</TEXT></TITLE><TABLE><ROW><CELL STYLE="Array Failed">` +
+        `<LINK TARGET="Driver${d}.java line ${c + 1}"><TEXT>x == ${c}</TEXT></LINK></CELL>` +
+        '<CELL_TEXT STYLE="Array Failed">Failed</CELL_TEXT></ROW></TABLE></DAZU:NODE>\n');
+    parts.push('</SECTION></DAZU:NODE>\n');
+  }
+  parts.push('</DOCUMENT>\n</APIDOC>\n</DAZU>\n');
+  const xrdFile = path.join(outDir, 'long.xrd'), page = path.join(outDir, 'long.html');
+  fs.writeFileSync(xrdFile, parts.join(''));
+  execFileSync(exportBin, [xrdFile, '--html', page]);
+  const url = 'file://' + path.resolve(page);
+  const names = () => [...document.querySelectorAll('.failed-list > li > a')].map(a => a.getAttribute('href'));
+  const off = await noScript.newPage();
+  await off.goto(url);
+  const plain = await off.evaluate(names);
+  const pointer = await off.$eval('#failed-more-note a', a => a.getAttribute('href')).catch(() => '');
+  check(plain.length === 2000 && new Set(plain).size === 2000 && pointer === '#failed-more' &&
+    await off.$('#failed-more') !== null, `without script all ${plain.length} of 2000 failed tests are listed, the rest pointed to`);
+  await off.close();
+  const tab = await context.newPage();
+  await tab.goto(url);
+  await tab.waitForSelector('body[data-ready="true"]');
+  const first = (await tab.evaluate(names)).length;
+  let seen = first;
+  for (let k = 0; k < 100 && seen < 2000; k++) {
+    await tab.evaluate(() => { const f = document.getElementById('failures'); f.scrollTop = f.scrollHeight; });
+    await tab.evaluate(() => new Promise(r => requestAnimationFrame(() => r())));
+    seen = (await tab.evaluate(names)).length;
+  }
+  const all = await tab.evaluate(names);
+  check(first < 2000 && all.length === 2000 && new Set(all).size === 2000,
+    `with script the list shows ${first} failed tests, then all ${all.length} as it is scrolled`);
+  await tab.close();
+}
+
 // Opening the page and every switch stay quick, and the DOM stays small
 // however many rows the report holds.
 async function checkLarge(context) {
@@ -478,6 +521,7 @@ async function main() {
     await checkNarrow(context, url);
     await checkChanges(context);
     await checkLarge(context);
+    await checkLongList(context, noScript);
     check(errors.length === 0, `no script errors ${errors.join(' | ')}`);
     check(outside.length === 0, `no request leaves the file ${outside.join(' ')}`);
     console.log(`screenshot: ${path.join(outDir, 'export-page.png')}`);
