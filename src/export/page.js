@@ -64,21 +64,23 @@ window.xrdPart = function (last) {
 var V = new Uint32Array(17), K = 17, k = 0, value = 0, scale = 1, head = null;
 var utf8 = new TextDecoder(), pieces = [];
 function take(bytes) {
-  var q = 0, len = bytes.length, x;
-  while (q < len && k < K) {
-    x = bytes[q++];
-    value += (x & 127) * scale;
-    if (x & 128) { scale *= 128; continue; }
-    V[k++] = value; value = 0; scale = 1;
-    if (k === 17 && !head) {
-      if (V[0] !== 0x33445258) return;
-      // The head tells how many numbers follow: five per node and per row,
-      // one per further cell, four per snippet and one per text.
-      head = Array.from(V);
-      K = 17 + 5 * head[1] + 5 * head[2] + head[3] + 4 * head[15] + head[4];
-      var more = new Uint32Array(K); more.set(V); V = more;
+  // Locals in the loop: this is where the page spends most of its script time.
+  var q = 0, len = bytes.length, x, kk = k, v = value, sc = scale, VV, KK;
+  for (;;) {
+    VV = V; KK = head ? K : 17;
+    while (q < len && kk < KK) {
+      x = bytes[q++];
+      if (x < 128) { VV[kk++] = v + x * sc; v = 0; sc = 1; } else { v += (x & 127) * sc; sc *= 128; }
     }
+    if (head || kk < 17) break;
+    if (V[0] !== 0x33445258) { k = kk; return; }
+    // The head tells how many numbers follow: five per node and per row,
+    // one per further cell, four per snippet and one per text.
+    head = Array.from(V);
+    K = 17 + 5 * head[1] + 5 * head[2] + head[3] + 4 * head[15] + head[4];
+    var more = new Uint32Array(K); more.set(V); V = more;
   }
+  k = kk; value = v; scale = sc;
   if (q < len) pieces.push(utf8.decode(bytes.subarray(q), { stream: true }));
 }
 function finish() {
