@@ -145,13 +145,16 @@ var CHANGE_WORD = [], CHANGE_KEY = [];
 for (k = 0; k < head[9]; k++) { CHANGE_WORD.push(text(head[8] + k)); CHANGE_KEY.push(text(head[8] + head[9] + k)); }
 // The source lines around a failed check, by row, for its tooltip: the check's
 // own line marked with '>', each with its number.
-var SNIPPET = {}, sn = D.snippet, lineText = head[16];
+// The view also shows them below the check, a line per item (SNIP_LINES).
+var SNIPPET = {}, SNIP_OF = {}, SNIP_LINES = [], sn = D.snippet, lineText = head[16];
 for (k = 0; k < sn.row.length; k++) {
   var shown = [], width = String(sn.first[k] + sn.count[k] - 1).length;
   for (var q = 0; q < sn.count[k]; q++)
     shown.push((q === sn.marked[k] ? '> ' : '  ') + String(sn.first[k] + q).padStart(width) + ' | ' +
       text(lineText++));
   SNIPPET[sn.row[k]] = shown.join('\n');
+  SNIP_OF[sn.row[k]] = k;
+  SNIP_LINES.push(shown);
 }
 
 var H = 28, MAXH = 8000000, OVERSCAN = 8;
@@ -285,7 +288,9 @@ function mark(s) {
 }
 
 // The main list's items: a section, or one of its rows (-1: the section itself).
-var itemSec = new Int32Array(n + m), itemRow = new Int32Array(n + m), items = 0, navItems = [];
+// A source line below a failed check is item -2 - (8 * snippet + line).
+var itemCap = n + m + 8 * SNIP_LINES.length;
+var itemSec = new Int32Array(itemCap), itemRow = new Int32Array(itemCap), items = 0, navItems = [];
 function buildMain() {
   items = 0;
   for (var j = 0; j < n; j++) {
@@ -293,7 +298,11 @@ function buildMain() {
     itemSec[items] = j; itemRow[items++] = -1;
     if (!open[j]) continue;
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      if (rowShown(j, r)) { itemSec[items] = j; itemRow[items++] = r; }
+      if (!rowShown(j, r)) continue;
+      itemSec[items] = j; itemRow[items++] = r;
+      var sk = SNIP_OF[r];
+      if (sk === undefined) continue;
+      for (var q = 0; q < SNIP_LINES[sk].length && q < 8; q++) { itemSec[items] = j; itemRow[items++] = -2 - (8 * sk + q); }
     }
   }
   mainList.setCount(items);
@@ -368,8 +377,15 @@ function renderRow(j, r) {
   }
   return e;
 }
+function renderSourceLine(j, code) {
+  var sk = code >> 3, q = code & 7, e = el('div', 'item src' + (q === sn.marked[sk] ? ' at' : ''));
+  indent(e, depth[j], 42, 16);
+  e.appendChild(el('code', null, SNIP_LINES[sk][q]));
+  return e;
+}
 function renderMain(k) {
-  return itemRow[k] < 0 ? renderSection(itemSec[k]) : renderRow(itemSec[k], itemRow[k]);
+  var r = itemRow[k];
+  return r >= 0 ? renderRow(itemSec[k], r) : r === -1 ? renderSection(itemSec[k]) : renderSourceLine(itemSec[k], -2 - r);
 }
 function renderNav(k) {
   var j = navItems[k], e = el('div', 'item nav ' + CLS[state[j]] + (j === current ? ' current' : ''));

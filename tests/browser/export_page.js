@@ -491,6 +491,10 @@ async function main() {
         const tips = await deep.$$eval('#main .row .c0', els => els.map(e => e.title));
         check(tips.some(t => /\n> 35 \|     line 35 <of> the "source" & more\n/.test(t)),
           'the failed check\'s tooltip holds its source lines, its own marked');
+        const lines = await deep.$$eval('#main .item.src', els => els.map(e => [e.className, e.textContent]));
+        check(lines.length === 5 && lines.filter(l => /\bat\b/.test(l[0])).length === 1 &&
+          lines.some(l => /\bat\b/.test(l[0]) && /^> 35 \| /.test(l[1])),
+        `the view shows the failed check's source lines below it, its own marked: ${JSON.stringify(lines)}`);
         check(box && box.y >= mainBox.y - 1 && box.y + box.height <= mainBox.y + mainBox.height + 1,
           `the linked section is in view (${JSON.stringify(box)} in ${JSON.stringify(mainBox)})`);
       }
