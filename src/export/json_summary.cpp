@@ -1,6 +1,5 @@
 // The JSON summary for scripts: totals, drivers, and each test with its counts
 // and failed checks, written as it goes so that large reports stay cheap.
-#include <algorithm>
 #include <string_view>
 
 #include "export/json_writer.h"
@@ -157,17 +156,10 @@ void history(JsonWriter& json, const TestRun& run) {
       history_test(json, run, i, path.at(i), false);
   json.close();
 
-  // The paths are spelled in run order, the tests listed flakiest first.
-  const std::vector<uint32_t> flakiest = run_flakiest(run, kHistoryFlakiest);
-  std::vector<uint32_t> in_order = flakiest;
-  std::sort(in_order.begin(), in_order.end());
-  std::vector<std::string> paths(flakiest.size());
-  PathCursor flaky_path(run, PATH_NAMES, kPathCut);
-  for (uint32_t i : in_order)
-    paths[std::find(flakiest.begin(), flakiest.end(), i) - flakiest.begin()] = flaky_path.at(i);
   json.key("flakiest");
   json.open_array(JSON_BLOCK);
-  for (size_t k = 0; k < flakiest.size(); ++k) history_test(json, run, flakiest[k], paths[k], true);
+  for (const FlakyNode& f : run_flakiest_paths(run, kHistoryFlakiest))
+    history_test(json, run, f.node, f.path, true);
   json.close();
   json.close();
 }

@@ -1,13 +1,16 @@
-// The Markdown summary for CI job pages: changes since a baseline, totals and a
-// table of failed test cases, escaped so that no name can break out of a cell.
+// The Markdown summary for CI job pages: changes since a baseline, totals, the
+// failed test cases and, with a history, the flakiest tests, escaped so that no
+// name can break out of its line.
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/escape.h"
 #include "export/failed_checks.h"
 #include "export/output_file.h"
+#include "export/run_history.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
 
@@ -92,9 +95,10 @@ void md_text(OutBuffer& out, std::string_view text) {
 }
 
 // Collects one line at a time, so that a line that would pass the budget is
-// left out whole. Once one is left out, every later capped line is too: each
-// list shows a prefix, and the counts of what is left stay exact. Capped lines
-// leave kMarkdownKeptBack bytes for the headings and counts that follow.
+// left out whole. Once one is left out, every later capped line is too, until
+// a list that had room kept for it starts: each list shows a prefix, and the
+// counts of what is left stay exact. Capped lines leave kMarkdownKeptBack
+// bytes for the headings and counts that follow, and the room kept.
 class Lines {
  public:
   Lines(OutBuffer& out, size_t limit) : out_(out), limit_(limit) {
@@ -102,11 +106,18 @@ class Lines {
   }
   OutBuffer& line() { return line_out_; }
 
+  // Keeps `bytes` from the capped lines until start_kept() hands them over.
+  void keep(size_t bytes) { kept_ = bytes; }
+  void start_kept() {
+    kept_ = 0;
+    full_ = false;
+  }
+
   // Headings, counts and the "and N more" lines: short, and always written.
   void put() { send(); }
   bool put_capped() {
     out_flush(line_out_);
-    if (!full_ && used_ + line_.size() + kMarkdownKeptBack <= limit_) {
+    if (!full_ && used_ + line_.size() + kMarkdownKeptBack + kept_ <= limit_) {
       send();
       return true;
     }
@@ -127,7 +138,7 @@ class Lines {
   size_t limit_;
   OutBuffer line_out_;
   std::string line_;
-  size_t used_ = 0;
+  size_t used_ = 0, kept_ = 0;
   bool full_ = false;
 };
 
@@ -252,12 +263,33 @@ void md_snippet(OutBuffer& o, const TestRun& run, uint32_t row) {
   out_lit(o, "\n\n");
 }
 
+// With a history, what it says of a test beside its path: the words the
+// JSON summary gives, and its newest outcomes as letters in code, a strip
+// of even width that stays whole where the line wraps.
+void md_trend(OutBuffer& o, const TestRun& run, uint32_t node) {
+  if (!run.with_history) return;
+  const uint32_t test = run.history.test_of_node[node];
+  if (test == kNoTest) return;
+  const History& h = run.history.kept;
+  const std::string words = history_mark_text(h, history_trend(h, test));
+  out_lit(o, " \xE2\x80\x94 ");
+  if (!words.empty()) {
+    out_put(o, '_');
+    md_text(o, words);
+    out_lit(o, "_ ");
+  }
+  out_put(o, '`');
+  out_str(o, history_strip(h, test, kMarkdownStrip).c_str());
+  out_put(o, '`');
+}
+
 // One item: the test's path, then its failed checks, each on a line of its
 // own with the File.java:35 location that editors and annotations understand,
 // so that the list wraps in a narrow column instead of scrolling sideways.
 void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_view test_path) {
   out_lit(o, "- ");
   md_text(o, test_path);
+  md_trend(o, run, test);
   out_put(o, '\n');
   const TestNode& n = run.nodes[test];
   size_t failed = 0;
@@ -302,6 +334,51 @@ void write_failed(Lines& md, const TestRun& run) {
   more_line(md, total - shown, " failed test cases");
 }
 
+// The flakiest tests' lines, written ahead so that the lists before them
+// can leave them room.
+std::vector<std::string> flakiest_items(const TestRun& run) {
+  std::vector<std::string> items;
+  if (!run.with_history) return items;
+  for (const FlakyNode& f : run_flakiest_paths(run, kHistoryFlakiest)) {
+    items.emplace_back();
+    OutBuffer o;
+    out_open_string(o, &items.back());
+    out_lit(o, "- ");
+    md_text(o, f.path);
+    md_trend(o, run, f.node);
+    out_put(o, '\n');
+    out_close(o);
+  }
+  return items;
+}
+
+void write_flakiest(Lines& md, const std::vector<std::string>& items) {
+  if (items.empty()) return;
+  md.start_kept();
+  OutBuffer& o = md.line();
+  out_lit(o, "### Flakiest tests\n\n");
+  md.put();
+  size_t shown = 0;
+  for (const std::string& item : items) {
+    out_write(o, item.data(), item.size());
+    if (!md.put_capped()) break;
+    ++shown;
+  }
+  out_put(o, '\n');
+  md.put();
+  more_line(md, items.size() - shown, " flaky tests");
+}
+
+// The strips' letters, once, after the lists that show them.
+void write_legend(Lines& md, const TestRun& run, bool strips) {
+  if (!run.with_history || !strips) return;
+  OutBuffer& o = md.line();
+  out_lit(o,
+          "_Outcomes over the newest runs, oldest first: `P` passed, `F` failed, "
+          "`N` not executed, `-` not in that run._\n\n");
+  md.put();
+}
+
 }  // namespace
 
 void markdown_summary(OutBuffer& out, const TestRun& run) {
@@ -310,6 +387,13 @@ void markdown_summary(OutBuffer& out, const TestRun& run) {
 
 void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
   Lines md(out, limit);
+  // The flakiest tests are few and come last: the lists before them leave
+  // them their room (and that of the lines that close the list before and
+  // head theirs), up to a quarter of the budget.
+  const std::vector<std::string> flakiest = flakiest_items(run);
+  size_t flakiest_bytes = flakiest.empty() ? 0 : 128;
+  for (const std::string& item : flakiest) flakiest_bytes += item.size();
+  md.keep(std::min(flakiest_bytes, limit / 4));
   OutBuffer& o = md.line();
   out_lit(o, "## Test report");
   if (!run.title.empty()) {
@@ -325,6 +409,8 @@ void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
   }
   write_totals(md, run);
   write_failed(md, run);
+  write_flakiest(md, flakiest);
+  write_legend(md, run, run.counted.failed > 0 || !flakiest.empty());
 }
 
 int markdown_write(const TestRun& run, const char* path, bool append, size_t limit,

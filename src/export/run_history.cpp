@@ -2,6 +2,7 @@
 // same path the baseline matches it by.
 #include "export/run_history.h"
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -46,6 +47,19 @@ std::vector<uint32_t> run_flakiest(const TestRun& run, size_t limit) {
   std::vector<uint32_t> nodes;
   for (uint32_t test : history_flakiest(h, limit)) nodes.push_back(node_of_test[test]);
   return nodes;
+}
+
+std::vector<FlakyNode> run_flakiest_paths(const TestRun& run, size_t limit) {
+  std::vector<FlakyNode> flakiest;
+  for (uint32_t node : run_flakiest(run, limit)) flakiest.push_back({node, std::string()});
+  // A path cursor moves forward only: the paths are spelled in run order.
+  std::vector<FlakyNode*> in_order;
+  for (FlakyNode& f : flakiest) in_order.push_back(&f);
+  std::sort(in_order.begin(), in_order.end(),
+            [](const FlakyNode* a, const FlakyNode* b) { return a->node < b->node; });
+  PathCursor path(run, PATH_NAMES, kPathCut);
+  for (FlakyNode* f : in_order) f->path = path.at(f->node);
+  return flakiest;
 }
 
 std::string run_default_label(const TestRun& run) {

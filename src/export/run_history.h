@@ -27,6 +27,13 @@ inline HistoryTrend run_trend(const TestRun& run, uint32_t i) {
 // The flakiest tests of the run, at most `limit`, flakiest first (as
 // history_flakiest orders them): the first node of each such test.
 std::vector<uint32_t> run_flakiest(const TestRun& run, size_t limit);
+// The same nodes in the same order, each with its path of names cut by
+// kPathCut, spelled in one pass over the run.
+struct FlakyNode {
+  uint32_t node;
+  std::string path;
+};
+std::vector<FlakyNode> run_flakiest_paths(const TestRun& run, size_t limit);
 
 // The run's label by default: the generation time the report states (for
 // merged reports, the one they all state), else the time now in the same

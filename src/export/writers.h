@@ -19,7 +19,8 @@ void html_page(OutBuffer& out, const TestRun& run);
 void junit_document(OutBuffer& out, const TestRun& run, bool locations);
 void junit_document(OutBuffer& out, const TestRun& run);
 // Changes since the baseline, totals and the failed tests with their failed
-// checks, in at most `limit` bytes (at least kMarkdownLimitLeast).
+// checks; with a history, each test's words and recent outcomes, and the
+// flakiest tests. In at most `limit` bytes (at least kMarkdownLimitLeast).
 void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit);
 void markdown_summary(OutBuffer& out, const TestRun& run);  // in kMarkdownLimit
 // Totals, drivers, and each test with its counts and failed checks.
@@ -59,6 +60,8 @@ constexpr size_t kMarkdownLimit = size_t{1} << 20;
 constexpr size_t kMarkdownLimitLeast = 8192;
 constexpr size_t kMarkdownRows = 500;
 constexpr size_t kMarkdownChecks = 5;
+// With a history, the outcomes in the newest runs beside each test.
+constexpr size_t kMarkdownStrip = 10;
 
 // The JSON summary's layout version: raised when a key changes meaning or goes,
 // and for the history block (2).

@@ -1,7 +1,7 @@
 // The test history: a sequence of runs kept in a window and what it says of
-// each test, the same through tallyrep-export's JSON summary, histories of
-// another project, damaged and forged files, and two processes updating one
-// file at once.
+// each test, the same through tallyrep-export's JSON and Markdown summaries,
+// histories of another project, damaged and forged files, and two processes
+// updating one file at once.
 #include "export/history.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <iterator>
+#include <regex>
 
+#include "export/run_history.h"
+#include "export/writers.h"
 #include "export_helpers.h"
 
 namespace {
@@ -322,7 +325,32 @@ std::string program_report(int r, const std::string& drivers) {
   return xrd_document(body);
 }
 
-TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
+// The JSON summary's history list `key` ("failed", "flakiest") as the
+// Markdown writes its items: path, words, outcomes.
+std::vector<std::string> json_items(const std::string& json, const char* key) {
+  const size_t from = json.find("\"" + std::string(key) + "\": [", json.find("\"history\""));
+  const std::string list = json.substr(from, json.find(']', from) - from);
+  static const std::regex item(
+      R"re(\{"path": "([^"]*)".*?"words": "([^"]*)".*?"outcomes": "([^"]*)"\})re");
+  std::vector<std::string> items;
+  for (std::sregex_iterator m(list.begin(), list.end(), item), end; m != end; ++m)
+    items.push_back("- " + (*m)[1].str() + " \xE2\x80\x94 _" + (*m)[2].str() + "_ `" +
+                    (*m)[3].str() + "`");
+  return items;
+}
+
+// The items of the Markdown list under `heading`, without their sub-items.
+std::vector<std::string> markdown_items(const std::string& md, const std::string& heading) {
+  std::vector<std::string> items;
+  const size_t from = md.find(heading);
+  if (from == std::string::npos) return items;
+  std::istringstream lines(md.substr(from + heading.size()));
+  for (std::string line; std::getline(lines, line) && line.rfind("#", 0) != 0;)
+    if (line.rfind("- ", 0) == 0) items.push_back(line);
+  return items;
+}
+
+TEST(History, ProgramShowsEachTestsTrendInTheSummaries) {
   const std::string dir = scratch("program");
   ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
   const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
@@ -330,8 +358,9 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
     std::string reports = "a.xrd";
     write_all(dir + "/a.xrd", program_report(r, r < 5 ? "DE" : "D"));
     if (r == 5) write_all(dir + "/b.xrd", program_report(r, "E")), reports += " b.xrd";
-    const RunResult done = run(in_dir + " " + reports + " --json out.json --history h " +
-                               "--history-size 4 --run-label r" + std::to_string(r));
+    const RunResult done =
+        run(in_dir + " " + reports + " --json out.json --markdown out.md --history h " +
+            "--history-size 4 --run-label r" + std::to_string(r));
     ASSERT_EQ(done.status, 0) << r << ": " << done.err;
   }
   const std::string json = read_all(dir + "/out.json");
@@ -357,6 +386,22 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
   EXPECT_EQ(json.find("r1"), std::string::npos) << "a run left the window";
   EXPECT_EQ(json.find("\"outcomes\": \"PPPP\""), std::string::npos) << "a passed test listed";
 
+  // The Markdown gives the same tests the same words and outcomes, in the same
+  // order, and says what the letters mean.
+  const std::string md = read_all(dir + "/out.md");
+  const struct {
+    const char* key;
+    const char* heading;
+    size_t count;
+  } lists[] = {{"failed", "### Failed test cases", 4}, {"flakiest", "### Flakiest tests", 2}};
+  for (const auto& l : lists) {
+    const std::vector<std::string> items = json_items(json, l.key);
+    EXPECT_EQ(items.size(), l.count) << l.key;
+    EXPECT_EQ(markdown_items(md, l.heading), items) << l.key << "\n" << md;
+  }
+  EXPECT_NE(md.find("\n_Outcomes over the newest runs, oldest first: `P` passed"),
+            std::string::npos);
+
   // The test that left is gone from the file; the others are there once.
   History h;
   std::string error;
@@ -375,6 +420,46 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
     EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
     EXPECT_EQ(read_all(dir + "/bad"), bytes);
     EXPECT_FALSE(std::ifstream(dir + "/new.json").good()) << "an output written";
+  }
+}
+
+// The Markdown's budget holds with each failed test's words and outcomes, and
+// the flakiest tests keep their room after the failed tests that fill it.
+TEST(History, MarkdownBudgetHoldsWithTrends) {
+  constexpr size_t kFailed = kMarkdownRows + 100, kEvery = kFailed / kHistoryFlakiest;
+  const auto name = [](size_t i) { return std::string(100, 'n') + std::to_string(i); };
+  std::string cases;
+  for (size_t i = 0; i < kFailed; ++i)
+    cases += "<DAZU:NODE name=\"" + name(i) + "\" type=\"Test Case\" state=\"ko\"></DAZU:NODE>";
+  TestRun r;
+  std::string error;
+  ASSERT_EQ(parse_text(xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
+                                    cases + "</DAZU:NODE>"),
+                       r, error),
+            0)
+      << error;
+  // Runs labelled at length before this one; every tenth test flips.
+  History h;
+  for (int run = 0; run < 4; ++run) {
+    history_start_run(h, std::string(300, 'L') + std::to_string(run), HistoryTotals{});
+    for (size_t i = 0; i < kFailed; ++i)
+      history_record(h, "D/" + name(i),
+                     i % kEvery == 0 && run % 2 == 0 ? OUTCOME_PASSED : OUTCOME_FAILED);
+  }
+  run_history_add(r, std::move(h), "now", kHistoryDefaultSize);
+
+  const std::regex item(
+      "- D/n+[0-9]+ \xE2\x80\x94 "
+      "_(failing since L+.*L+0 \\(5 runs\\)|flaky \\(3 flips in 5 runs\\))_ `[PF]{5}`");
+  for (size_t limit : {kMarkdownLimitLeast, size_t{65536}, kMarkdownLimit}) {
+    const std::string md = out_capture([&](OutBuffer& o) { markdown_summary(o, r, limit); });
+    EXPECT_LE(md.size(), limit);
+    const std::vector<std::string> failed = markdown_items(md, "### Failed test cases");
+    const size_t more = md.find("_and ");
+    ASSERT_NE(more, std::string::npos) << limit;
+    EXPECT_EQ(failed.size() + std::stoul(md.substr(more + 5)), kFailed) << limit;
+    for (const std::string& shown : failed) EXPECT_TRUE(std::regex_match(shown, item)) << shown;
+    EXPECT_EQ(markdown_items(md, "### Flakiest tests").size(), kHistoryFlakiest) << limit;
   }
 }
 
