@@ -146,7 +146,8 @@ for (k = 0; k < head[9]; k++) { CHANGE_WORD.push(text(head[8] + k)); CHANGE_KEY.
 // The source lines around a failed check, by row, for its tooltip: the check's
 // own line marked with '>', each with its number.
 // The view also shows them below the check, a line per item (SNIP_LINES).
-var SNIPPET = {}, SNIP_OF = {}, SNIP_LINES = [], sn = D.snippet, lineText = head[16];
+var SNIPPET = {}, SNIP_LINES = [], sn = D.snippet, lineText = head[16];
+var SNIP_OF = sn.row.length ? new Int32Array(m).fill(-1) : null;  // by row: its snippet, or -1
 for (k = 0; k < sn.row.length; k++) {
   var shown = [], width = String(sn.first[k] + sn.count[k] - 1).length;
   for (var q = 0; q < sn.count[k]; q++)
@@ -293,15 +294,16 @@ var itemCap = n + m + 8 * SNIP_LINES.length;
 var itemSec = new Int32Array(itemCap), itemRow = new Int32Array(itemCap), items = 0, navItems = [];
 function buildMain() {
   items = 0;
+  var all = !failedOnly && !filter;
   for (var j = 0; j < n; j++) {
     if (!vis[j]) { j = end[j] - 1; continue; }
     itemSec[items] = j; itemRow[items++] = -1;
     if (!open[j]) continue;
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      if (!rowShown(j, r)) continue;
+      if (!all && !rowShown(j, r)) continue;
       itemSec[items] = j; itemRow[items++] = r;
-      var sk = SNIP_OF[r];
-      if (sk === undefined) continue;
+      var sk = SNIP_OF ? SNIP_OF[r] : -1;
+      if (sk < 0) continue;
       for (var q = 0; q < SNIP_LINES[sk].length && q < 8; q++) { itemSec[items] = j; itemRow[items++] = -2 - (8 * sk + q); }
     }
   }
