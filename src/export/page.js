@@ -103,25 +103,29 @@ function finish() {
     if (D.change) D.change[i] = (attrs[i] >> 4) & 7;
     D.titleText[i] = attrs[i] & 128 ? t++ : -1; D.segmentText[i] = attrs[i] & 256 ? s++ : -1;
   }
-  var files = column(m), lines = column(m); D.cellCount = column(m);
-  var kinds = column(m); D.rowText = column(m);
-  D.fileText = new Int32Array(m); D.lineOf = new Int32Array(m); D.cellAt = new Int32Array(m + 1);
-  D.kindOf = new Uint8Array(m); D.styleOf = new Uint8Array(m);
-  for (i = 0; i < m; i++) {
-    D.fileText[i] = files[i] - 1;
-    v = lines[i]; D.lineOf[i] = v === 0 ? -1 : v & 1 ? (v - 1) / 2 : -2 - (v - 2) / 2;
-    D.cellAt[i + 1] = D.cellAt[i] + D.cellCount[i] - 1;
-    D.kindOf[i] = kinds[i] >> 2; D.styleOf[i] = kinds[i] & 3;
+  // The rows in a task of their own, so that neither half grows long.
+  setTimeout(rows);
+  function rows() {
+    var files = column(m), lines = column(m); D.cellCount = column(m);
+    var kinds = column(m); D.rowText = column(m);
+    D.fileText = new Int32Array(m); D.lineOf = new Int32Array(m); D.cellAt = new Int32Array(m + 1);
+    D.kindOf = new Uint8Array(m); D.styleOf = new Uint8Array(m);
+    for (i = 0; i < m; i++) {
+      D.fileText[i] = files[i] - 1;
+      v = lines[i]; D.lineOf[i] = v === 0 ? -1 : v & 1 ? (v - 1) / 2 : -2 - (v - 2) / 2;
+      D.cellAt[i + 1] = D.cellAt[i] + D.cellCount[i] - 1;
+      D.kindOf[i] = kinds[i] >> 2; D.styleOf[i] = kinds[i] & 3;
+    }
+    D.cells = column(head[3]);
+    // Each snippet's lines as one text for the row's tooltip, its check's line marked.
+    var sRow = column(head[15]), sFirst = column(head[15]), sMarked = column(head[15]);
+    var sCount = column(head[15]);
+    D.snippet = { row: sRow, first: sFirst, marked: sMarked, count: sCount };
+    var lengths = column(head[4]);
+    D.from = new Int32Array(head[4] + 1);
+    for (i = 0; i < head[4]; i++) D.from[i + 1] = D.from[i] + lengths[i];
+    setTimeout(function () { view(D); });
   }
-  D.cells = column(head[3]);
-  // Each snippet's lines as one text for the row's tooltip, its check's line marked.
-  var sRow = column(head[15]), sFirst = column(head[15]), sMarked = column(head[15]);
-  var sCount = column(head[15]);
-  D.snippet = { row: sRow, first: sFirst, marked: sMarked, count: sCount };
-  var lengths = column(head[4]);
-  D.from = new Int32Array(head[4] + 1);
-  for (i = 0; i < head[4]; i++) D.from[i + 1] = D.from[i] + lengths[i];
-  setTimeout(function () { view(D); });
 }
 
 function view(D) {
