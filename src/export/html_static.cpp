@@ -10,6 +10,7 @@
 #include <string>
 
 #include "export/escape.h"
+#include "export/html_history.h"
 #include "export/test_paths.h"
 
 namespace {
@@ -167,6 +168,7 @@ void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uin
   out_str(out, "\">");
   write_path(out, links.texts.at(i));
   out_str(out, "</a>");
+  if (run.with_history) html_strip(out, run, i);
   write_failed_places(out, run, run.nodes[i]);
   out_str(out, "</li>\n");
 }

@@ -322,18 +322,26 @@ std::string program_report(int r, const std::string& drivers) {
   return xrd_document(body);
 }
 
-TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
-  const std::string dir = scratch("program");
+// Runs r0..r5 of kProgramRuns through the program in `dir`, each writing
+// `outputs` and adding to the history "h" of 4 runs; the last run is split
+// into two reports.
+void program_runs(const std::string& dir, const std::string& outputs) {
   ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
-  const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
   for (int r = 0; r < 6; ++r) {
     std::string reports = "a.xrd";
     write_all(dir + "/a.xrd", program_report(r, r < 5 ? "DE" : "D"));
     if (r == 5) write_all(dir + "/b.xrd", program_report(r, "E")), reports += " b.xrd";
-    const RunResult done = run(in_dir + " " + reports + " --json out.json --history h " +
-                               "--history-size 4 --run-label r" + std::to_string(r));
+    const RunResult done =
+        run("cd " + dir + " && " + TALLYREP_EXPORT_BIN + " " + reports + " " + outputs +
+            " --history h --history-size 4 --run-label r" + std::to_string(r));
     ASSERT_EQ(done.status, 0) << r << ": " << done.err;
   }
+}
+
+TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
+  const std::string dir = scratch("program");
+  const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
+  program_runs(dir, "--json out.json");
   const std::string json = read_all(dir + "/out.json");
   const char* expected[] = {
       "\"size\": 4,",
@@ -376,6 +384,40 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
     EXPECT_EQ(read_all(dir + "/bad"), bytes);
     EXPECT_FALSE(std::ifstream(dir + "/new.json").good()) << "an output written";
   }
+}
+
+// The page's plain part, which reads without script: the trend of the kept
+// runs, and beside each failed test its strip and the same words.
+TEST(History, ProgramShowsTheTrendAndStripsOnThePage) {
+  const std::string dir = scratch("page");
+  program_runs(dir, "--html out.html");
+  const std::string page = read_all(dir + "/out.html");
+  const char* expected[] = {
+      "aria-label=\"Passed, failed and not-run tests in 4 runs from r2 to r5: passed 4 to 2, "
+      "failed 1 to 4, not run 0 to 0\">",
+      "<title>r3: 3 passed, 1 failed, 1 not run</title>",
+      "<span>r2</span><span class=\"to\"> to </span><span>r5</span>",
+      "breaks</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "passed 2 times, failed 2 times\">\u2714\u2714<b>\u2718\u2718</b></span> <span "
+      "class=\"hw\">failing since r4 (2 runs)</span>",
+      "flips</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "passed, failed, passed, "
+      "failed\">\u2714<b>\u2718</b>\u2714<b>\u2718</b></span> "
+      "<span class=\"hw\">flaky (3 flips in 4 runs)</span>",
+      "arrives</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "absent 3 times, failed\"><i>\u00b7\u00b7\u00b7</i><b>\u2718</b></span> <span "
+      "class=\"hw\">new</span>",
+      "not run</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "passed, not run 2 times, failed\">\u2714<i>\u2013\u2013</i><b>\u2718</b></span> <span "
+      "class=\"hw\">failing since r5 (1 run)</span>",
+  };
+  for (const char* text : expected) EXPECT_NE(page.find(text), std::string::npos) << text;
+
+  // Without a history the page has neither.
+  ASSERT_EQ(run("cd " + dir + " && " + TALLYREP_EXPORT_BIN + " a.xrd --html plain.html").status, 0);
+  const std::string plain = read_all(dir + "/plain.html");
+  for (const char* part : {"class=\"trend\"", "class=\"strip\"", "class=\"hw\""})
+    EXPECT_EQ(plain.find(part), std::string::npos) << part;
 }
 
 }  // namespace
