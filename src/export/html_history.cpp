@@ -39,12 +39,12 @@ const char* const kMarkOpen[4] = {"", "<b>", "<i>", "<i>"};
 const char* const kMarkClose[4] = {"", "</b>", "</i>", "</i>"};
 
 void run_counts(OutBuffer& out, const HistoryTotals& t) {
-  number(out, t.passed);
-  out_str(out, " passed, ");
-  number(out, t.failed);
-  out_str(out, " failed, ");
-  number(out, t.not_executed);
-  out_str(out, " not run");
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%llu passed, %llu failed, %llu not run",
+                static_cast<unsigned long long>(t.passed),
+                static_cast<unsigned long long>(t.failed),
+                static_cast<unsigned long long>(t.not_executed));
+  out_str(out, buf);
 }
 
 // "passed 3 to 5" over the first and the newest run.
@@ -86,7 +86,7 @@ void html_trend(OutBuffer& out, const TestRun& run) {
   out_str(out, "</h2>\n<div class=\"trend-box\"><svg class=\"trend-chart\" viewBox=\"0 0 ");
   number(out, 10 * n);
   out_str(out, " 64\" preserveAspectRatio=\"none\" width=\"");
-  number(out, std::clamp<size_t>(20 * n, 100, 480));
+  number(out, std::clamp<size_t>(20 * n, 40, 480));
   out_str(out, "\" height=\"64\" role=\"img\" aria-label=\"Passed, failed and not-run tests in ");
   if (n == 1) {
     out_str(out, "the one run, ");
@@ -133,14 +133,13 @@ void html_trend(OutBuffer& out, const TestRun& run) {
     out_str(out, "</span>");
   }
   out_str(out, "</p></div>\n<p class=\"legend\">");
+  char swatch[192];
   for (const Shade& s : kShades) {
-    out_str(out, "<span><svg width=\"10\" height=\"10\" aria-hidden=\"true\"><rect class=\"");
-    out_str(out, s.cls);
-    out_str(out, "\" fill=\"");
-    out_str(out, s.fill);
-    out_str(out, "\" width=\"10\" height=\"10\"/></svg> ");
-    out_str(out, s.word);
-    out_str(out, "</span> ");
+    std::snprintf(swatch, sizeof swatch,
+                  "<span><svg width=\"10\" height=\"10\" aria-hidden=\"true\"><rect class=\"%s\" "
+                  "fill=\"%s\" width=\"10\" height=\"10\"/></svg> %s</span> ",
+                  s.cls, s.fill, s.word);
+    out_str(out, swatch);
   }
   out_str(out, "</p>\n</section>\n");
 }
