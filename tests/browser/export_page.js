@@ -271,7 +271,7 @@ async function checkHistory(context, noScript) {
     trend: (document.querySelector('.trend svg[role="img"]') || { ariaLabel: '' }).getAttribute('aria-label'),
     bars: [...document.querySelectorAll('.trend-chart rect')].map(r => getComputedStyle(r).fill),
     ends: (document.querySelector('.trend-ends') || {}).textContent,
-    listed: [...document.querySelectorAll('.failed-list > li')].map(li => [li.querySelector('a').textContent,
+    listed: [...document.querySelectorAll('.failed-list > li')].map(li => [li.querySelector('a').getAttribute('href').slice(1),
       li.querySelector('.strip').getAttribute('aria-label'), (li.querySelector('.hw') || {}).textContent]),
   });
   await context.route('http://ci.invalid/history.html', r => r.fulfill({

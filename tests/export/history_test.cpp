@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "export/run_history.h"
+#include "export/writers.h"
 #include "export_helpers.h"
 
 namespace {
@@ -322,26 +324,18 @@ std::string program_report(int r, const std::string& drivers) {
   return xrd_document(body);
 }
 
-// Runs r0..r5 of kProgramRuns through the program in `dir`, each writing
-// `outputs` and adding to the history "h" of 4 runs; the last run is split
-// into two reports.
-void program_runs(const std::string& dir, const std::string& outputs) {
+TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
+  const std::string dir = scratch("program");
   ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
+  const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
   for (int r = 0; r < 6; ++r) {
     std::string reports = "a.xrd";
     write_all(dir + "/a.xrd", program_report(r, r < 5 ? "DE" : "D"));
     if (r == 5) write_all(dir + "/b.xrd", program_report(r, "E")), reports += " b.xrd";
-    const RunResult done =
-        run("cd " + dir + " && " + TALLYREP_EXPORT_BIN + " " + reports + " " + outputs +
-            " --history h --history-size 4 --run-label r" + std::to_string(r));
+    const RunResult done = run(in_dir + " " + reports + " --json out.json --history h " +
+                               "--history-size 4 --run-label r" + std::to_string(r));
     ASSERT_EQ(done.status, 0) << r << ": " << done.err;
   }
-}
-
-TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
-  const std::string dir = scratch("program");
-  const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
-  program_runs(dir, "--json out.json");
   const std::string json = read_all(dir + "/out.json");
   const char* expected[] = {
       "\"size\": 4,",
@@ -388,10 +382,26 @@ TEST(History, ProgramShowsEachTestsTrendInTheJsonSummary) {
 
 // The page's plain part, which reads without script: the trend of the kept
 // runs, and beside each failed test its strip and the same words.
-TEST(History, ProgramShowsTheTrendAndStripsOnThePage) {
-  const std::string dir = scratch("page");
-  program_runs(dir, "--html out.html");
-  const std::string page = read_all(dir + "/out.html");
+TEST(History, PageShowsTheTrendAndEachFailedTestsStrip) {
+  History kept;
+  std::string page, plain;
+  const auto page_of = [](const TestRun& run) {
+    std::string bytes;
+    OutBuffer out;
+    out_open_string(out, &bytes);
+    html_page(out, run);
+    out_close(out);
+    return bytes;
+  };
+  for (int r = 0; r < 6; ++r) {
+    TestRun run;
+    std::string error;
+    ASSERT_EQ(parse_text(program_report(r, "DE"), run, error), 0) << error;
+    if (r == 5) plain = page_of(run);
+    run_history_add(run, std::move(kept), "r" + std::to_string(r), 4);
+    if (r == 5) page = page_of(run);
+    kept = std::move(run.history.kept);
+  }
   const char* expected[] = {
       "aria-label=\"Passed, failed and not-run tests in 4 runs from r2 to r5: passed 4 to 2, "
       "failed 1 to 4, not run 0 to 0\">",
@@ -414,8 +424,6 @@ TEST(History, ProgramShowsTheTrendAndStripsOnThePage) {
   for (const char* text : expected) EXPECT_NE(page.find(text), std::string::npos) << text;
 
   // Without a history the page has neither.
-  ASSERT_EQ(run("cd " + dir + " && " + TALLYREP_EXPORT_BIN + " a.xrd --html plain.html").status, 0);
-  const std::string plain = read_all(dir + "/plain.html");
   for (const char* part : {"class=\"trend\"", "class=\"strip\"", "class=\"hw\""})
     EXPECT_EQ(plain.find(part), std::string::npos) << part;
 }
