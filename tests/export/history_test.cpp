@@ -386,12 +386,9 @@ TEST(History, PageShowsTheTrendAndEachFailedTestsStrip) {
   History kept;
   std::string page, plain;
   const auto page_of = [](const TestRun& run) {
-    std::string bytes;
-    OutBuffer out;
-    out_open_string(out, &bytes);
-    html_page(out, run);
-    out_close(out);
-    return bytes;
+    std::string error;
+    EXPECT_EQ(html_write(run, scratch("page.html").c_str(), error), 0) << error;
+    return read_all(scratch("page.html"));
   };
   for (int r = 0; r < 6; ++r) {
     TestRun run;
