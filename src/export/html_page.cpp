@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "export/escape.h"
+#include "export/html_history.h"
 #include "export/html_static.h"
 #include "export/output_file.h"
 #include "export/page_assets.h"
@@ -82,6 +83,7 @@ void html_page(OutBuffer& out, const TestRun& run) {
           "server's page policy or a browser setting): open a downloaded copy of the file with "
           "JavaScript on to see it.</p>\n<div class=\"overview\">\n");
   html_summary(out, run_totals(run));
+  if (run.with_history) html_trend(out, run);
   if (run.compared) html_changes(out, run);
   out_write(out, failures.data(), failures.size());
   html_info(out, run);

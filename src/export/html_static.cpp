@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "export/escape.h"
+#include "export/html_history.h"
 #include "export/test_paths.h"
 
 namespace {
@@ -180,6 +181,7 @@ void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uin
     path.remove_prefix(group.size() + 1);
   write_path(out, path);
   out_str(out, "</a>");
+  if (run.with_history) html_strip(out, run, i);
   write_failed_places(out, run, run.nodes[i], group_file);
   out_str(out, "</li>\n");
 }

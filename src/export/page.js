@@ -75,9 +75,10 @@ function take(bytes) {
     if (head || kk < 17) break;
     if (V[0] !== 0x33445258) { k = kk; return; }
     // The head tells how many numbers follow: five per node and per row,
-    // one per further cell, four per snippet and one per text.
+    // one per further cell, four per snippet, one per text, and with a history
+    // two more and two per node.
     head = Array.from(V);
-    K = 17 + 5 * head[1] + 5 * head[2] + head[3] + 4 * head[15] + head[4];
+    K = 17 + 5 * head[1] + 5 * head[2] + head[3] + 4 * head[15] + head[4] + (head[5] & 2 ? 2 + 2 * head[1] : 0);
     var more = new Uint32Array(K); more.set(V); V = more;
   }
   k = kk; value = v; scale = sc;
@@ -94,7 +95,7 @@ function finish() {
   var firsts = column(n); D.count = column(n);
   var attrs = column(n);
   D.parent = new Int32Array(n); D.first = new Int32Array(n); D.state = new Uint8Array(n);
-  D.change = head[5] ? new Uint8Array(n) : null;
+  D.change = head[5] & 1 ? new Uint8Array(n) : null;
   D.titleText = new Int32Array(n); D.segmentText = new Int32Array(n);
   for (i = 0, v = 0, t = head[12], s = head[13]; i < n; i++) {
     D.parent[i] = i - gaps[i];
@@ -121,6 +122,7 @@ function finish() {
     var sRow = column(head[15]), sFirst = column(head[15]), sMarked = column(head[15]);
     var sCount = column(head[15]);
     D.snippet = { row: sRow, first: sFirst, marked: sMarked, count: sCount };
+    if (head[5] & 2) D.history = { runs: column(1)[0], words: column(1)[0], strip: column(n), mark: column(n) };
     var lengths = column(head[4]);
     D.from = new Int32Array(head[4] + 1);
     for (i = 0; i < head[4]; i++) D.from[i + 1] = D.from[i] + lengths[i];
@@ -344,11 +346,33 @@ function renderSection(j) {
   badge.appendChild(mark(state[j])); badge.appendChild(document.createTextNode(WORD[state[j]]));
   e.appendChild(badge);
   if (CHANGE && CHANGE[j]) e.appendChild(el('span', 'change ' + CHANGE_KEY[CHANGE[j]], CHANGE_WORD[CHANGE[j]]));
+  if (D.history) historyStrip(e, j);
   e.appendChild(el('span', 'title', title(j))); e.title = title(j);
   var here = el('a', 'here', '#'); here.href = '#' + a;
   here.setAttribute('aria-label', 'Link to this section');
   e.appendChild(here);
   return e;
+}
+// A test's outcomes in its last runs, oldest first, one mark a run, named as
+// the plain part names its strips; then the history's words for the test.
+var OUTCOME_WORD = ['passed', 'failed', 'not run', 'absent'], OUTCOME_MARK = ['\u2714', '\u2718', '\u2013', '\u00b7'];
+var OUTCOME_OPEN = ['', '<b>', '<i>', '<i>'], OUTCOME_CLOSE = ['', '</b>', '</i>', '</i>'];
+function historyStrip(e, j) {
+  var h = D.history, code = h.strip[j] - 1, html = '', name = [], r = 0, o, same;
+  if (code < 0) return;
+  while (r < h.runs) {
+    o = (code >> 2 * r) & 3;
+    for (same = 1; r + same < h.runs && ((code >> 2 * (r + same)) & 3) === o; same++);
+    html += OUTCOME_OPEN[o] + OUTCOME_MARK[o].repeat(same) + OUTCOME_CLOSE[o];
+    name.push(OUTCOME_WORD[o] + (same > 1 ? ' ' + same + ' times' : ''));
+    r += same;
+  }
+  var s = el('span', 'strip');
+  s.innerHTML = html;
+  s.setAttribute('role', 'img');
+  s.setAttribute('aria-label', 'last ' + h.runs + (h.runs === 1 ? ' run: ' : ' runs, oldest first: ') + name.join(', '));
+  e.appendChild(s);
+  if (h.mark[j]) e.appendChild(el('span', 'hw', text(h.words + h.mark[j] - 1)));
 }
 // The location sits beside the expression and never shrinks to nothing: the
 // file goes by its base name (the whole path is in the tooltip), a long

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "export/escape.h"
+#include "export/html_history.h"
 #include "export/test_paths.h"
 
 namespace {
@@ -221,14 +222,26 @@ void snippet_columns(Deflated& z, const TestRun& run) {
   for (const SourceSnippet& s : run.snippets) z.varint(s.lines.size());
 }
 
+// The strip and the words of each node, after the words' first text.
+void history_columns(Deflated& z, const PageHistory& h, uint32_t first_words) {
+  z.varint(h.runs);
+  z.varint(first_words);
+  for (uint32_t code : h.strips) z.varint(code);
+  for (uint32_t words : h.words_of) z.varint(words);
+}
+
 }  // namespace
 
 void page_data(OutBuffer& out, const TestRun& run) {
-  const TextNumbers t = text_numbers(run);
+  TextNumbers t = text_numbers(run);
+  // The history's words are the last texts.
+  const PageHistory history = page_history(run);
+  const uint32_t first_words = t.count;
+  t.count += static_cast<uint32_t>(history.words.size());
   Deflated z(out);
   const uint64_t head[] = {kPageDataMagic,  run.nodes.size(),
                            run.rows.size(), run.cells.size(),
-                           t.count,         run.compared ? 1u : 0u,
+                           t.count,         (run.compared ? 1u : 0u) | (run.with_history ? 2u : 0u),
                            t.files,         run.files.size(),
                            t.words,         CHANGE_KINDS,
                            t.names,         t.anchors,
@@ -240,10 +253,17 @@ void page_data(OutBuffer& out, const TestRun& run) {
   node_columns(z, run);
   row_columns(z, run, t);
   snippet_columns(z, run);
-  each_text(run, [&](std::string_view text) { z.varint(utf16_length(text.data(), text.size())); });
-  each_text(run, [&](std::string_view text) {
+  if (run.with_history) history_columns(z, history, first_words);
+  const auto length = [&](std::string_view text) {
+    z.varint(utf16_length(text.data(), text.size()));
+  };
+  const auto write = [&](std::string_view text) {
     out_escaped(z.raw(), text.data(), text.size(), ESCAPE_TEXT);
     z.drain_if_full();
-  });
+  };
+  each_text(run, length);
+  for (const std::string& words : history.words) length(words);
+  each_text(run, write);
+  for (const std::string& words : history.words) write(words);
   z.finish();
 }

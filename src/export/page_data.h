@@ -11,10 +11,10 @@
 // The data is one zlib stream of unsigned varints (seven bits a byte, low
 // bits first) and then texts, in this order (page.js reads it so):
 //   the head: kPageDataMagic, nodes n, rows m, cells c after the first of
-//     their rows, texts t, compared (0 or 1), the first file text, files,
-//     the first change word, kinds (their words, then their keys), the first
-//     name, TAG, title, anchor segment and first cell of a row, snippets s,
-//     the first snippet line;
+//     their rows, texts t, 1 when compared | 2 with a history, the first
+//     file text, files, the first change word, kinds (their words, then
+//     their keys), the first name, TAG, title, anchor segment and first cell
+//     of a row, snippets s, the first snippet line;
 //   per node, one column after the other: i - parent (i + 1 at the top);
 //     type text; first row, zigzag-coded from the previous node's; row
 //     count; state | title style << 2 | change << 4 | 128 when it has a title
@@ -31,6 +31,9 @@
 //     the number of its first line; its check's line less that; its line
 //     count. Its lines are texts, numbered in snippet order from the first
 //     snippet line;
+//   with a history (html_history.h): the runs a strip shows, the first of
+//     the history's words (the last texts); per node its strip, then per
+//     node its words;
 //   per text its length once decoded, in UTF-16 units; then the texts, UTF-8.
 // The base64 goes in parts of kPageDataPart characters, each a script
 // element of its own followed by one that hands it on, so that the browser

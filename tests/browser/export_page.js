@@ -1,7 +1,7 @@
 // Browser check of the HTML page of tallyrep-export in headless Chromium:
 // totals, "failed only", the filter, deep links, the page under a CI server's
 // policy and without script (with the failed check's source lines), printing, narrow screens, no outside requests,
-// the changes since a baseline, accessibility rules, and how soon a large
+// the changes since a baseline, the history of runs, accessibility rules, and how soon a large
 // page answers. With --measure it only times the page of the report, served
 // from a local web server: its size, when it is ready, its longest task.
 // usage: node export_page.js EXPORT_BIN REPORT.xrd OUT_DIR [--measure [RUNS]]
@@ -298,6 +298,70 @@ async function checkChanges(context) {
   await tab.close();
 }
 
+// With a history of runs the plain part shows the trend and, beside each
+// failed test, its strip and words, under a CI server's policy and without
+// script as with it; the view shows the same strip and words beside each
+// test. Five runs of two reports whose tests pass, fail, flip and come and go.
+const HISTORY_WANT = {
+  'D/S/a': ['last 5 runs, oldest first: passed, failed, passed, failed 2 times', 'flaky (3 flips in 5 runs)'],
+  'D/S/b': ['last 5 runs, oldest first: failed 5 times', 'failing since b1 (5 runs)'],
+  'D/S/brand': ['last 5 runs, oldest first: absent, failed, absent, failed 2 times', 'failing since b4 (2 runs)'],
+};
+async function checkHistory(context, noScript) {
+  const data = path.join(__dirname, '..', 'export', 'data');
+  const page = path.join(outDir, 'history.html'), kept = path.join(outDir, 'history.runs');
+  fs.rmSync(kept, { force: true });
+  ['summary_base', 'summary_new', 'summary_base', 'summary_new', 'summary_new'].forEach((report, k) => {
+    execFileSync(exportBin, [path.join(data, report + '.xrd'), '--html', page, '--history', kept,
+      '--run-label', 'b' + (k + 1)]);
+  });
+  const plain = () => ({
+    trend: (document.querySelector('.trend svg[role="img"]') || { ariaLabel: '' }).getAttribute('aria-label'),
+    bars: [...document.querySelectorAll('.trend-chart rect')].map(r => getComputedStyle(r).fill),
+    ends: (document.querySelector('.trend-ends') || {}).textContent,
+    listed: [...document.querySelectorAll('.failed-list > li')].map(li => [li.querySelector('a').getAttribute('href').slice(1),
+      li.querySelector('.strip').getAttribute('aria-label'), (li.querySelector('.hw') || {}).textContent]),
+  });
+  await context.route('http://ci.invalid/history.html', r => r.fulfill({
+    status: 200, contentType: 'text/html; charset=utf-8', body: fs.readFileSync(page),
+    headers: { 'Content-Security-Policy': "sandbox; default-src 'none'; img-src 'self'; style-src 'self';" },
+  }));
+  for (const [ctx, url, how] of [[context, 'http://ci.invalid/history.html', 'ci'],
+    [noScript, 'file://' + path.resolve(page), 'noscript'], [context, 'file://' + path.resolve(page), 'script']]) {
+    const tab = await ctx.newPage();
+    await tab.goto(url);
+    if (how === 'script') await tab.waitForSelector('body[data-ready="true"]');
+    const seen = await tab.evaluate(plain);
+    check(/^Passed, failed and not-run tests in 5 runs from b1 to b5: passed \d+ to \d+, failed \d+ to \d+, not run \d+ to \d+$/.test(seen.trend) &&
+      seen.bars.length >= 5 && seen.bars.every(f => f !== 'rgb(0, 0, 0)') && /^b1.*b5$/.test(seen.ends),
+    `${how}: the trend is drawn, named "${seen.trend}", its ends "${seen.ends}"`);
+    const want = Object.entries(HISTORY_WANT).map(([p, w]) => [p, ...w]);
+    check(JSON.stringify(seen.listed) === JSON.stringify(want), `${how}: each failed test has its strip and words ${JSON.stringify(seen.listed)}`);
+    // The names as the browser's accessibility tree gives them.
+    const named = async where => {
+      let found = 0;
+      for (const [label] of Object.values(HISTORY_WANT)) found += await tab.locator(where).getByRole('img', { name: label, exact: true }).count();
+      return found;
+    };
+    check(await named('.failures') === 3, `${how}: the strips' names are in the accessibility tree`);
+    if (how === 'script') {
+      const view = await tab.evaluate(() => [...document.querySelectorAll('#main .sec')].filter(e => e.querySelector('.strip'))
+        .map(e => [e.dataset.anchor, e.querySelector('.strip').getAttribute('aria-label'), (e.querySelector('.hw') || {}).textContent]));
+      const failedInView = view.filter(v => HISTORY_WANT[v[0]]);
+      check(JSON.stringify(failedInView) === JSON.stringify(want) && await named('#main') === 3,
+        `the view shows the same strips and words beside each test ${JSON.stringify(view)}`);
+    }
+    for (const scheme of ['light', 'dark']) {
+      await tab.emulateMedia({ colorScheme: scheme });
+      await (await tab.$('.trend')).screenshot({ path: path.join(outDir, `history-trend-${how}-${scheme}.png`) });
+      await (await tab.$('.failures')).screenshot({ path: path.join(outDir, `history-failed-${how}-${scheme}.png`) });
+      if (how === 'script') await (await tab.$('#main')).screenshot({ path: path.join(outDir, `history-view-${scheme}.png`) });
+    }
+    if (how === 'script') await checkAccessible(tab, page);
+    await tab.close();
+  }
+}
+
 async function launch(profile, options) {
   return chromium.launchPersistentContext(profile, Object.assign({
     executablePath: CHROMIUM,
@@ -524,6 +588,7 @@ async function main() {
 
     await checkNarrow(context, url);
     await checkChanges(context);
+    await checkHistory(context, noScript);
     await checkLarge(context);
     await checkLongList(context, noScript);
     check(errors.length === 0, `no script errors ${errors.join(' | ')}`);

@@ -463,4 +463,49 @@ TEST(History, MarkdownBudgetHoldsWithTrends) {
   }
 }
 
+// The page's plain part, which reads without script: the trend of the kept
+// runs, and beside each failed test its strip and the same words.
+TEST(History, PageShowsTheTrendAndEachFailedTestsStrip) {
+  History kept;
+  std::string page, plain;
+  const auto page_of = [](const TestRun& run) {
+    std::string error;
+    EXPECT_EQ(html_write(run, scratch("page.html").c_str(), error), 0) << error;
+    return read_all(scratch("page.html"));
+  };
+  for (int r = 0; r < 6; ++r) {
+    TestRun run;
+    std::string error;
+    ASSERT_EQ(parse_text(program_report(r, "DE"), run, error), 0) << error;
+    if (r == 5) plain = page_of(run);
+    run_history_add(run, std::move(kept), "r" + std::to_string(r), 4);
+    if (r == 5) page = page_of(run);
+    kept = std::move(run.history.kept);
+  }
+  const char* expected[] = {
+      "aria-label=\"Passed, failed and not-run tests in 4 runs from r2 to r5: passed 4 to 2, "
+      "failed 1 to 4, not run 0 to 0\">",
+      "<title>r3: 3 passed, 1 failed, 1 not run</title>",
+      "<span>r2</span><span class=\"to\"> to </span><span>r5</span>",
+      "breaks</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "passed 2 times, failed 2 times\">\u2714\u2714<b>\u2718\u2718</b></span> <span "
+      "class=\"hw\">failing since r4 (2 runs)</span>",
+      "flips</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "passed, failed, passed, "
+      "failed\">\u2714<b>\u2718</b>\u2714<b>\u2718</b></span> "
+      "<span class=\"hw\">flaky (3 flips in 4 runs)</span>",
+      "arrives</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "absent 3 times, failed\"><i>\u00b7\u00b7\u00b7</i><b>\u2718</b></span> <span "
+      "class=\"hw\">new</span>",
+      "not run</a> <span class=\"strip\" role=\"img\" aria-label=\"last 4 runs, oldest first: "
+      "passed, not run 2 times, failed\">\u2714<i>\u2013\u2013</i><b>\u2718</b></span> <span "
+      "class=\"hw\">failing since r5 (1 run)</span>",
+  };
+  for (const char* text : expected) EXPECT_NE(page.find(text), std::string::npos) << text;
+
+  // Without a history the page has neither.
+  for (const char* part : {"class=\"trend\"", "class=\"strip\"", "class=\"hw\""})
+    EXPECT_EQ(plain.find(part), std::string::npos) << part;
+}
+
 }  // namespace

@@ -63,7 +63,8 @@ inline std::string page_data_json(const std::string& page) {
   const std::vector<uint64_t> file = column(m), line = column(m), cell_count = column(m),
                               kind_style = column(m), row_text = column(m);
   const std::vector<uint64_t> cells = column(head[3]);
-  column(4 * head[15]);  // the snippets, which the older layout did not hold
+  column(4 * head[15]);                // the snippets, which the older layout did not hold
+  if (head[5] & 2) column(2 + 2 * n);  // the history's strips and words, nor these
   const std::vector<uint64_t> lengths = column(head[4]);
   // Each text's bytes, by its length in UTF-16 units.
   std::vector<std::string> texts;
@@ -137,7 +138,7 @@ inline std::string page_data_json(const std::string& page) {
   w.open_array(JSON_COMPACT);
   for (uint64_t f : files) w.string(texts[f]);
   w.close();
-  if (head[5]) {
+  if (head[5] & 1) {
     w.key("c");
     w.open_array(JSON_COMPACT);
     for (uint64_t a : attrs) w.number(static_cast<long long>((a >> 4) & 7));

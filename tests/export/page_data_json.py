@@ -51,6 +51,8 @@ def decode(b64):
     files, lines, cell_count, kind_style, row_text = (column(m) for _ in range(5))
     cells = column(head[3])
     column(4 * head[15])  # the snippets, which the older layout did not hold
+    if head[5] & 2:
+        column(2 + 2 * head[1])  # the history's strips and words, nor these
     lengths = column(head[4])
     blob = raw[at:].decode('utf-8')
     texts, pos = [], 0
@@ -99,7 +101,7 @@ def decode(b64):
     out = '{"s":[' + ','.join(s_items) + '],\n"r":[' + ','.join(r_items) + ']'
     out += ',\n"types":[' + ','.join(esc(texts[t]) for t in seen_types) + ']'
     out += ',\n"files":[' + ','.join(esc(texts[f]) for f in seen_files) + ']'
-    if head[5]:
+    if head[5] & 1:
         kinds, words = head[9], head[8]
         out += ',\n"c":[' + ','.join(str((a >> 4) & 7) for a in attrs) + ']'
         out += ',\n"cw":[' + ','.join(esc(texts[words + k]) for k in range(kinds)) + ']'
