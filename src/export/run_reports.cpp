@@ -106,6 +106,7 @@ class ShardPaths {
           added = true;
         } else {
           owner.report = report;
+          n.repeated = true;
         }
       }
       if (added) owners_.push_back({report, test});

@@ -253,10 +253,14 @@ TEST(Merge, ShardsOfOneDriverNameTestsAsTheUnsplitRun) {
     merge(c.names, m);
     compare_runs(m, *read_part("merge_a.xrd"), "base.xrd");
     PathCursor path(m, PATH_NAMES, kNoCut);
-    std::string paths;
-    for (uint32_t i = 0; i < m.nodes.size(); ++i)
+    std::string paths, repeated;
+    for (uint32_t i = 0; i < m.nodes.size(); ++i) {
       if (is_test(m, m.nodes[i])) paths += std::string(path.at(i)) + " ";
+      if (m.nodes[i].repeated) repeated += std::string(m.nodes[i].name) + " ";
+    }
     EXPECT_EQ(paths, c.paths) << c.what;
+    // The page links these sections of the later report by its name too.
+    EXPECT_EQ(repeated, "DriverA S ") << c.what;
     const std::vector<std::string> page_ids = identities(m, "html");
     EXPECT_EQ(std::adjacent_find(page_ids.begin(), page_ids.end()), page_ids.end()) << c.what;
     if (!c.as_unsplit) continue;
