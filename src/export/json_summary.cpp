@@ -1,6 +1,7 @@
 // The JSON summary for scripts: totals, drivers, and each test with its counts
 // and failed checks, written as it goes so that large reports stay cheap.
 #include <string_view>
+#include <vector>
 
 #include "export/json_writer.h"
 #include "export/output_file.h"
@@ -165,19 +166,24 @@ void history(JsonWriter& json, const TestRun& run) {
 }
 
 // Driver subtrees never overlap, so counting each one's tests stays linear.
+// Drivers of one name (shards of one driver) are one entry.
 void drivers(JsonWriter& json, const TestRun& run) {
   json.open_array(JSON_BLOCK);
   PathCursor path(run, PATH_NAMES, kPathCut);
   std::string scratch;
-  for (const Driver& d : run.drivers) {
-    const TestNode& n = run.nodes[d.node];
+  for (const std::vector<uint32_t>& group : driver_groups(run)) {
     TestCounts c;
-    for (uint32_t k = d.node; k < n.end; ++k)
-      if (is_test(run, run.nodes[k])) counts_add(c, run.nodes[k].state);
+    for (uint32_t d : group)
+      for (uint32_t k = d; k < run.nodes[d].end; ++k)
+        if (is_test(run, run.nodes[k])) counts_add(c, run.nodes[k].state);
+    TestState state = STATE_NOT_EXECUTED;
+    for (uint32_t d : group)
+      if (state != STATE_FAILED && run.nodes[d].state != STATE_NOT_EXECUTED)
+        state = run.nodes[d].state;
     json.open_object(JSON_INLINE);
-    json.member("name", unique_name(run, d.node, scratch));
-    json.member("path", path.at(d.node));
-    json.member("status", kStateKeys[n.state]);
+    json.member("name", unique_name(run, group[0], scratch));
+    json.member("path", path.at(group[0]));
+    json.member("status", kStateKeys[state]);
     json.key("counts");
     json.open_object(JSON_INLINE);
     json.member("tests", c.tests);

@@ -1,7 +1,9 @@
 // JUnit XML: suites per driver, test cases whose failure names the first
 // failed check and lists each one as a Java stack frame, for the readers
 // that turn frames into a file and a line.
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/output_file.h"
 #include "export/source_root.h"
@@ -170,37 +172,46 @@ void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view 
 
 // The classname starts with the driver, so that a case directly under it
 // reads like the nested ones; path holds it and the suite and class names
-// down to the current node, and frames remember where each level ends.
-void test_suite(XmlWriter& xml, const TestRun& run, uint32_t root, bool locations) {
-  const uint32_t end = run.nodes[root].end;
+// down to the current node, and frames remember where each level ends. One
+// suite holds every driver of its name: shards that each ran some tests of a
+// driver give the suite an unsplit run gives.
+void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>& roots,
+                bool locations) {
   TestCounts c;
-  for (uint32_t i = root + 1; i < end; ++i)
-    if (is_test(run, run.nodes[i])) counts_add(c, run.nodes[i].state);
-  std::string path, scratch;
-  path = unique_name(run, root, scratch);
+  uint32_t file = kNone;
+  for (uint32_t root : roots) {
+    for (uint32_t i = root + 1; i < run.nodes[root].end; ++i)
+      if (is_test(run, run.nodes[i])) counts_add(c, run.nodes[i].state);
+    if (file == kNone) file = driver_file(run, root);
+  }
+  std::string name, path, scratch;
+  name = unique_name(run, roots[0], scratch);
   xml.open_list("testsuite");
-  xml.attribute("name", path);
+  xml.attribute("name", name);
   counts(xml, c);
   xml.attribute("skipped", c.not_executed);
   xml.attribute("time", 0);
-  if (const uint32_t file = driver_file(run, root); file != kNone)
-    xml.attribute("file", source_path(run, file));
+  if (file != kNone) xml.attribute("file", source_path(run, file));
   struct Frame {
     uint32_t node;
     size_t length;
   };
-  std::vector<Frame> stack{{root, path.size()}};
-  for (uint32_t i = root + 1; i < end; ++i) {
-    const TestNode& n = run.nodes[i];
-    while (stack.size() > 1 && stack.back().node != static_cast<uint32_t>(n.parent))
-      stack.pop_back();
-    path.resize(stack.back().length);
-    if (is_test(run, n)) test_case(xml, run, i, path, locations);
-    if (is_container(run, n)) {
-      path += '.';
-      path += unique_name(run, i, scratch);
+  std::vector<Frame> stack;
+  for (uint32_t root : roots) {
+    path = name;
+    stack.assign(1, {root, path.size()});
+    for (uint32_t i = root + 1; i < run.nodes[root].end; ++i) {
+      const TestNode& n = run.nodes[i];
+      while (stack.size() > 1 && stack.back().node != static_cast<uint32_t>(n.parent))
+        stack.pop_back();
+      path.resize(stack.back().length);
+      if (is_test(run, n)) test_case(xml, run, i, path, locations);
+      if (is_container(run, n)) {
+        path += '.';
+        path += unique_name(run, i, scratch);
+      }
+      stack.push_back({i, path.size()});
     }
-    stack.push_back({i, path.size()});
   }
   xml.close();
 }
@@ -209,7 +220,8 @@ void test_suite(XmlWriter& xml, const TestRun& run, uint32_t root, bool location
 
 // Readers that validate drop a file whose testsuites carries skipped, so the
 // skipped count stays on each testsuite only. Merged reports: the drivers
-// below each report's node are the suites, named as in one report.
+// below each report's node are the suites, named as in one report; the drivers
+// of one name share one suite.
 void junit_document(OutBuffer& out, const TestRun& run, bool locations) {
   TestCounts all;
   for (const TestNode& n : run.nodes)
@@ -220,7 +232,8 @@ void junit_document(OutBuffer& out, const TestRun& run, bool locations) {
   xml.attribute("name", run.title);
   counts(xml, all);
   xml.attribute("time", 0);
-  for (const Driver& d : run.drivers) test_suite(xml, run, d.node, locations);
+  for (const std::vector<uint32_t>& roots : driver_groups(run))
+    test_suite(xml, run, roots, locations);
   xml.close();
   xml.end();
 }

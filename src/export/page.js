@@ -96,13 +96,14 @@ function finish() {
   var attrs = column(n);
   D.parent = new Int32Array(n); D.first = new Int32Array(n); D.state = new Uint8Array(n);
   D.change = head[5] & 1 ? new Uint8Array(n) : null;
-  D.titleText = new Int32Array(n); D.segmentText = new Int32Array(n);
+  D.titleText = new Int32Array(n); D.segmentText = new Int32Array(n); D.repeated = new Uint8Array(n);
   for (i = 0, v = 0, t = head[12], s = head[13]; i < n; i++) {
     D.parent[i] = i - gaps[i];
     v += firsts[i] & 1 ? -(firsts[i] + 1) / 2 : firsts[i] / 2; D.first[i] = v;
     D.state[i] = attrs[i] & 3;  // bits 2 and 3 hold the title's style, which the view does not show
     if (D.change) D.change[i] = (attrs[i] >> 4) & 7;
     D.titleText[i] = attrs[i] & 128 ? t++ : -1; D.segmentText[i] = attrs[i] & 256 ? s++ : -1;
+    D.repeated[i] = attrs[i] & 512 ? 1 : 0;
   }
   // The rows in a task of their own, so that neither half grows long.
   setTimeout(rows);
@@ -186,14 +187,19 @@ function segment(i) { return (segmentText[i] >= 0 && text(segmentText[i])) || na
 // in tomorrow's report; built when drawn rather than kept for every section.
 // The section of a merged report is left out of the paths below it, so that
 // a test's anchor does not depend on how the reports were named or ordered.
+// A section that several reports hold is linked by its path in the first one,
+// by its path, '@' and the report's name in the others ('@' is no segment's).
 function isReport(i) { return parent[i] < 0 && typeName(i) === 'Report'; }
 function anchor(i) {
   var a = segment(i);
-  for (var p = parent[i]; p >= 0; p = parent[p]) if (!isReport(p)) a = segment(p) + '/' + a;
+  for (var p = parent[i]; p >= 0; p = parent[p]) {
+    if (!isReport(p)) a = segment(p) + '/' + a;
+    else if (D.repeated[i]) a += '@' + segment(p);
+  }
   return a;
 }
 function find(a) {
-  var last = a.slice(a.lastIndexOf('/') + 1), j;
+  var last = a.slice(a.lastIndexOf('/') + 1).split('@')[0], j;
   for (j = 0; j < n; j++) if (segment(j) === last && anchor(j) === a) return j;
   for (j = 0; j < n; j++) if (text(head[11] + j) === a) return j;  // the TAG links of older pages
   return -1;

@@ -189,7 +189,7 @@ void node_columns(Deflated& z, const TestRun& run) {
   for (uint32_t i = 0; i < run.nodes.size(); ++i) {
     const TestNode& n = run.nodes[i];
     z.varint(n.state | n.title_style << 2 | n.change << 4 | (own_title(n) ? 128u : 0u) |
-             (own_segment(run, i, segment, scratch) ? 256u : 0u));
+             (own_segment(run, i, segment, scratch) ? 256u : 0u) | (n.repeated ? 512u : 0u));
   }
 }
 

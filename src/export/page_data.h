@@ -18,7 +18,9 @@
 //   per node, one column after the other: i - parent (i + 1 at the top);
 //     type text; first row, zigzag-coded from the previous node's; row
 //     count; state | title style << 2 | change << 4 | 128 when it has a title
-//     of its own | 256 when its anchor segment is not its name. Node i's name
+//     of its own | 256 when its anchor segment is not its name | 512 when a
+//     merged report with an earlier name holds a section of its path too
+//     (its anchor then adds "@" and its report's segment). Node i's name
 //     and TAG are the texts first name + i and first TAG + i; titles and
 //     segments of their own are numbered in node order from theirs;
 //   per row, column by column: 0 no link, else file text + 1; 0 no line,

@@ -72,15 +72,74 @@ uint32_t add_report_node(TestRun& run, const char* name,
   return static_cast<uint32_t>(run.nodes.size() - 1);
 }
 
-// A driver that several reports ran goes by " (2)", " (3)"... in the later
-// ones, as equal siblings do in one report.
-void number_drivers(TestRun& run, uint32_t top,
-                    std::unordered_map<std::string_view, uint32_t, TextHash>& seen) {
-  for (uint32_t d = top + 1; d < run.nodes[top].end; d = run.nodes[d].end) {
-    TestNode& n = run.nodes[d];
-    n.twin = ++seen[*n.name ? n.name : run.types[n.type]];
+// Several reports may run one driver: shards that each ran some of its tests,
+// or reports that ran the same tests again. Every node keeps the path it has
+// in its own report, so shards name their tests as an unsplit run does; a
+// suite or class of one path in several reports is one section of the run.
+// Only a test whose path an earlier-named report holds too (as a test or a
+// section), or a section whose path is an earlier report's test, is told
+// apart: it goes by " (2)", " (3)"..., one more than the highest number its
+// name has under that parent so far, and the nodes below it follow. Paths are
+// numbered by their parent's number and their last name, so each node is
+// looked at once.
+class ShardPaths {
+ public:
+  void number(TestRun& run, uint32_t top, uint32_t report) {
+    const uint32_t end = run.nodes[top].end;
+    path_of_.resize(end - top);
+    for (uint32_t i = top + 1; i < end; ++i) {
+      TestNode& n = run.nodes[i];
+      const uint32_t above =
+          static_cast<uint32_t>(n.parent) == top ? kNone : path_of_[n.parent - top];
+      const std::string_view name = *n.name ? n.name : run.types[n.type];
+      const bool test = is_test(run, n);
+      uint32_t& highest = highest_[Step{above, name, 0}];
+      auto [it, added] =
+          paths_.emplace(Step{above, name, n.twin}, static_cast<uint32_t>(owners_.size()));
+      if (!added) {
+        Owner& owner = owners_[it->second];
+        // A node of the same report here took a number freed by a clash.
+        if (owner.report == report || owner.test || test) {
+          n.twin = highest + 1;
+          it = paths_.emplace(Step{above, name, n.twin}, static_cast<uint32_t>(owners_.size()))
+                   .first;
+          added = true;
+        } else {
+          owner.report = report;
+          n.repeated = true;
+        }
+      }
+      if (added) owners_.push_back({report, test});
+      highest = std::max(highest, n.twin);
+      path_of_[i - top] = it->second;
+    }
   }
-}
+
+ private:
+  struct Step {
+    uint32_t above;  // the parent's path; kNone for a driver
+    std::string_view name;
+    uint32_t twin;
+    bool operator==(const Step& o) const {
+      return above == o.above && twin == o.twin && name == o.name;
+    }
+  };
+  struct StepHash {
+    size_t operator()(const Step& k) const {
+      return hash_combine(TextHash()(k.name), (uint64_t{k.above} << 32) | k.twin);
+    }
+  };
+  // The report that last had a path, and whether a test had it.
+  struct Owner {
+    uint32_t report;
+    bool test;
+  };
+
+  std::unordered_map<Step, uint32_t, StepHash> paths_;    // the number of each path
+  std::unordered_map<Step, uint32_t, StepHash> highest_;  // by parent and name (twin 0)
+  std::vector<Owner> owners_;                             // by path number
+  std::vector<uint32_t> path_of_;  // the path of each node of the report at hand
+};
 
 }  // namespace
 
@@ -92,7 +151,8 @@ int run_read(const std::vector<XrdSource>& reports, const std::vector<const char
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return std::strcmp(names[a], names[b]) < 0; });
   std::vector<ReportFacts> parts(reports.size());
-  std::unordered_map<std::string_view, uint32_t, TextHash> seen, drivers;
+  std::unordered_map<std::string_view, uint32_t, TextHash> seen;
+  ShardPaths paths;
   for (size_t at = 0; at < order.size(); ++at) {
     const size_t k = order[at];
     if (reading) *reading = names[k];
@@ -114,7 +174,7 @@ int run_read(const std::vector<XrdSource>& reports, const std::vector<const char
     n.title_style = n.state == STATE_FAILED   ? CELL_FAILED
                     : n.state == STATE_PASSED ? CELL_PASSED
                                               : CELL_PLAIN;
-    number_drivers(run, top, drivers);
+    paths.number(run, top, static_cast<uint32_t>(at));
   }
   const ReportFacts& first = parts[0];
   run.info_anchor = first.info_anchor;

@@ -16,10 +16,13 @@
 // Merged, the reports are read in the byte order of their names, so that the
 // run does not depend on the order they were given in, and each becomes a
 // top-level node of type "Report": failed when any of its tests failed, passed
-// when one ran, else not executed. A driver that an earlier report ran too
-// goes by " (2)", " (3)"... (TestNode::twin). The run's totals are the
-// reports' summed; its other information rows are those every report has with
-// the same value, in the first report's order; its banner and information
-// title are the first report's. Linear in the reports' sizes.
+// when one ran, else not executed. Every node keeps the path it has in its own
+// report, so that shards that ran different tests of one driver name them as
+// an unsplit run does; only a test whose path a report with an earlier name
+// holds too goes by " (2)", " (3)"... (TestNode::twin) in the later one. The
+// run's totals are the reports' summed; its other information rows are those
+// every report has with the same value, in the first report's order; its
+// banner and information title are the first report's. Linear in the
+// reports' sizes.
 int run_read(const std::vector<XrdSource>& reports, const std::vector<const char*>& names,
              TestRun& run, const char** reading, size_t& failed, std::string& error);

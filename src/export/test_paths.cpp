@@ -2,6 +2,9 @@
 #include "export/test_paths.h"
 
 #include <algorithm>
+#include <unordered_map>
+
+#include "base/hash.h"
 
 namespace {
 
@@ -50,6 +53,19 @@ std::string anchor_segment(std::string_view name) {
     }
   }
   return out;
+}
+
+std::vector<std::vector<uint32_t>> driver_groups(const TestRun& run) {
+  std::vector<std::vector<uint32_t>> groups;
+  std::unordered_map<std::string, size_t, TextHash> group_of;
+  std::string scratch;
+  for (const Driver& d : run.drivers) {
+    const auto [it, added] =
+        group_of.emplace(std::string(unique_name(run, d.node, scratch)), groups.size());
+    if (added) groups.emplace_back();
+    groups[it->second].push_back(d.node);
+  }
+  return groups;
 }
 
 std::string_view PathCursor::at(uint32_t i, bool* cut) {

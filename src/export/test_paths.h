@@ -41,6 +41,12 @@ enum PathSpelling : uint8_t {
   PATH_ANCHORS  // anchor_segment of each unique_name
 };
 
+// The drivers (nodes) by the name they go by, each group in run order and the
+// groups in the order of their first driver: shards that each ran some tests
+// of one driver give it one name (run_reports.h), and the outputs that list
+// drivers list it once, as an unsplit run gives it.
+std::vector<std::vector<uint32_t>> driver_groups(const TestRun& run);
+
 // The paths of nodes asked for in run order (i never decreasing), cut by
 // the rule. Each name is added and dropped once, so a deep chain of tests costs
 // its length, not the sum of its depths. The nodes that stand for merged

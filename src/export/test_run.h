@@ -91,6 +91,8 @@ struct TestNode {
   TestState state;
   CellStyle title_style;
   TestChange change;  // since the baseline; CHANGE_NONE without one
+  bool repeated;      // a section whose path a merged report with an earlier name
+                      // holds too: the page's anchor adds its report's name
 };
 
 // A row's flags.

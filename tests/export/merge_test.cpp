@@ -2,6 +2,9 @@
 // cells at shifted places, summed totals, and JUnit output that validates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "export/compare.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
@@ -104,6 +107,19 @@ TEST(Merge, InformationRows) {
   }
 }
 
+// merge_a with only its first test ("one"), or only its second ("two"): the
+// shards of one driver that a run split by test leaves.
+std::string split_shard(bool first) {
+  std::string xrd = read_all(fixture("merge_a.xrd"));
+  const size_t one = xrd.find("<DAZU:NODE name=\"one\""), two = xrd.find("<DAZU:NODE name=\"two\"");
+  const std::string close = "</DAZU:NODE>\n";
+  const size_t after_two = xrd.find(close, two) + close.size();
+  xrd = first ? xrd.substr(0, two) + xrd.substr(after_two) : xrd.substr(0, one) + xrd.substr(two);
+  const std::string path = scratch(first ? "shard_1.xrd" : "shard_2.xrd");
+  write_all(path, xrd);
+  return path;
+}
+
 // Each output of a run, in memory.
 std::string output(const TestRun& r, void (*write)(OutBuffer&, const TestRun&)) {
   std::string text;
@@ -125,6 +141,7 @@ TEST(Merge, OrderOfTheReportsChangesNoOutput) {
   } cases[] = {
       {"different drivers", {kParts[0], kParts[1], kParts[2]}},
       {"one driver twice", {kParts[0], again, kParts[1]}},
+      {"one driver split", {split_shard(true), split_shard(false)}},
   };
   const struct {
     const char* name;
@@ -152,7 +169,7 @@ TEST(Merge, OrderOfTheReportsChangesNoOutput) {
 }
 
 // Shards that ran different drivers name each test as the report of the whole
-// run does: no report's name in any path; a driver two reports ran is told
+// run does: no report's name in any path; a test two reports both ran is told
 // apart in the report whose name comes later.
 TEST(Merge, TestsKeepTheNamesTheyHaveInTheirOwnReport) {
   write_all(scratch("merge_a_again.xrd"), read_all(fixture("merge_a.xrd")));
@@ -164,7 +181,7 @@ TEST(Merge, TestsKeepTheNamesTheyHaveInTheirOwnReport) {
        "DriverA/S/one DriverA/S/two DriverB/S/three DriverB/T/four "
        "DriverB/T/five "},
       {{scratch("merge_a_again.xrd"), kParts[0]},
-       "DriverA/S/one DriverA/S/two DriverA (2)/S/one DriverA (2)/S/two "},
+       "DriverA/S/one DriverA/S/two DriverA/S/one (2) DriverA/S/two (2) "},
   };
   for (const auto& c : cases) {
     TestRun m;
@@ -176,6 +193,81 @@ TEST(Merge, TestsKeepTheNamesTheyHaveInTheirOwnReport) {
     EXPECT_EQ(paths, c.paths) << c.names[0];
     const std::string xml = output(m, junit_document);
     EXPECT_NE(xml.find("<testsuite name=\"DriverA\""), std::string::npos) << xml;
+  }
+}
+
+// What names each test in an output, sorted: JUnit's suites, and its cases'
+// classname and name; the paths of the JSON summary; the Markdown's list
+// items (a failed test's once as failed and once as still failing); the
+// page's ids.
+std::vector<std::string> identities(const TestRun& r, const std::string& writer) {
+  const struct {
+    const char* name;
+    void (*write)(OutBuffer&, const TestRun&);
+    const char* pattern;  // one of its groups matches
+  } kinds[] = {
+      {"junit", junit_document, "<testsuite (name=\"[^\"]*\")|<testcase (classname=[^>]*) time="},
+      {"json", json_summary, "\"path\": \"([^\"]*)\""},
+      {"markdown", markdown_summary, "\n- ([^\n]*)"},
+      {"html", html_page, " id=\"([^\"]*)\""}};
+  std::vector<std::string> got;
+  for (const auto& k : kinds) {
+    if (writer != k.name) continue;
+    const std::string text = output(r, k.write);
+    const std::regex item(k.pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), item);
+         it != std::sregex_iterator(); ++it)
+      got.push_back((*it)[1].str() + (*it)[2].str());
+  }
+  std::sort(got.begin(), got.end());
+  return got;
+}
+
+// Shards that ran different tests of one driver name them as the unsplit run
+// does, in every output and against a baseline; where two reports ran the
+// same test, the later-named one's is told apart, whatever the order the
+// reports were given in.
+TEST(Merge, ShardsOfOneDriverNameTestsAsTheUnsplitRun) {
+  const std::string one = split_shard(true), two = split_shard(false);
+  const std::string a = scratch("whole.xrd");  // named after the shards
+  write_all(a, read_all(fixture("merge_a.xrd")));
+  const char* const kWhole = "DriverA/S/one DriverA/S/two ";
+  const struct {
+    const char* what;
+    std::vector<std::string> names;
+    bool as_unsplit;    // every output names the tests as the unsplit run does
+    const char* paths;  // of every test, in run order
+  } cases[] = {
+      {"split by test", {one, two}, true, kWhole},
+      {"split, the other order", {two, one}, true, kWhole},
+      {"one test in both", {a, one}, false, "DriverA/S/one DriverA/S/one (2) DriverA/S/two "},
+      {"one test in both, the other order",
+       {one, a},
+       false,
+       "DriverA/S/one DriverA/S/one (2) DriverA/S/two "},
+  };
+  std::unique_ptr<TestRun> unsplit = read_part("merge_a.xrd");
+  compare_runs(*unsplit, *read_part("merge_a.xrd"), "base.xrd");
+  for (const auto& c : cases) {
+    TestRun m;
+    merge(c.names, m);
+    compare_runs(m, *read_part("merge_a.xrd"), "base.xrd");
+    PathCursor path(m, PATH_NAMES, kNoCut);
+    std::string paths, repeated;
+    for (uint32_t i = 0; i < m.nodes.size(); ++i) {
+      if (is_test(m, m.nodes[i])) paths += std::string(path.at(i)) + " ";
+      if (m.nodes[i].repeated) repeated += std::string(m.nodes[i].name) + " ";
+    }
+    EXPECT_EQ(paths, c.paths) << c.what;
+    // The page links these sections of the later report by its name too.
+    EXPECT_EQ(repeated, "DriverA S ") << c.what;
+    const std::vector<std::string> page_ids = identities(m, "html");
+    EXPECT_EQ(std::adjacent_find(page_ids.begin(), page_ids.end()), page_ids.end()) << c.what;
+    if (!c.as_unsplit) continue;
+    for (const char* writer : {"junit", "json", "markdown", "html"})
+      EXPECT_EQ(identities(m, writer), identities(*unsplit, writer)) << c.what << ", " << writer;
+    for (TestChange kind : {CHANGE_NEW_FAILURE, CHANGE_NEW_TEST, CHANGE_REMOVED})
+      EXPECT_EQ(m.changes.counts[kind], 0u) << c.what << ", " << kChangeKeys[kind];
   }
 }
 
