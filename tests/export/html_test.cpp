@@ -134,8 +134,8 @@ std::string failed_case(const std::string& name, int checks, const std::string& 
                   "\" type=\"Test Case\" state=\"ko\"><TITLE TAG=\"9\"><TEXT>Test Case " + name +
                   "</TEXT></TITLE><TABLE>";
   for (int k = 0; k < checks; ++k)
-    s += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"" + file + " line " + std::to_string(k + 1) +
-         "\"><TEXT>x == " + std::to_string(k) +
+    s += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"" + file + " line " +
+         std::to_string(k + 1) + "\"><TEXT>x == " + std::to_string(k) +
          "</TEXT></LINK></CELL><CELL_TEXT STYLE=\"Array Failed\">Failed</CELL_TEXT></ROW>";
   return s + "</TABLE></DAZU:NODE>";
 }
@@ -150,11 +150,13 @@ TEST(Html, FailedTestsAreWrittenOutWithChecksAndLocations) {
   TestRun r;
   std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
   const std::string id = "CalcTest/ArithmeticSuite/CalcArithmetic/testDivide";
-  EXPECT_NE(page.find("<h3 class=\"group\">CalcTest &#8212; <code class=\"loc\">CalcTest.java</code>"
-                      "</h3>\n<ul class=\"failed-list\">\n<li><a href=\"#" + id +
-                      "\">ArithmeticSuite/<wbr>CalcArithmetic/<wbr>testDivide</a> &#8212; "
-                      "<code class=\"loc\">line 35</code></li>"),
-            std::string::npos);
+  EXPECT_NE(
+      page.find("<h3 class=\"group\">CalcTest &#8212; <code class=\"loc\">CalcTest.java</code>"
+                "</h3>\n<ul class=\"failed-list\">\n<li><a href=\"#" +
+                id +
+                "\">ArithmeticSuite/<wbr>CalcArithmetic/<wbr>testDivide</a> &#8212; "
+                "<code class=\"loc\">line 35</code></li>"),
+      std::string::npos);
   // Failures come before the information table, which leaves out blank rows.
   EXPECT_LT(page.find("class=\"failures\""), page.find("class=\"info\""));
   EXPECT_EQ(page.find("<th scope=\"row\">Project</th>"), std::string::npos);
@@ -187,7 +189,8 @@ TEST(Html, FailedTestsGroupedByDriverNameTheirFileOnce) {
   } cases[] = {
       {"T.java", "<h3 class=\"group\">D &#8212; <code class=\"loc\">T.java</code></h3>",
        "b</a> &#8212; <code class=\"loc\">line 1, 2</code></li>"},
-      {"U.java", "<h3 class=\"group\">D</h3>", "b</a> &#8212; <code class=\"loc\">U.java:1, 2</code></li>"},
+      {"U.java", "<h3 class=\"group\">D</h3>",
+       "b</a> &#8212; <code class=\"loc\">U.java:1, 2</code></li>"},
   };
   for (const auto& c : cases) {
     write_all(scratch("group.xrd"),
