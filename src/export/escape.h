@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "base/out_buffer.h"
 
@@ -16,6 +17,9 @@ enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON, ESCAPE_TEXT };
 // U+FFFD in every mode.
 void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode);
 void out_escaped(OutBuffer& out, const char* text, EscapeMode mode);
+inline void out_html(OutBuffer& out, std::string_view text) {
+  out_escaped(out, text.data(), text.size(), ESCAPE_HTML);
+}
 
 // The length in UTF-16 units (as a browser's strings count) of text as
 // ESCAPE_TEXT writes it.

@@ -13,14 +13,6 @@
 
 namespace {
 
-void html(OutBuffer& out, std::string_view text) {
-  out_escaped(out, text.data(), text.size(), ESCAPE_HTML);
-}
-
-void number(OutBuffer& out, uint64_t n) {
-  out_uint(out, n);
-}
-
 // Colours that read on a light and on a dark ground alike, for where the
 // style sheet is blocked; it gives the scheme's own colours otherwise.
 struct Shade {
@@ -51,9 +43,9 @@ void run_counts(OutBuffer& out, const HistoryTotals& t) {
 void from_to(OutBuffer& out, const char* word, uint64_t first, uint64_t last) {
   out_str(out, word);
   out_put(out, ' ');
-  number(out, first);
+  out_uint(out, first);
   out_str(out, " to ");
-  number(out, last);
+  out_uint(out, last);
 }
 
 void bar(OutBuffer& out, const Shade& s, double x, double& top, double height) {
@@ -81,24 +73,24 @@ void html_trend(OutBuffer& out, const TestRun& run) {
   out_str(out,
           "<section class=\"trend\" aria-labelledby=\"trend-head\"><h2 id=\"trend-head\">Trend "
           "of ");
-  number(out, n);
+  out_uint(out, n);
   out_str(out, n == 1 ? " run" : " runs");
   out_str(out, "</h2>\n<div class=\"trend-box\"><svg class=\"trend-chart\" viewBox=\"0 0 ");
-  number(out, 10 * n);
+  out_uint(out, 10 * n);
   out_str(out, " 64\" preserveAspectRatio=\"none\" width=\"");
-  number(out, std::clamp<size_t>(20 * n, 40, 480));
+  out_uint(out, std::clamp<size_t>(20 * n, 40, 480));
   out_str(out, "\" height=\"64\" role=\"img\" aria-label=\"Passed, failed and not-run tests in ");
   if (n == 1) {
     out_str(out, "the one run, ");
-    html(out, last.label);
+    out_html(out, last.label);
     out_str(out, ": ");
     run_counts(out, last.totals);
   } else {
-    number(out, n);
+    out_uint(out, n);
     out_str(out, " runs from ");
-    html(out, first.label);
+    out_html(out, first.label);
     out_str(out, " to ");
-    html(out, last.label);
+    out_html(out, last.label);
     out_str(out, ": ");
     from_to(out, "passed", first.totals.passed, last.totals.passed);
     out_str(out, ", ");
@@ -111,7 +103,7 @@ void html_trend(OutBuffer& out, const TestRun& run) {
   for (size_t r = 0; r < n; ++r) {
     const HistoryTotals& t = runs[r].totals;
     out_str(out, "<g><title>");
-    html(out, runs[r].label);
+    out_html(out, runs[r].label);
     out_str(out, ": ");
     run_counts(out, t);
     out_str(out, "</title>");
@@ -125,11 +117,11 @@ void html_trend(OutBuffer& out, const TestRun& run) {
   // Without the style sheet the ends read "LABEL to LABEL"; with it they sit
   // under the first and the last bar.
   out_str(out, "</svg>\n<p class=\"trend-ends\"><span>");
-  html(out, first.label);
+  out_html(out, first.label);
   out_str(out, "</span>");
   if (n > 1) {
     out_str(out, "<span class=\"to\"> to </span><span>");
-    html(out, last.label);
+    out_html(out, last.label);
     out_str(out, "</span>");
   }
   out_str(out, "</p></div>\n<p class=\"legend\">");
@@ -165,7 +157,7 @@ void html_strip(OutBuffer& out, const TestRun& run, uint32_t i) {
   const uint32_t test = run.history.test_of_node[i];
   if (test == kNoTest) return;
   out_str(out, " <span class=\"strip\" role=\"img\" aria-label=\"");
-  html(out, strip_name(h, test, kStripRuns));
+  out_html(out, strip_name(h, test, kStripRuns));
   out_str(out, "\">");
   // One element for each stretch of the same outcome keeps the line short.
   const size_t runs = h.runs.size(), from = runs > kStripRuns ? runs - kStripRuns : 0;
@@ -179,7 +171,7 @@ void html_strip(OutBuffer& out, const TestRun& run, uint32_t i) {
   const std::string words = history_mark_text(h, run_trend(run, i));
   if (words.empty()) return;
   out_str(out, " <span class=\"hw\">");
-  html(out, words);
+  out_html(out, words);
   out_str(out, "</span>");
 }
 

@@ -11,14 +11,6 @@
 #include "export/page_data.h"
 #include "export/writers.h"
 
-namespace {
-
-void html(OutBuffer& out, std::string_view text) {
-  out_escaped(out, text.data(), text.size(), ESCAPE_HTML);
-}
-
-}  // namespace
-
 void html_page(OutBuffer& out, const TestRun& run) {
   const std::string_view name = run.title.empty() ? std::string_view("report") : run.title;
   const std::string project = html_project(run);
@@ -28,7 +20,7 @@ void html_page(OutBuffer& out, const TestRun& run) {
           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
           "<meta name=\"color-scheme\" content=\"light dark\">\n<title>Test report: ");
-  html(out, project.empty() ? name : std::string_view(project));
+  out_html(out, project.empty() ? name : std::string_view(project));
   out_str(out, "</title>\n<style>\n");
   out_str(out, HTML_STYLE);
   out_str(
@@ -36,13 +28,13 @@ void html_page(OutBuffer& out, const TestRun& run) {
       "</style>\n</head>\n<body>\n<header class=\"top\"><h1>Test report</h1><p class=\"file\">");
   if (!project.empty()) {
     out_str(out, "Project ");
-    html(out, project);
+    out_html(out, project);
     out_str(out, " &#183; ");
   }
-  html(out, name);
+  out_html(out, name);
   if (!run.test_node.empty()) {
     out_str(out, " &#183; test node ");
-    html(out, run.test_node);
+    out_html(out, run.test_node);
   }
   // The failed tests first, so that the note on top can say how many of them
   // the list holds.

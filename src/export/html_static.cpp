@@ -13,13 +13,10 @@
 
 #include "export/escape.h"
 #include "export/html_history.h"
+#include "export/source_snippets.h"
 #include "export/test_paths.h"
 
 namespace {
-
-void html(OutBuffer& out, std::string_view text) {
-  out_escaped(out, text.data(), text.size(), ESCAPE_HTML);
-}
 
 // A text that may hold right-to-left letters goes in its own direction
 // island: two Hebrew or Arabic names side by side in a path would otherwise
@@ -100,15 +97,15 @@ void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n,
     out_str(out, listed++ ? ", " : " &#8212; ");
     open_file = kNone;
     if (same_file) {
-      html(out, row_line_text(run, row, scratch));
+      out_html(out, row_line_text(run, row, scratch));
       open_file = row.file;
     } else if (row.file != kNone && row.file == group_file && row_links_line(run, row)) {
       out_str(out, "<code class=\"loc\">line ");
-      html(out, row_line_text(run, row, scratch));
+      out_html(out, row_line_text(run, row, scratch));
       open_file = row.file;
     } else if (row.file != kNone) {
       out_str(out, "<code class=\"loc\">");
-      html(out, row_location(run, row));
+      out_html(out, row_location(run, row));
       if (row_links_line(run, row))
         open_file = row.file;
       else
@@ -130,20 +127,16 @@ void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n,
 void write_snippet(OutBuffer& out, const TestRun& run, const SourceSnippet& s) {
   const Row& row = run.rows[s.row];
   out_str(out, "<figure class=\"snippet\"><figcaption><code class=\"loc\">");
-  html(out, row_location(run, row));
+  out_html(out, row_location(run, row));
   out_str(out, "</code> ");
   const std::string text = text_shorten(row_text(run, row), kPlaceCut);
   html_isolated(out, text.data(), text.size());
   out_str(out, "</figcaption><pre>");
-  const size_t width = std::to_string(s.first + s.lines.size() - 1).size();
   for (size_t k = 0; k < s.lines.size(); ++k) {
-    const std::string number = std::to_string(s.first + k);
     const bool marked = s.first + k == s.line;
-    out_str(out, marked ? "<mark>&gt; " : "  ");
-    out_str(out, std::string(width - number.size(), ' ').c_str());
-    out_str(out, number.c_str());
-    out_str(out, " | ");
-    html(out, s.lines[k]);
+    if (marked) out_str(out, "<mark>");
+    out_html(out, snippet_gutter(s, k));
+    out_html(out, s.lines[k]);
     out_str(out, marked ? "</mark>\n" : "\n");
   }
   out_str(out, "</pre></figure>\n");
@@ -293,7 +286,7 @@ struct FailedList {
     write_path(item, group);
     if (file != kNone) {
       out_str(item, " &#8212; <code class=\"loc\">");
-      html(item, source_path(run, file));
+      out_html(item, source_path(run, file));
       out_str(item, "</code>");
     }
     out_str(item, "</h3>\n<ul class=\"failed-list\">\n");
@@ -388,7 +381,7 @@ void html_changes(OutBuffer& out, const TestRun& run) {
   out_str(out,
           "<section class=\"changes\" id=\"changes\" aria-labelledby=\"changes-head\">"
           "<h2 id=\"changes-head\">Changes since ");
-  html(out, c.baseline);
+  out_html(out, c.baseline);
   out_str(out, "</h2>\n<ul class=\"change-counts\">");
   for (TestChange kind : kChangeListOrder) {
     out_str(out, "<li class=\"");
@@ -406,13 +399,13 @@ void html_changes(OutBuffer& out, const TestRun& run) {
 
 void html_info(OutBuffer& out, const TestRun& run) {
   out_str(out, "<section class=\"info\" id=\"");
-  html(out, run.info_anchor.empty() ? "info" : run.info_anchor);
+  out_html(out, run.info_anchor.empty() ? "info" : run.info_anchor);
   out_str(out, "\" aria-labelledby=\"info-head\"><h2 id=\"info-head\">");
-  html(out, run.info_title.empty() ? "Report Information" : run.info_title);
+  out_html(out, run.info_title.empty() ? "Report Information" : run.info_title);
   out_str(out, "</h2>\n<table>\n");
   for (const std::string& b : run.banner) {
     out_str(out, "<tr class=\"banner\"><th colspan=\"2\">");
-    html(out, b);
+    out_html(out, b);
     out_str(out, "</th></tr>\n");
   }
   for (const InfoRow& row : run.info) {
@@ -420,9 +413,9 @@ void html_info(OutBuffer& out, const TestRun& run) {
     out_str(out, "<tr class=\"");
     out_str(out, kStyleClasses[row.style]);
     out_str(out, "\"><th scope=\"row\">");
-    html(out, row.label);
+    out_html(out, row.label);
     out_str(out, "</th><td>");
-    html(out, row.value);
+    out_html(out, row.value);
     out_str(out, "</td></tr>\n");
   }
   out_str(out, "</table>\n</section>\n");

@@ -11,6 +11,7 @@
 #include "export/failed_checks.h"
 #include "export/output_file.h"
 #include "export/run_history.h"
+#include "export/source_snippets.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
 
@@ -245,16 +246,12 @@ void md_snippet(OutBuffer& o, const TestRun& run, uint32_t row) {
     }
   }
   const std::string marks(fence, '`');
-  const size_t width = std::to_string(s->first + s->lines.size() - 1).size();
   out_lit(o, "\n    ");
   out_str(o, marks.c_str());
   out_put(o, '\n');
   for (size_t k = 0; k < s->lines.size(); ++k) {
-    const std::string number = std::to_string(s->first + k);
-    out_str(o, s->first + k == s->line ? "    > " : "      ");
-    out_str(o, std::string(width - number.size(), ' ').c_str());
-    out_str(o, number.c_str());
-    out_lit(o, " | ");
+    out_lit(o, "    ");
+    out_str(o, snippet_gutter(*s, k).c_str());
     out_escaped(o, s->lines[k].data(), s->lines[k].size(), ESCAPE_TEXT);
     out_put(o, '\n');
   }

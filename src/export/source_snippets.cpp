@@ -128,3 +128,11 @@ void snippets_read(TestRun& run) {
   std::sort(run.snippets.begin(), run.snippets.end(),
             [](const SourceSnippet& a, const SourceSnippet& b) { return a.row < b.row; });
 }
+
+std::string snippet_gutter(const SourceSnippet& s, size_t k) {
+  const std::string number = std::to_string(s.first + k);
+  const size_t width = std::to_string(s.first + s.lines.size() - 1).size();
+  std::string gutter = s.first + k == s.line ? "> " : "  ";
+  gutter.append(width - number.size(), ' ');
+  return gutter + number + " | ";
+}

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "export/test_run.h"
 
@@ -16,3 +17,7 @@ constexpr uint64_t kSnippetAround = 2;  // lines shown before and after the chec
 // is missing or unreadable, or lacks the line, gives no snippet and no error;
 // a name that would lead out of the root (absolute, or with "..") is not read.
 void snippets_read(TestRun& run);
+
+// What goes before line k of a snippet: "> " on the check's own line, else two
+// blanks, then its number right-aligned with the snippet's others, then " | ".
+std::string snippet_gutter(const SourceSnippet& s, size_t k);
