@@ -150,17 +150,15 @@ function line(r) { var v = lineOf[r]; return v >= 0 ? String(v) : v === -1 ? '' 
 function typeName(i) { return text(typeText[i]); }
 var CHANGE_WORD = [], CHANGE_KEY = [];
 for (k = 0; k < head[9]; k++) { CHANGE_WORD.push(text(head[8] + k)); CHANGE_KEY.push(text(head[8] + head[9] + k)); }
-// The source lines around a failed check, by row, for its tooltip: the check's
-// own line marked with '>', each with its number.
-// The view also shows them below the check, a line per item (SNIP_LINES).
-var SNIPPET = {}, SNIP_LINES = [], sn = D.snippet, lineText = head[16];
+// The source lines around a failed check, each with its number, the check's
+// own line marked with '>': in its tooltip, and below it a line per item.
+var SNIP_LINES = [], sn = D.snippet, lineText = head[16];
 var SNIP_OF = sn.row.length ? new Int32Array(m).fill(-1) : null;  // by row: its snippet, or -1
 for (k = 0; k < sn.row.length; k++) {
   var shown = [], width = String(sn.first[k] + sn.count[k] - 1).length;
   for (var q = 0; q < sn.count[k]; q++)
     shown.push((q === sn.marked[k] ? '> ' : '  ') + String(sn.first[k] + q).padStart(width) + ' | ' +
       text(lineText++));
-  SNIPPET[sn.row[k]] = shown.join('\n');
   SNIP_OF[sn.row[k]] = k;
   SNIP_LINES.push(shown);
 }
@@ -403,7 +401,7 @@ function renderRow(j, r) {
       if (fileText[r] >= 0) {
         span.appendChild(location_(r));
         span.title = t + ' \u2014 ' + text(fileText[r]) + (line(r) !== '' ? ':' + line(r) : '');
-        if (SNIPPET[r] !== undefined) span.title += '\n\n' + SNIPPET[r];
+        if (SNIP_OF && SNIP_OF[r] >= 0) span.title += '\n\n' + SNIP_LINES[SNIP_OF[r]].join('\n');
       } else span.title = t;
     } else if (c === 1 && kind === 1 && (st === 2 || st === 3)) {
       span.appendChild(mark(st === 3 ? 0 : 1));
