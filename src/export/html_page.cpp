@@ -2,6 +2,7 @@
 // data the page's script shows every node and check from, and the script.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/escape.h"
 #include "export/html_history.h"
@@ -38,7 +39,8 @@ void html_page(OutBuffer& out, const TestRun& run) {
   }
   // The failed tests first, so that the note on top can say how many of them
   // the list holds.
-  std::string failures, failures_rest;
+  std::string failures;
+  std::vector<std::string> failures_rest;
   OutBuffer part;
   out_open_string(part, &failures);
   const uint64_t listed = html_failures(part, run, failures_rest);

@@ -264,20 +264,37 @@ void html_summary(OutBuffer& out, const Totals& t) {
 }
 
 // The failed tests grouped by driver, in run order: the first groups in
-// `shown`, the ones after kFailedListInline in `rest`, each line made apart
-// first so that one that would pass the budget is left out whole, with every
-// line after it.
+// `shown`, the ones after kFailedListInline in the parts of `rest`, each line
+// made apart first so that one that would pass the budget is left out whole,
+// with every line after it. A group cut at the end of `shown` or of a part
+// goes on in the next under its heading again.
 struct FailedList {
   const TestRun& run;
   NodeLinks links;
-  std::string shown, rest, line, head, group;
+  std::string shown, line, head, group;
+  std::vector<std::string> rest;
+  size_t rest_size = 0;
   OutBuffer item;
   uint64_t listed = 0, listed_shown = 0;
   explicit FailedList(const TestRun& r) : run(r), links(r) {}
 
+  // Where the next line goes: false when the one it is in is full.
+  void append(std::string* to, const std::string& text) {
+    *to += text;
+    if (to != &shown) rest_size += text.size();
+  }
+  bool room(const std::string* to) const {
+    return to == &shown ? shown.size() < kFailedListInline : to->size() < kFailedMorePart;
+  }
+  std::string* next_part() {
+    rest.emplace_back();
+    rest_size += sizeof "<noscript></noscript>\n" - 1;  // what html_failures_rest adds
+    return &rest.back();
+  }
   // Adds the failed tests of one driver; false once the budget is reached.
   bool add(uint32_t driver, const std::vector<uint32_t>& tests) {
-    std::string* to = shown.size() < kFailedListInline ? &shown : &rest;
+    std::string* to = &shown;
+    if (!room(to)) to = rest.empty() || !room(&rest.back()) ? next_part() : &rest.back();
     group.assign(links.texts.at(driver));
     const uint32_t file = group_file(run, tests);
     head.clear();
@@ -298,28 +315,28 @@ struct FailedList {
       write_failed_test(item, run, links, i, group, file);
       out_close(item);
       const size_t end = sizeof "</ul>\n" - 1;
-      if (shown.size() + rest.size() + line.size() + (opened ? 0 : head.size()) + end >
+      if (shown.size() + rest_size + line.size() + (opened ? 0 : head.size()) + end >
           kFailedListBudget) {
         full = true;
         break;
       }
-      if (opened && to == &shown && shown.size() >= kFailedListInline) {
-        shown += "</ul>\n";  // the group goes on at the end, under its heading again
-        to = &rest;
+      if (opened && !room(to)) {
+        append(to, "</ul>\n");
+        to = next_part();
         opened = false;
       }
-      if (!opened) *to += head;
+      if (!opened) append(to, head);
       opened = true;
-      *to += line;
+      append(to, line);
       ++listed;
       if (to == &shown) ++listed_shown;
     }
-    if (opened) *to += "</ul>\n";
+    if (opened) append(to, "</ul>\n");
     return !full;
   }
 };
 
-uint64_t html_failures(OutBuffer& out, const TestRun& run, std::string& rest) {
+uint64_t html_failures(OutBuffer& out, const TestRun& run, std::vector<std::string>& rest) {
   const uint64_t failed = run.counted.failed;
   out_str(out,
           "<section class=\"failures\" id=\"failures\" aria-labelledby=\"failures-head\">"
@@ -356,7 +373,7 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run, std::string& rest) {
     out_str(out, "<noscript id=\"failed-more-note\"><p><a href=\"#failed-more\">The other ");
     out_uint(out, listed - list.listed_shown);
     out_str(out, " are listed at the end of the page.</a></p></noscript>\n");
-    rest.assign(std::move(list.rest));
+    rest = std::move(list.rest);
   }
   if (!run.snippets.empty()) {
     out_str(out, "<h3>Failed checks in the source</h3>\n");
@@ -366,14 +383,21 @@ uint64_t html_failures(OutBuffer& out, const TestRun& run, std::string& rest) {
   return listed;
 }
 
-void html_failures_rest(OutBuffer& out, const std::string& rest) {
+void html_failures_rest(OutBuffer& out, const std::vector<std::string>& rest) {
   if (rest.empty()) return;
+  // Each <noscript> is one token to the browser's parser, which cannot pause
+  // inside one: parts of about kFailedMorePart keep each of its tasks short,
+  // and page.js adds them one at a time.
   out_str(out,
-          "<noscript class=\"failed-more\"><section class=\"failures\" id=\"failed-more\" "
-          "aria-labelledby=\"failed-more-head\"><h2 id=\"failed-more-head\">Failed tests, "
-          "continued</h2>\n");
-  out_write(out, rest.data(), rest.size());
-  out_str(out, "</section></noscript>\n");
+          "<section class=\"failures\" id=\"failed-more\" "
+          "aria-labelledby=\"failed-more-head\"><noscript><h2 id=\"failed-more-head\">Failed "
+          "tests, continued</h2>\n");
+  for (size_t k = 0; k < rest.size(); ++k) {
+    if (k > 0) out_str(out, "<noscript>");
+    out_write(out, rest[k].data(), rest[k].size());
+    out_str(out, "</noscript>\n");
+  }
+  out_str(out, "</section>\n");
 }
 
 void html_changes(OutBuffer& out, const TestRun& run) {

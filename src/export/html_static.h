@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/out_buffer.h"
 #include "export/test_paths.h"
@@ -16,11 +17,13 @@
 // in bytes; a line above it says how many are listed and how many are not.
 constexpr size_t kFailedListBudget = size_t{8} << 20;
 // The groups after the first this many bytes of the list go to the end of
-// the page, inside <noscript>: a browser that runs script has the view ready
-// before they have even come, and reads them as one text instead of building
-// megabytes of elements (the page's script adds them to the list as it is
-// scrolled); one that runs none shows them there, pointed to from the list.
-constexpr size_t kFailedListInline = size_t{128} << 10;
+// the page, inside <noscript> elements of kFailedMorePart bytes and a group:
+// a browser that runs script has the view ready before they have even come,
+// and reads them as texts instead of building megabytes of elements (the
+// page's script adds them to the list as it is scrolled); one that runs none
+// shows them there, pointed to from the list.
+constexpr size_t kFailedListInline = size_t{32} << 10;  // a screen or two of it
+constexpr size_t kFailedMorePart = size_t{64} << 10;
 constexpr size_t kListedFailedChecks = 5;
 // A failed check that links to no file shows this much of its text instead.
 constexpr TextCut kPlaceCut{120, 59};
@@ -32,10 +35,11 @@ std::string html_project(const TestRun& run);
 
 void html_summary(OutBuffer& out, const Totals& totals);
 // The failed tests and the snippets of their failed checks; returns how many
-// tests are listed. `rest` gets the groups past kFailedListInline, which
-// html_failures_rest writes at the end of the page.
-uint64_t html_failures(OutBuffer& out, const TestRun& run, std::string& rest);
-void html_failures_rest(OutBuffer& out, const std::string& rest);
+// tests are listed. `rest` gets the groups past kFailedListInline, in parts
+// of about kFailedMorePart, which html_failures_rest writes at the end of the
+// page.
+uint64_t html_failures(OutBuffer& out, const TestRun& run, std::vector<std::string>& rest);
+void html_failures_rest(OutBuffer& out, const std::vector<std::string>& rest);
 // The counts of each kind of change, then the tests of each kind, the ones
 // that need looking at first on top; each links to its node.
 void html_changes(OutBuffer& out, const TestRun& run);

@@ -5,26 +5,21 @@
 (function () {
 'use strict';
 // The failed tests past the list's first part come at the end of the page as
-// the text of a <noscript>, which costs a browser running script nothing to
-// read: each time the list is scrolled near its end, the next groups (about
-// 64 KiB) go in where the list ends.
-var moreAt = document.getElementById('failed-more-note'), rest = null, restAt = 0;
+// the texts of <noscript> elements of about 64 KiB, which cost a browser
+// running script nothing to build: each time the list is scrolled near its
+// end, the next one goes in where the list ends.
+var moreAt = document.getElementById('failed-more-note'), rest = null;
 if (moreAt) {
   var addMore = function () {
     if (rest === null) {
-      var more = document.querySelector('noscript.failed-more');
-      if (!more) return;  // still coming
-      rest = more.textContent;
-      restAt = rest.indexOf('<h3 class="group">');
-      rest = rest.slice(0, rest.lastIndexOf('</ul>') + 6);
+      var section = document.getElementById('failed-more');
+      if (!section || document.readyState === 'loading') return;  // still coming
+      rest = [].map.call(section.querySelectorAll('noscript'), function (e) { return e.textContent; });
+      if (rest.length) rest[0] = rest[0].slice(rest[0].indexOf('<h3 class="group">'));
+      section.remove();
     }
-    while (restAt >= 0 && restAt < rest.length &&
-           moreAt.previousElementSibling.getBoundingClientRect().bottom < 2 * innerHeight) {
-      var cut = rest.indexOf('<h3 class="group">', restAt + 65536);
-      if (cut < 0) cut = rest.length;
-      moreAt.insertAdjacentHTML('beforebegin', rest.slice(restAt, cut));
-      restAt = cut;
-    }
+    while (rest.length && moreAt.previousElementSibling.getBoundingClientRect().bottom < 2 * innerHeight)
+      moreAt.insertAdjacentHTML('beforebegin', rest.shift());
   };
   document.getElementById('failures').addEventListener('scroll', addMore, { passive: true });
   window.addEventListener('scroll', addMore, { passive: true });
@@ -38,10 +33,16 @@ if (typeof DecompressionStream === 'undefined') {
   note.textContent += ' This browser cannot unpack the page\'s data: open it in a current one.';
   return;
 }
+// The steps after the last part run ahead of the browser's own work on the
+// rest of the page (the failed tests at its end), where it can say so.
+function soon(f) {
+  if (window.scheduler && scheduler.postTask) scheduler.postTask(f, { priority: 'user-blocking' });
+  else setTimeout(f);
+}
 var inflate = new DecompressionStream('deflate'), writer = inflate.writable.getWriter();
 var reader = inflate.readable.getReader();
 reader.read().then(function got(r) {
-  if (r.done) return setTimeout(finish);
+  if (r.done) return soon(finish);
   take(r.value);
   return reader.read().then(got);
 });
@@ -58,85 +59,91 @@ window.xrdPart = function (last) {
   if (last) writer.close();
 };
 
-// The inflated bytes are read as they come: first every varint (page_data.h)
-// into V, then the texts into one string, so that little is left to do once
-// the last part is in.
-var V = new Uint32Array(17), K = 17, k = 0, value = 0, scale = 1, head = null;
+// The inflated bytes are the head, the columns of little-endian numbers
+// (page_data.h) and the texts. Each column is copied into an array of its own
+// as its bytes come, and viewed as numbers of its width: nothing is decoded,
+// and little is left to do once the last part is in.
+var head = null, C = [], plan = null, into = new Uint8Array(68), filled = 0, width = 0;
 var utf8 = new TextDecoder(), pieces = [];
 function take(bytes) {
-  // Locals in the loop: this is where the page spends most of its script time.
-  var q = 0, len = bytes.length, x, kk = k, v = value, sc = scale, VV, KK;
-  for (;;) {
-    VV = V; KK = head ? K : 17;
-    while (q < len && kk < KK) {
-      x = bytes[q++];
-      if (x < 128) { VV[kk++] = v + x * sc; v = 0; sc = 1; } else { v += (x & 127) * sc; sc *= 128; }
-    }
-    if (head || kk < 17) break;
-    if (V[0] !== 0x33445258) { k = kk; return; }
-    // The head tells how many numbers follow: five per node and per row,
-    // one per further cell, four per snippet, one per text, and with a history
-    // two more and two per node.
-    head = Array.from(V);
-    K = 17 + 5 * head[1] + 5 * head[2] + head[3] + 4 * head[15] + head[4] + (head[5] & 2 ? 2 + 2 * head[1] : 0);
-    var more = new Uint32Array(K); more.set(V); V = more;
+  for (var q = 0, k; q < bytes.length;) {
+    if (!into) { if (pieces) pieces.push(utf8.decode(q ? bytes.subarray(q) : bytes, { stream: true })); return; }
+    k = Math.min(into.length - filled, bytes.length - q);
+    into.set(bytes.subarray(q, q + k), filled); filled += k; q += k;
+    if (filled === into.length && !next()) return;
   }
-  k = kk; value = v; scale = sc;
-  if (q < len) pieces.push(utf8.decode(bytes.subarray(q), { stream: true }));
+}
+// What the bytes just taken were, and where the next go: false when the data
+// is none of this page's.
+function next() {
+  var words = new Uint32Array(into.buffer, 0, into.length >> 2), count;
+  if (!head) {
+    if (words[0] !== 0x34445258) return (into = null, pieces = null, false);
+    head = Array.from(words);
+    var n = head[1], m = head[2], s = head[15];
+    // The number of each column, in order; the history's runs and first word
+    // are a column of two.
+    plan = [n, n, n, n, n, m, m, m, m, m, m, head[3], s, s, s, s];
+    if (head[5] & 2) plan.push(2, n, n);
+    plan.push(head[4]);
+    width = 0;
+  } else if (!width) {
+    width = words[0];
+    if (width !== 1 && width !== 2 && width !== 4) return (into = null, pieces = null, false);
+    count = plan[C.length];
+    into = new Uint8Array((count * width + 3) & ~3); filled = 0;
+    if (into.length) return true;
+  }
+  if (width) {
+    count = plan[C.length];
+    C.push(width === 1 ? into.subarray(0, count) : width === 2 ? new Uint16Array(into.buffer, 0, count)
+      : new Uint32Array(into.buffer, 0, count));
+    width = 0;
+  }
+  into = C.length < plan.length ? new Uint8Array(4) : null; filled = 0;
+  return true;
 }
 function finish() {
+  if (!pieces || into) return;
   pieces.push(utf8.decode());
-  if (!head) return;
-  var n = head[1], m = head[2], at = 17, i, v, t, s;
+  var n = head[1], m = head[2], i, v, t, s, c = 0;
   var D = { head: head, n: n, m: m, text: pieces.join('') };
   pieces = null;
-  function column(count) { var c = V.subarray(at, at + count); at += count; return c; }
-  var gaps = column(n); D.typeText = column(n);
-  var firsts = column(n); D.count = column(n);
-  var attrs = column(n);
-  D.parent = new Int32Array(n); D.first = new Int32Array(n); D.state = new Uint8Array(n);
-  D.change = head[5] & 1 ? new Uint8Array(n) : null;
-  D.titleText = new Int32Array(n); D.segmentText = new Int32Array(n); D.repeated = new Uint8Array(n);
-  for (i = 0, v = 0, t = head[12], s = head[13]; i < n; i++) {
-    D.parent[i] = i - gaps[i];
-    v += firsts[i] & 1 ? -(firsts[i] + 1) / 2 : firsts[i] / 2; D.first[i] = v;
-    D.state[i] = attrs[i] & 3;  // bits 2 and 3 hold the title's style, which the view does not show
-    if (D.change) D.change[i] = (attrs[i] >> 4) & 7;
-    D.titleText[i] = attrs[i] & 128 ? t++ : -1; D.segmentText[i] = attrs[i] & 256 ? s++ : -1;
-    D.repeated[i] = attrs[i] & 512 ? 1 : 0;
+  var gaps = C[c++]; D.typeText = C[c++]; D.first = C[c++]; D.count = C[c++];
+  var attrs = C[c++], a;
+  var parent = D.parent = new Int32Array(n), state = D.state = new Uint8Array(n);
+  var change = D.change = head[5] & 1 ? new Uint8Array(n) : null;
+  var titleText = D.titleText = new Int32Array(n), segmentText = D.segmentText = new Int32Array(n);
+  var repeated = D.repeated = new Uint8Array(n);
+  for (i = 0, t = head[12], s = head[13]; i < n; i++) {
+    a = attrs[i];
+    parent[i] = i - gaps[i];
+    state[i] = a & 3;  // bits 2 and 3 hold the title's style, which the view does not show
+    if (change) change[i] = (a >> 4) & 7;
+    titleText[i] = a & 128 ? t++ : -1; segmentText[i] = a & 256 ? s++ : -1;
+    repeated[i] = a & 512 ? 1 : 0;
   }
-  // The rows in a task of their own, so that neither half grows long.
-  setTimeout(rows);
-  function rows() {
-    var files = column(m), lines = column(m); D.cellCount = column(m);
-    var kinds = column(m); D.rowText = column(m);
-    D.fileText = new Int32Array(m); D.lineOf = new Int32Array(m); D.cellAt = new Int32Array(m + 1);
-    D.kindOf = new Uint8Array(m); D.styleOf = new Uint8Array(m);
-    for (i = 0; i < m; i++) {
-      D.fileText[i] = files[i] - 1;
-      v = lines[i]; D.lineOf[i] = v === 0 ? -1 : v & 1 ? (v - 1) / 2 : -2 - (v - 2) / 2;
-      D.cellAt[i + 1] = D.cellAt[i] + D.cellCount[i] - 1;
-      D.kindOf[i] = kinds[i] >> 2; D.styleOf[i] = kinds[i] & 3;
-    }
-    D.cells = column(head[3]);
-    // Each snippet's lines as one text for the row's tooltip, its check's line marked.
-    var sRow = column(head[15]), sFirst = column(head[15]), sMarked = column(head[15]);
-    var sCount = column(head[15]);
-    D.snippet = { row: sRow, first: sFirst, marked: sMarked, count: sCount };
-    if (head[5] & 2) D.history = { runs: column(1)[0], words: column(1)[0], strip: column(n), mark: column(n) };
-    var lengths = column(head[4]);
-    D.from = new Int32Array(head[4] + 1);
-    for (i = 0; i < head[4]; i++) D.from[i + 1] = D.from[i] + lengths[i];
-    setTimeout(function () { view(D); });
+  D.file = C[c++]; D.line = C[c++]; var cellCount = D.cellCount = C[c++];
+  D.kind = C[c++]; D.style = C[c++]; D.rowText = C[c++]; D.cells = C[c++];
+  var cellAt = D.cellAt = new Int32Array(m + 1);
+  for (i = 0, v = 0; i < m; i++) cellAt[i + 1] = v += cellCount[i] - 1;
+  D.snippet = { row: C[c++], first: C[c++], marked: C[c++], count: C[c++] };
+  if (head[5] & 2) {
+    var h = C[c++];
+    D.history = { runs: h[0], words: h[1], strip: C[c++], mark: C[c++] };
   }
+  var lengths = C[c++], texts = head[4], from = D.from = new Int32Array(texts + 1);
+  for (i = 0, v = 0; i < texts; i++) from[i + 1] = v += lengths[i];
+  C = null;
+  soon(function () { view(D); });
 }
 
 function view(D) {
 var head = D.head, n = D.n, m = D.m, TEXT = D.text, from = D.from, i, k;
 var parent = D.parent, typeText = D.typeText, titleText = D.titleText, segmentText = D.segmentText;
 var first = D.first, count = D.count, stateOf = D.state, CHANGE = D.change;
-var fileText = D.fileText, lineOf = D.lineOf, cellCount = D.cellCount, cellAt = D.cellAt;
-var kindOf = D.kindOf, styleOf = D.styleOf, cells = D.cells;
+var fileOf = D.file, lineOf = D.line, cellCount = D.cellCount, cellAt = D.cellAt;
+var kindOf = D.kind, styleOf = D.style, cells = D.cells;
 var fileBase = head[6], nFiles = head[7], rowText = D.rowText, rowBase = head[14];
 function text(t) { return TEXT.slice(from[t], from[t + 1]); }
 // Cell c of row r: the first is the row's own text; twice a text, or twice a
@@ -146,7 +153,9 @@ function cell(r, c) {
   var v = cells[cellAt[r] + c - 1];
   return v & 1 ? String((v - 1) / 2) : text(v / 2);
 }
-function line(r) { var v = lineOf[r]; return v >= 0 ? String(v) : v === -1 ? '' : text(-2 - v); }
+// A row's file is its text and one (0: none); its line 1 + 2 * the number, or
+// 2 + 2 * a text (0: none).
+function line(r) { var v = lineOf[r]; return v === 0 ? '' : v & 1 ? String((v - 1) / 2) : text((v - 2) / 2); }
 function typeName(i) { return text(typeText[i]); }
 var CHANGE_WORD = [], CHANGE_KEY = [];
 for (k = 0; k < head[9]; k++) { CHANGE_WORD.push(text(head[8] + k)); CHANGE_KEY.push(text(head[8] + head[9] + k)); }
@@ -224,7 +233,7 @@ function computeHits() {
   for (var j = 0; j < n; j++) {
     if (re.test(name(j)) || re.test(title(j))) selfHit[j] = 1;
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      if (kindOf[r] !== 0 && ((fileText[r] >= 0 && fileHit[fileText[r] - fileBase]) || re.test(cell(r, 0)))) { rowHit[r] = 1; rowsHit[j] = 1; }
+      if (kindOf[r] !== 0 && ((fileOf[r] > 0 && fileHit[fileOf[r] - 1 - fileBase]) || re.test(cell(r, 0)))) { rowHit[r] = 1; rowsHit[j] = 1; }
     }
   }
 }
@@ -383,7 +392,7 @@ function historyStrip(e, j) {
 // expression is cut, a long file name is cut before its line number.
 function location_(r) {
   var loc = el('span', 'loc');
-  var f = text(fileText[r]);
+  var f = text(fileOf[r] - 1);
   loc.appendChild(el('span', 'file', f.slice(f.lastIndexOf('/') + 1)));
   if (line(r) !== '') loc.appendChild(document.createTextNode(':' + line(r)));
   return loc;
@@ -398,9 +407,9 @@ function renderRow(j, r) {
       span.className = 'c0';
       if (kind === 2) span.appendChild(el('span', 'mark', '\u25b8'));
       span.appendChild(el('span', 'expr', t));
-      if (fileText[r] >= 0) {
+      if (fileOf[r] > 0) {
         span.appendChild(location_(r));
-        span.title = t + ' \u2014 ' + text(fileText[r]) + (line(r) !== '' ? ':' + line(r) : '');
+        span.title = t + ' \u2014 ' + text(fileOf[r] - 1) + (line(r) !== '' ? ':' + line(r) : '');
         if (SNIP_OF && SNIP_OF[r] >= 0) span.title += '\n\n' + SNIP_LINES[SNIP_OF[r]].join('\n');
       } else span.title = t;
     } else if (c === 1 && kind === 1 && (st === 2 || st === 3)) {
@@ -585,7 +594,7 @@ document.getElementById('static').removeAttribute('role');
 document.getElementById('toolbar').hidden = false;
 document.getElementById('panes').hidden = false;
 // The first drawing in a task of its own, so that no task grows long.
-setTimeout(function () {
+soon(function () {
   computeVisibility(); buildMain(); buildNav();
   if (location.hash) fromHash();
   else handled = '';

@@ -1,15 +1,17 @@
-// Writing the page's data: numbers as varints through zlib into base64 parts,
-// the texts numbered in the order they are written, so that no table of them
-// is kept.
+// Writing the page's data: columns of fixed-width numbers through zlib into
+// base64 parts, the texts numbered in the order they are written, so that no
+// table of them is kept.
 #include "export/page_data.h"
 
 #include <zlib.h>
 
+#include <array>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/escape.h"
 #include "export/html_history.h"
@@ -38,12 +40,31 @@ class Deflated {
   Deflated& operator=(const Deflated&) = delete;
 
   OutBuffer& raw() { return raw_out_; }
-  void varint(uint64_t v) {
-    char b[10];
-    int k = 0;
-    for (; v >= 0x80; v >>= 7) b[k++] = static_cast<char>(0x80 | (v & 0x7F));
-    b[k++] = static_cast<char>(v);
-    out_write(raw_out_, b, static_cast<size_t>(k));
+  // The low `width` bytes of v, little-endian.
+  void number(uint32_t v, unsigned width) {
+    const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+    out_write(raw_out_, b, width);
+  }
+  void word(uint32_t v) { number(v, 4); }
+  // A column of numbers, each as wide as the largest needs (1, 2 or 4 bytes,
+  // little-endian) after a word giving that width, and padded to a multiple of
+  // four bytes: the script views it as a typed array, decoding nothing.
+  // `each(emit)` calls emit with every number in order; it is called twice.
+  template <class Each>
+  void column(const Each& each) {
+    uint32_t top = 0;
+    each([&](uint32_t v) { top = v > top ? v : top; });
+    const unsigned width = top <= 0xFF ? 1 : top <= 0xFFFF ? 2 : 4;
+    word(width);
+    size_t bytes = 0;
+    each([&](uint32_t v) {
+      number(v, width);
+      bytes += width;
+      drain_if_full();
+    });
+    static const char kZeros[4] = {0, 0, 0, 0};
+    out_write(raw_out_, kZeros, (4 - bytes % 4) % 4);
     drain_if_full();
   }
   void drain_if_full() {
@@ -171,63 +192,90 @@ void each_text(const TestRun& run, const std::function<void(std::string_view)>& 
     for (const std::string& line : s.lines) visit(line);
 }
 
-uint64_t zigzag(int64_t v) {
-  return v < 0 ? (static_cast<uint64_t>(-(v + 1)) << 1) | 1 : static_cast<uint64_t>(v) << 1;
+// Every number of `values` in order.
+template <class Values>
+auto all_of(const Values& values) {
+  return [&values](const auto& emit) {
+    for (uint32_t v : values) emit(v);
+  };
+}
+
+template <class Field>
+auto per_row(const TestRun& run, const Field& field) {
+  return [&run, field](const auto& emit) {
+    for (const Row& row : run.rows) emit(field(row));
+  };
 }
 
 void node_columns(Deflated& z, const TestRun& run) {
-  for (uint32_t i = 0; i < run.nodes.size(); ++i)
-    z.varint(static_cast<uint64_t>(static_cast<int64_t>(i) - run.nodes[i].parent));
-  for (const TestNode& n : run.nodes) z.varint(n.type);  // the types are the first texts
-  int64_t before = 0;
-  for (const TestNode& n : run.nodes) {
-    z.varint(zigzag(static_cast<int64_t>(n.first_row) - before));
-    before = n.first_row;
-  }
-  for (const TestNode& n : run.nodes) z.varint(n.row_count);
+  const auto& nodes = run.nodes;
+  z.column([&](const auto& emit) {
+    for (uint32_t i = 0; i < nodes.size(); ++i)
+      emit(static_cast<uint32_t>(static_cast<int64_t>(i) - nodes[i].parent));
+  });
+  z.column([&](const auto& emit) {
+    for (const TestNode& n : nodes) emit(n.type);  // the types are the first texts
+  });
+  z.column([&](const auto& emit) {
+    for (const TestNode& n : nodes) emit(n.first_row);
+  });
+  z.column([&](const auto& emit) {
+    for (const TestNode& n : nodes) emit(n.row_count);
+  });
+  std::vector<uint32_t> attrs;
+  attrs.reserve(nodes.size());
   std::string segment, scratch;
-  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
-    const TestNode& n = run.nodes[i];
-    z.varint(n.state | n.title_style << 2 | n.change << 4 | (own_title(n) ? 128u : 0u) |
-             (own_segment(run, i, segment, scratch) ? 256u : 0u) | (n.repeated ? 512u : 0u));
+  for (uint32_t i = 0; i < nodes.size(); ++i) {
+    const TestNode& n = nodes[i];
+    attrs.push_back(n.state | n.title_style << 2 | n.change << 4 | (own_title(n) ? 128u : 0u) |
+                    (own_segment(run, i, segment, scratch) ? 256u : 0u) | (n.repeated ? 512u : 0u));
   }
+  z.column(all_of(attrs));
 }
 
 void row_columns(Deflated& z, const TestRun& run, const TextNumbers& t) {
-  for (const Row& row : run.rows) z.varint(row.file == kNone ? 0 : t.files + row.file + 1);
-  for (const Row& row : run.rows) {
-    if (row.flags & ROW_LINE)
-      z.varint(1 + 2 * uint64_t{row.line});
-    else if (row.flags & ROW_ODD_LINE)
-      z.varint(2 + 2 * uint64_t{t.odd_lines + row.line});
-    else
-      z.varint(0);
-  }
-  for (const Row& row : run.rows) z.varint(row.cell_count + 1);
-  for (const Row& row : run.rows) z.varint(row.kind * 4u + row.style);
-  for (const Row& row : run.rows) z.varint(row.text);
-  for (const Row& row : run.rows) {
-    for (uint32_t k = 0; k < row.cell_count; ++k) {
-      const uint32_t cell = run.cells[row.first_cell + k];
-      z.varint((cell & kCellNumber) ? 2 * uint64_t{cell & ~kCellNumber} + 1
-                                    : 2 * uint64_t{t.cells + cell});
+  z.column(per_row(
+      run, [&t](const Row& row) { return row.file == kNone ? 0 : t.files + row.file + 1; }));
+  z.column(per_row(run, [&t](const Row& row) {
+    if (row.flags & ROW_LINE) return 1 + 2 * row.line;
+    if (row.flags & ROW_ODD_LINE) return 2 + 2 * (t.odd_lines + row.line);
+    return 0u;
+  }));
+  z.column(per_row(run, [](const Row& row) { return row.cell_count + 1; }));
+  z.column(per_row(run, [](const Row& row) { return static_cast<uint32_t>(row.kind); }));
+  z.column(per_row(run, [](const Row& row) { return static_cast<uint32_t>(row.style); }));
+  z.column(per_row(run, [](const Row& row) { return row.text; }));
+  z.column([&](const auto& emit) {
+    for (const Row& row : run.rows) {
+      for (uint32_t k = 0; k < row.cell_count; ++k) {
+        const uint32_t cell = run.cells[row.first_cell + k];
+        emit((cell & kCellNumber) ? 2 * (cell & ~kCellNumber) + 1 : 2 * (t.cells + cell));
+      }
     }
-  }
+  });
 }
 
 void snippet_columns(Deflated& z, const TestRun& run) {
-  for (const SourceSnippet& s : run.snippets) z.varint(s.row);
-  for (const SourceSnippet& s : run.snippets) z.varint(s.first);
-  for (const SourceSnippet& s : run.snippets) z.varint(s.line - s.first);
-  for (const SourceSnippet& s : run.snippets) z.varint(s.lines.size());
+  const auto& snippets = run.snippets;
+  z.column([&](const auto& emit) {
+    for (const SourceSnippet& s : snippets) emit(s.row);
+  });
+  z.column([&](const auto& emit) {
+    for (const SourceSnippet& s : snippets) emit(s.first);
+  });
+  z.column([&](const auto& emit) {
+    for (const SourceSnippet& s : snippets) emit(s.line - s.first);
+  });
+  z.column([&](const auto& emit) {
+    for (const SourceSnippet& s : snippets) emit(static_cast<uint32_t>(s.lines.size()));
+  });
 }
 
 // The strip and the words of each node, after the words' first text.
 void history_columns(Deflated& z, const PageHistory& h, uint32_t first_words) {
-  z.varint(h.runs);
-  z.varint(first_words);
-  for (uint32_t code : h.strips) z.varint(code);
-  for (uint32_t words : h.words_of) z.varint(words);
+  z.column(all_of(std::array<uint32_t, 2>{h.runs, first_words}));
+  z.column(all_of(h.strips));
+  z.column(all_of(h.words_of));
 }
 
 }  // namespace
@@ -249,20 +297,23 @@ void page_data(OutBuffer& out, const TestRun& run) {
                            t.rows,          run.snippets.size(),
                            t.snippets};
   static_assert(sizeof head / sizeof head[0] == kPageDataHead, "the head page.js reads");
-  for (uint64_t v : head) z.varint(v);
+  for (uint64_t v : head) z.word(static_cast<uint32_t>(v));
   node_columns(z, run);
   row_columns(z, run, t);
   snippet_columns(z, run);
   if (run.with_history) history_columns(z, history, first_words);
-  const auto length = [&](std::string_view text) {
-    z.varint(utf16_length(text.data(), text.size()));
-  };
+  // Each text's length once decoded, then the texts.
+  z.column([&](const auto& emit) {
+    const auto length = [&](std::string_view text) {
+      emit(static_cast<uint32_t>(utf16_length(text.data(), text.size())));
+    };
+    each_text(run, length);
+    for (const std::string& words : history.words) length(words);
+  });
   const auto write = [&](std::string_view text) {
     out_escaped(z.raw(), text.data(), text.size(), ESCAPE_TEXT);
     z.drain_if_full();
   };
-  each_text(run, length);
-  for (const std::string& words : history.words) length(words);
   each_text(run, write);
   for (const std::string& words : history.words) write(words);
   z.finish();

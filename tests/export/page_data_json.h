@@ -42,29 +42,35 @@ inline std::string page_data_json(const std::string& page) {
   }
   raw.resize(size);
   size_t at = 0;
-  auto uv = [&]() {
+  auto le = [&](size_t width) {
     uint64_t v = 0;
-    for (int shift = 0;; shift += 7) {
-      const auto x = static_cast<unsigned char>(raw[at++]);
-      v |= uint64_t{x & 127u} << shift;
-      if (!(x & 128)) return v;
-    }
-  };
-  auto column = [&](uint64_t count) {
-    std::vector<uint64_t> v;
-    for (uint64_t k = 0; k < count; ++k) v.push_back(uv());
+    for (size_t k = 0; k < width; ++k)
+      v |= uint64_t{static_cast<unsigned char>(raw[at++])} << 8 * k;
     return v;
   };
-  const std::vector<uint64_t> head = column(kPageDataHead);
+  auto column = [&](uint64_t count) {
+    const size_t width = le(4);
+    std::vector<uint64_t> v;
+    for (uint64_t k = 0; k < count; ++k) v.push_back(le(width));
+    at += (4 - count * width % 4) % 4;
+    return v;
+  };
+  std::vector<uint64_t> head;
+  for (int k = 0; k < kPageDataHead; ++k) head.push_back(le(4));
   if (head[0] != kPageDataMagic) return "bad magic";
   const uint64_t n = head[1], m = head[2];
   const std::vector<uint64_t> gap = column(n), type = column(n), first = column(n),
                               count = column(n), attrs = column(n);
   const std::vector<uint64_t> file = column(m), line = column(m), cell_count = column(m),
-                              kind_style = column(m), row_text = column(m);
+                              kind = column(m), style = column(m), row_text = column(m);
   const std::vector<uint64_t> cells = column(head[3]);
-  column(4 * head[15]);                // the snippets, which the older layout did not hold
-  if (head[5] & 2) column(2 + 2 * n);  // the history's strips and words, nor these
+  for (int k = 0; k < 4; ++k)
+    column(head[15]);  // the snippets, which the older layout did not hold
+  if (head[5] & 2) {   // the history's strips and words, nor these
+    column(2);
+    column(n);
+    column(n);
+  }
   const std::vector<uint64_t> lengths = column(head[4]);
   // Each text's bytes, by its length in UTF-16 units.
   std::vector<std::string> texts;
@@ -94,12 +100,10 @@ inline std::string page_data_json(const std::string& page) {
   w.open_object(JSON_LINES);
   w.key("s");
   w.open_array(JSON_COMPACT);
-  long long row = 0;
   uint64_t title = head[12], segment = head[13];
   for (uint64_t i = 0; i < n; ++i) {
     const uint64_t a = attrs[i];
-    row += first[i] & 1 ? -static_cast<long long>((first[i] + 1) / 2)
-                        : static_cast<long long>(first[i] / 2);
+    const auto row = static_cast<long long>(first[i]);
     const std::string& name = texts[head[10] + i];
     w.number(static_cast<long long>(i) - static_cast<long long>(gap[i]));
     w.number(number(types, type[i]));
@@ -117,8 +121,8 @@ inline std::string page_data_json(const std::string& page) {
   w.key("r");
   w.open_array(JSON_COMPACT);
   for (uint64_t r = 0, c = 0; r < m; ++r) {
-    w.number(static_cast<long long>(kind_style[r] >> 2));
-    w.number(static_cast<long long>(kind_style[r] & 3));
+    w.number(static_cast<long long>(kind[r]));
+    w.number(static_cast<long long>(style[r]));
     w.number(file[r] == 0 ? -1LL : number(files, file[r] - 1));
     w.string(line[r] == 0  ? std::string()
              : line[r] & 1 ? std::to_string((line[r] - 1) / 2)

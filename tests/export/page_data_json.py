@@ -11,9 +11,9 @@ import struct
 import sys
 import zlib
 
-MAGIC = 0x33445258
-MAGIC_BEFORE_SNIPPETS = 0x32445258  # its head is two numbers shorter
-
+MAGIC = 0x34445258  # columns of fixed-width numbers
+MAGIC_VARINTS = 0x33445258  # every number a varint
+MAGIC_BEFORE_SNIPPETS = 0x32445258  # varints, its head two numbers shorter
 
 ESCAPES = {'"': '\\"', '\\': '\\\\', '<': '\\u003c', '\t': '\\t', '\n': '\\n', '\r': '\\r'}
 
@@ -23,8 +23,8 @@ def esc(text):
     return '"' + ''.join(ESCAPES.get(ch, ch) for ch in text) + '"'
 
 
-def decode(b64):
-    raw = zlib.decompress(base64.b64decode(b64))
+def varint_columns(raw):
+    """The head and the columns of the layouts before XRD4, and where the texts start."""
     at = 0
 
     def column(count):
@@ -43,17 +43,65 @@ def decode(b64):
         return values
 
     head = column(15)
-    head += column(2) if head[0] == MAGIC else [0, 0]
-    if head[0] not in (MAGIC, MAGIC_BEFORE_SNIPPETS):
+    head += column(2) if head[0] == MAGIC_VARINTS else [0, 0]
+    if head[0] not in (MAGIC_VARINTS, MAGIC_BEFORE_SNIPPETS):
         sys.exit('page_data_json: not a page of this layout')
     n, m = head[1], head[2]
     gap, typ, first, count, attrs = (column(n) for _ in range(5))
+    row, firsts = 0, []
+    for f in first:
+        row += -(f + 1) // 2 if f & 1 else f // 2
+        firsts.append(row)
     files, lines, cell_count, kind_style, row_text = (column(m) for _ in range(5))
+    kinds = [k >> 2 for k in kind_style]
+    styles = [k & 3 for k in kind_style]
     cells = column(head[3])
     column(4 * head[15])  # the snippets, which the older layout did not hold
     if head[5] & 2:
         column(2 + 2 * head[1])  # the history's strips and words, nor these
     lengths = column(head[4])
+    return (head, (gap, typ, firsts, count, attrs), (files, lines, cell_count, kinds, styles, row_text),
+            cells, lengths, at)
+
+
+def fixed_columns(raw):
+    """The head and the columns of XRD4, and where the texts start."""
+    at = 0
+
+    def words(count):
+        nonlocal at
+        values = list(struct.unpack_from('<%dI' % count, raw, at))
+        at += 4 * count
+        return values
+
+    def column(count):
+        nonlocal at
+        width = words(1)[0]
+        values = list(struct.unpack_from('<%d%s' % (count, {1: 'B', 2: 'H', 4: 'I'}[width]), raw, at))
+        at += (count * width + 3) & ~3
+        return values
+
+    head = words(17)
+    n, m = head[1], head[2]
+    nodes = tuple(column(n) for _ in range(5))
+    rows = tuple(column(m) for _ in range(6))
+    cells = column(head[3])
+    for _ in range(4):
+        column(head[15])  # the snippets, which the older layout did not hold
+    if head[5] & 2:
+        for count in (2, n, n):
+            column(count)  # the history's strips and words, nor these
+    lengths = column(head[4])
+    return head, nodes, rows, cells, lengths, at
+
+
+def decode(b64):
+    raw = zlib.decompress(base64.b64decode(b64))
+    fixed = len(raw) >= 4 and struct.unpack_from('<I', raw)[0] == MAGIC
+    head, nodes, rows, cells, lengths, at = (fixed_columns if fixed else varint_columns)(raw)
+    n, m = head[1], head[2]
+    gap, typ, first, count, attrs = nodes
+    files, lines, cell_count, kinds, styles, row_text = rows
     blob = raw[at:].decode('utf-8')
     texts, pos = [], 0
     # Lengths count UTF-16 units: a character past U+FFFF counts two.
@@ -70,10 +118,10 @@ def decode(b64):
     def number(seen, key):
         return seen.setdefault(key, len(seen))
 
-    s_items, row, title, segment = [], 0, head[12], head[13]
+    s_items, title, segment = [], head[12], head[13]
     for i in range(n):
         a = attrs[i]
-        row += -(first[i] + 1) // 2 if first[i] & 1 else first[i] // 2
+        row = first[i]
         name = texts[head[10] + i]
         if a & 128:
             t, title = texts[title], title + 1
@@ -90,7 +138,7 @@ def decode(b64):
     for r in range(m):
         v = lines[r]
         line = '' if v == 0 else str((v - 1) // 2) if v & 1 else texts[(v - 2) // 2]
-        parts = [str(kind_style[r] >> 2), str(kind_style[r] & 3),
+        parts = [str(kinds[r]), str(styles[r]),
                  str(number(seen_files, files[r] - 1)) if files[r] else '-1', esc(line),
                  str(cell_count[r]), esc(texts[head[14] + row_text[r]])]
         for _ in range(cell_count[r] - 1):
