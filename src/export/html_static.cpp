@@ -162,11 +162,18 @@ struct NodeLinks {
 // then its failed checks with the place in the source each comes from. The
 // link is the line's only copy of the anchor: without script nothing leads
 // anywhere on the page, with it the link opens the test in the view.
+// A line of the list's rest names its test by its number in the page's data
+// instead of its anchor, a third of that part's bytes: the anchor only works
+// with script, and page.js then sets it.
 void write_failed_test(OutBuffer& out, const TestRun& run, NodeLinks& links, uint32_t i,
-                       std::string_view group, uint32_t group_file) {
-  const std::string id = links.id(i);
-  out_str(out, "<li><a href=\"#");
-  out_str(out, id.c_str());
+                       std::string_view group, uint32_t group_file, bool in_rest) {
+  if (in_rest) {
+    out_str(out, "<li><a data-n=\"");
+    out_uint(out, i);
+  } else {
+    out_str(out, "<li><a href=\"#");
+    out_str(out, links.id(i).c_str());
+  }
   out_str(out, "\">");
   std::string_view path = links.texts.at(i);
   if (path.size() > group.size() && path.compare(0, group.size(), group) == 0 &&
@@ -310,9 +317,10 @@ struct FailedList {
     out_close(item);
     bool opened = false, full = false;
     for (uint32_t i : tests) {
+      const bool next = opened && !room(to);
       line.clear();
       out_open_string(item, &line, 1024);
-      write_failed_test(item, run, links, i, group, file);
+      write_failed_test(item, run, links, i, group, file, next || to != &shown);
       out_close(item);
       const size_t end = sizeof "</ul>\n" - 1;
       if (shown.size() + rest_size + line.size() + (opened ? 0 : head.size()) + end >
@@ -320,7 +328,7 @@ struct FailedList {
         full = true;
         break;
       }
-      if (opened && !room(to)) {
+      if (next) {
         append(to, "</ul>\n");
         to = next_part();
         opened = false;

@@ -7,8 +7,16 @@
 // The failed tests past the list's first part come at the end of the page as
 // the texts of <noscript> elements of about 64 KiB, which cost a browser
 // running script nothing to build: each time the list is scrolled near its
-// end, the next one goes in where the list ends.
-var moreAt = document.getElementById('failed-more-note'), rest = null;
+// end, the next one goes in where the list ends. Their links name their test
+// by its number (data-n), which becomes its anchor once the view is ready.
+var moreAt = document.getElementById('failed-more-note'), rest = null, anchorOf = null;
+function linkMore() {
+  if (!moreAt || !anchorOf) return;
+  [].forEach.call(moreAt.parentNode.querySelectorAll('a[data-n]'), function (a) {
+    a.href = '#' + anchorOf(+a.dataset.n);
+    a.removeAttribute('data-n');
+  });
+}
 if (moreAt) {
   var addMore = function () {
     if (rest === null) {
@@ -20,6 +28,7 @@ if (moreAt) {
     }
     while (rest.length && moreAt.previousElementSibling.getBoundingClientRect().bottom < 2 * innerHeight)
       moreAt.insertAdjacentHTML('beforebegin', rest.shift());
+    linkMore();
   };
   document.getElementById('failures').addEventListener('scroll', addMore, { passive: true });
   window.addEventListener('scroll', addMore, { passive: true });
@@ -99,34 +108,44 @@ function next() {
     C.push(width === 1 ? into.subarray(0, count) : width === 2 ? new Uint16Array(into.buffer, 0, count)
       : new Uint32Array(into.buffer, 0, count));
     width = 0;
+    arrived(C.length - 1);
   }
   into = C.length < plan.length ? new Uint8Array(4) : null; filled = 0;
   return true;
 }
+// What follows from the node columns and from the rows' cell counts is
+// worked out as soon as they are in, while the later parts still come.
+var D = {};
+function arrived(c) {
+  var i, v, t, s, a, n = head[1], m = head[2];
+  if (c === 4) {
+    var gaps = C[0], attrs = C[4];
+    var parent = D.parent = new Int32Array(n), state = D.state = new Uint8Array(n);
+    var change = D.change = head[5] & 1 ? new Uint8Array(n) : null;
+    var titleText = D.titleText = new Int32Array(n), segmentText = D.segmentText = new Int32Array(n);
+    var repeated = D.repeated = new Uint8Array(n);
+    for (i = 0, t = head[12], s = head[13]; i < n; i++) {
+      a = attrs[i];
+      parent[i] = i - gaps[i];
+      state[i] = a & 3;  // bits 2 and 3 hold the title's style, which the view does not show
+      if (change) change[i] = (a >> 4) & 7;
+      titleText[i] = a & 128 ? t++ : -1; segmentText[i] = a & 256 ? s++ : -1;
+      repeated[i] = a & 512 ? 1 : 0;
+    }
+  } else if (c === 7) {
+    var cellCount = C[7], cellAt = D.cellAt = new Int32Array(m + 1);
+    for (i = 0, v = 0; i < m; i++) cellAt[i + 1] = v += cellCount[i] - 1;
+  }
+}
 function finish() {
   if (!pieces || into) return;
   pieces.push(utf8.decode());
-  var n = head[1], m = head[2], i, v, t, s, c = 0;
-  var D = { head: head, n: n, m: m, text: pieces.join('') };
+  var i, v, c = 0;
+  D.head = head; D.n = head[1]; D.m = head[2]; D.text = pieces.join('');
   pieces = null;
-  var gaps = C[c++]; D.typeText = C[c++]; D.first = C[c++]; D.count = C[c++];
-  var attrs = C[c++], a;
-  var parent = D.parent = new Int32Array(n), state = D.state = new Uint8Array(n);
-  var change = D.change = head[5] & 1 ? new Uint8Array(n) : null;
-  var titleText = D.titleText = new Int32Array(n), segmentText = D.segmentText = new Int32Array(n);
-  var repeated = D.repeated = new Uint8Array(n);
-  for (i = 0, t = head[12], s = head[13]; i < n; i++) {
-    a = attrs[i];
-    parent[i] = i - gaps[i];
-    state[i] = a & 3;  // bits 2 and 3 hold the title's style, which the view does not show
-    if (change) change[i] = (a >> 4) & 7;
-    titleText[i] = a & 128 ? t++ : -1; segmentText[i] = a & 256 ? s++ : -1;
-    repeated[i] = a & 512 ? 1 : 0;
-  }
-  D.file = C[c++]; D.line = C[c++]; var cellCount = D.cellCount = C[c++];
+  c++; D.typeText = C[c++]; D.first = C[c++]; D.count = C[c++]; c++;
+  D.file = C[c++]; D.line = C[c++]; D.cellCount = C[c++];
   D.kind = C[c++]; D.style = C[c++]; D.rowText = C[c++]; D.cells = C[c++];
-  var cellAt = D.cellAt = new Int32Array(m + 1);
-  for (i = 0, v = 0; i < m; i++) cellAt[i + 1] = v += cellCount[i] - 1;
   D.snippet = { row: C[c++], first: C[c++], marked: C[c++], count: C[c++] };
   if (head[5] & 2) {
     var h = C[c++];
@@ -598,6 +617,7 @@ soon(function () {
   computeVisibility(); buildMain(); buildNav();
   if (location.hash) fromHash();
   else handled = '';
+  anchorOf = anchor; linkMore();
   document.body.dataset.ready = 'true';
 });
 }

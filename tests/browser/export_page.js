@@ -87,7 +87,9 @@ async function checkLongList(context, noScript) {
   fs.writeFileSync(xrdFile, parts.join(''));
   execFileSync(exportBin, [xrdFile, '--html', page]);
   const url = 'file://' + path.resolve(page);
-  const names = () => [...document.querySelectorAll('.failed-list > li > a')].map(a => a.getAttribute('href'));
+  // A line at the end of the page names its test by number until the script links it.
+  const names = () => [...document.querySelectorAll('.failed-list > li > a')]
+    .map(a => a.getAttribute('href') || 'test ' + a.dataset.n);
   const off = await noScript.newPage();
   await off.goto(url);
   const plain = await off.evaluate(names);
@@ -106,8 +108,10 @@ async function checkLongList(context, noScript) {
     seen = (await tab.evaluate(names)).length;
   }
   const all = await tab.evaluate(names);
-  check(first < 2000 && all.length === 2000 && new Set(all).size === 2000,
-    `with script the list shows ${first} failed tests, then all ${all.length} as it is scrolled`);
+  const linked = all.filter(a => /^#Driver\d+\/testNumber\d+WithALongerName$/.test(a));
+  check(first < 2000 && all.length === 2000 && new Set(all).size === 2000 && linked.length === 2000,
+    `with script the list shows ${first} failed tests, then all ${all.length} as it is scrolled, ` +
+    `${linked.length} linked to their anchors`);
   await tab.close();
 }
 
