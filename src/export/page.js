@@ -612,13 +612,17 @@ note.remove();
 document.getElementById('static').removeAttribute('role');
 document.getElementById('toolbar').hidden = false;
 document.getElementById('panes').hidden = false;
-// The first drawing in a task of its own, so that no task grows long.
+// The first drawing in tasks of its own, the sections, then the tree, so
+// that no task grows long.
 soon(function () {
-  computeVisibility(); buildMain(); buildNav();
-  if (location.hash) fromHash();
-  else handled = '';
-  anchorOf = anchor; linkMore();
-  document.body.dataset.ready = 'true';
+  computeVisibility(); buildMain();
+  soon(function () {
+    buildNav();
+    if (location.hash) fromHash();
+    else handled = '';
+    anchorOf = anchor; linkMore();
+    document.body.dataset.ready = 'true';
+  });
 });
 }
 })();
