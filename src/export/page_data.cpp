@@ -200,6 +200,7 @@ auto all_of(const Values& values) {
   };
 }
 
+// `field` of every row, in row order.
 template <class Field>
 auto per_row(const TestRun& run, const Field& field) {
   return [&run, field](const auto& emit) {
