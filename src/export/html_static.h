@@ -22,7 +22,7 @@ constexpr size_t kFailedListBudget = size_t{8} << 20;
 // and reads them as texts instead of building megabytes of elements (the
 // page's script adds them to the list as it is scrolled); one that runs none
 // shows them there, pointed to from the list.
-constexpr size_t kFailedListInline = size_t{32} << 10;  // a screen or two of it
+constexpr size_t kFailedListInline = size_t{8} << 10;  // about a screen of it
 constexpr size_t kFailedMorePart = size_t{64} << 10;
 constexpr size_t kListedFailedChecks = 5;
 // A failed check that links to no file shows this much of its text instead.
