@@ -26,7 +26,11 @@ if (moreAt) {
       if (rest.length) rest[0] = rest[0].slice(rest[0].indexOf('<h3 class="group">'));
       section.remove();
     }
-    while (rest.length && moreAt.previousElementSibling.getBoundingClientRect().bottom < 2 * innerHeight)
+    // Near its end: less than 400 px of the list below what its box (or the
+    // window, where the box does not scroll) shows.
+    var box = document.getElementById('failures');
+    while (rest.length && moreAt.previousElementSibling.getBoundingClientRect().bottom <
+           Math.min(box.getBoundingClientRect().bottom, innerHeight) + 400)
       moreAt.insertAdjacentHTML('beforebegin', rest.shift());
     linkMore();
   };
