@@ -285,11 +285,11 @@ struct FailedList {
   uint64_t listed = 0, listed_shown = 0;
   explicit FailedList(const TestRun& r) : run(r), links(r) {}
 
-  // Where the next line goes: false when the one it is in is full.
   void append(std::string* to, const std::string& text) {
     *to += text;
     if (to != &shown) rest_size += text.size();
   }
+  // False when the part `to` points at is full: the next line goes elsewhere.
   bool room(const std::string* to) const {
     return to == &shown ? shown.size() < kFailedListInline : to->size() < kFailedMorePart;
   }

@@ -147,7 +147,7 @@ function finish() {
   var i, v, c = 0;
   D.head = head; D.n = head[1]; D.m = head[2]; D.text = pieces.join('');
   pieces = null;
-  c++; D.typeText = C[c++]; D.first = C[c++]; D.count = C[c++]; c++;
+  c++; D.typeText = C[c++]; D.first = C[c++]; D.count = C[c++]; c++;  // gaps and attrs: arrived()
   D.file = C[c++]; D.line = C[c++]; D.cellCount = C[c++];
   D.kind = C[c++]; D.style = C[c++]; D.rowText = C[c++]; D.cells = C[c++];
   D.snippet = { row: C[c++], first: C[c++], marked: C[c++], count: C[c++] };
