@@ -237,9 +237,17 @@ function find(a) {
 
 var vis = new Uint8Array(n).fill(1), open = new Uint8Array(n), navOpen = new Uint8Array(n);
 var selfHit = new Uint8Array(n), rowsHit = new Uint8Array(n), rowHit = new Uint8Array(m);
-var failedRows = new Uint8Array(n), failedOnly = false, filter = '', current = -1;
-for (i = 0; i < n; i++) {
-  for (k = first[i]; k < first[i] + count[i]; k++) if (kindOf[k] !== 0 && styleOf[k] === 2) { failedRows[i] = 1; break; }
+var failedRows = null, failedOnly = false, filter = '', current = -1;
+// Whether a section has a failed check, worked out the first time "failed
+// only" asks, not while the page starts.
+function hasFailedRow(j) {
+  if (!failedRows) {
+    failedRows = new Uint8Array(n);
+    for (i = 0; i < n; i++) {
+      for (k = first[i]; k < first[i] + count[i]; k++) if (kindOf[k] !== 0 && styleOf[k] === 2) { failedRows[i] = 1; break; }
+    }
+  }
+  return failedRows[j];
 }
 if (m <= 50000) open.fill(1);
 else for (i = 0; i < n; i++) if (state[i] === 1) open[i] = 1;
@@ -273,7 +281,7 @@ function computeVisibility() {
 // Which rows of a visible section the view lists: under a filter that matched
 // only some of its checks, those checks and the table heads.
 function rowShown(j, r) {
-  if (failedOnly && (kindOf[r] === 0 ? !failedRows[j] : styleOf[r] !== 2)) return false;
+  if (failedOnly && (kindOf[r] === 0 ? !hasFailedRow(j) : styleOf[r] !== 2)) return false;
   if (!filter || selfHit[j]) return true;
   return rowsHit[j] && (kindOf[r] === 0 || rowHit[r]);
 }
@@ -330,25 +338,35 @@ function mark(s) {
   var m = el('span', 'mark', MARK[s]); m.setAttribute('aria-hidden', 'true'); return m;
 }
 
-// The main list's items: a section, or one of its rows (-1: the section itself).
-// A source line below a failed check is item -2 - (8 * snippet + line).
-var itemCap = n + m + 8 * SNIP_LINES.length;
-var itemSec = new Int32Array(itemCap), itemRow = new Int32Array(itemCap), items = 0, navItems = [];
+// The main list's items, in runs: a section (row -1), its rows r, r + 1, ...,
+// or a source line below a failed check (row -2 - (8 * snippet + line)). Run x
+// starts at item runAt[x], so an open section's rows take one run, not an
+// item each, and the list is built in a step per section.
+var runCap = n + m + 8 * SNIP_LINES.length;
+var runAt = new Int32Array(runCap + 1), runSec = new Int32Array(runCap), runRow = new Int32Array(runCap);
+var runs = 0, items = 0, navItems = [];
+function addRun(j, r, length) {
+  runAt[runs] = items; runSec[runs] = j; runRow[runs++] = r; items += length;
+}
 function buildMain() {
-  items = 0;
+  runs = items = 0;
   var all = !failedOnly && !filter;
   for (var j = 0; j < n; j++) {
     if (!vis[j]) { j = end[j] - 1; continue; }
-    itemSec[items] = j; itemRow[items++] = -1;
-    if (!open[j]) continue;
+    addRun(j, -1, 1);
+    if (!open[j] || !count[j]) continue;
+    if (all && !SNIP_OF) { addRun(j, first[j], count[j]); continue; }
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
       if (!all && !rowShown(j, r)) continue;
-      itemSec[items] = j; itemRow[items++] = r;
+      var last = runs - 1;
+      if (runRow[last] >= 0 && runRow[last] + items - runAt[last] === r) items++;
+      else addRun(j, r, 1);
       var sk = SNIP_OF ? SNIP_OF[r] : -1;
       if (sk < 0) continue;
-      for (var q = 0; q < SNIP_LINES[sk].length && q < 8; q++) { itemSec[items] = j; itemRow[items++] = -2 - (8 * sk + q); }
+      for (var q = 0; q < SNIP_LINES[sk].length && q < 8; q++) addRun(j, -2 - (8 * sk + q), 1);
     }
   }
+  runAt[runs] = items;
   mainList.setCount(items);
   var shown = 0;
   for (var j2 = 0; j2 < n; j2++) shown += vis[j2];
@@ -450,8 +468,10 @@ function renderSourceLine(j, code) {
   return e;
 }
 function renderMain(k) {
-  var r = itemRow[k];
-  return r >= 0 ? renderRow(itemSec[k], r) : r === -1 ? renderSection(itemSec[k]) : renderSourceLine(itemSec[k], -2 - r);
+  var lo = 0, hi = runs - 1, mid;
+  while (lo < hi) if (runAt[mid = (lo + hi + 1) >> 1] <= k) lo = mid; else hi = mid - 1;
+  var j = runSec[lo], r = runRow[lo];
+  return r >= 0 ? renderRow(j, r + k - runAt[lo]) : r === -1 ? renderSection(j) : renderSourceLine(j, -2 - r);
 }
 function renderNav(k) {
   var j = navItems[k], e = el('div', 'item nav ' + CLS[state[j]] + (j === current ? ' current' : ''));
@@ -522,8 +542,8 @@ function goTo(j) {
   current = j;
   buildMain(); buildNav();
   document.getElementById('panes').scrollIntoView({block: 'start'});
-  var k = itemSec.subarray(0, items).indexOf(j);
-  if (k >= 0) mainList.scrollTo(k, false);
+  var x = runSec.subarray(0, runs).indexOf(j);
+  if (x >= 0) mainList.scrollTo(runAt[x], false);
   var m = navItems.indexOf(j);
   if (m >= 0 && !navList.inView(m)) navList.scrollTo(m, true); else navList.draw();
 }
@@ -575,7 +595,7 @@ function collect(onlyFailed, limit, out) {
     if (!vis[j] || (onlyFailed && state[j] !== 1)) { j = end[j] - 1; continue; }
     if (total++ < limit) out.push(j, -1);
     for (var r = first[j], e = first[j] + count[j]; r < e; r++) {
-      if (!rowShown(j, r) || (onlyFailed && (kindOf[r] === 0 ? !failedRows[j] : styleOf[r] !== 2))) continue;
+      if (!rowShown(j, r) || (onlyFailed && (kindOf[r] === 0 ? !hasFailedRow(j) : styleOf[r] !== 2))) continue;
       if (total++ < limit) out.push(j, r);
     }
   }
