@@ -243,8 +243,8 @@ var failedRows = null, failedOnly = false, filter = '', current = -1;
 function hasFailedRow(j) {
   if (!failedRows) {
     failedRows = new Uint8Array(n);
-    for (i = 0; i < n; i++) {
-      for (k = first[i]; k < first[i] + count[i]; k++) if (kindOf[k] !== 0 && styleOf[k] === 2) { failedRows[i] = 1; break; }
+    for (var s = 0; s < n; s++) {
+      for (var r = first[s]; r < first[s] + count[s]; r++) if (kindOf[r] !== 0 && styleOf[r] === 2) { failedRows[s] = 1; break; }
     }
   }
   return failedRows[j];
