@@ -236,6 +236,12 @@ async function checkFinding(context, url, errors) {
     const found = await tab.$(`#main .sec[data-anchor="${want.id}"]`);
     const rows = await tab.$$eval('#main .row .expr', els => els.map(e => e.textContent));
     check(found !== null && rows.includes(want.text), `filter by ${what} "${q}" finds ${want.id} and its check`);
+    if (what === 'check text') {
+      // Of a section matched by one of its checks, the view shows that check and the table heads.
+      const checks = await tab.$$eval('#main .row:not(.heading) .expr', els => els.map(e => e.textContent));
+      check(checks.length > 0 && checks.every(r => r.toLowerCase().includes(q.toLowerCase())),
+        `and no other check (${checks.join(' | ')})`);
+    }
   }
   await tab.check('#failed-only');
   const link = tab.url();
