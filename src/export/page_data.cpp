@@ -192,20 +192,18 @@ void each_text(const TestRun& run, const std::function<void(std::string_view)>& 
     for (const std::string& line : s.lines) visit(line);
 }
 
-// Every number of `values` in order.
-template <class Values>
-auto all_of(const Values& values) {
-  return [&values](const auto& emit) {
-    for (uint32_t v : values) emit(v);
+// `field` of every item of `items`, in order: a column's numbers.
+template <class Items, class Field>
+auto each_of(const Items& items, const Field& field) {
+  return [&items, field](const auto& emit) {
+    for (const auto& item : items) emit(static_cast<uint32_t>(field(item)));
   };
 }
 
-// `field` of every row, in row order.
-template <class Field>
-auto per_row(const TestRun& run, const Field& field) {
-  return [&run, field](const auto& emit) {
-    for (const Row& row : run.rows) emit(field(row));
-  };
+// Every number of `values` in order.
+template <class Values>
+auto all_of(const Values& values) {
+  return each_of(values, [](uint32_t v) { return v; });
 }
 
 void node_columns(Deflated& z, const TestRun& run) {
@@ -214,15 +212,9 @@ void node_columns(Deflated& z, const TestRun& run) {
     for (uint32_t i = 0; i < nodes.size(); ++i)
       emit(static_cast<uint32_t>(static_cast<int64_t>(i) - nodes[i].parent));
   });
-  z.column([&](const auto& emit) {
-    for (const TestNode& n : nodes) emit(n.type);  // the types are the first texts
-  });
-  z.column([&](const auto& emit) {
-    for (const TestNode& n : nodes) emit(n.first_row);
-  });
-  z.column([&](const auto& emit) {
-    for (const TestNode& n : nodes) emit(n.row_count);
-  });
+  z.column(each_of(nodes, [](const TestNode& n) { return n.type; }));  // the first texts
+  z.column(each_of(nodes, [](const TestNode& n) { return n.first_row; }));
+  z.column(each_of(nodes, [](const TestNode& n) { return n.row_count; }));
   std::vector<uint32_t> attrs;
   attrs.reserve(nodes.size());
   std::string segment, scratch;
@@ -235,19 +227,20 @@ void node_columns(Deflated& z, const TestRun& run) {
 }
 
 void row_columns(Deflated& z, const TestRun& run, const TextNumbers& t) {
-  z.column(per_row(
-      run, [&t](const Row& row) { return row.file == kNone ? 0 : t.files + row.file + 1; }));
-  z.column(per_row(run, [&t](const Row& row) {
+  const auto& rows = run.rows;
+  z.column(each_of(
+      rows, [&t](const Row& row) { return row.file == kNone ? 0 : t.files + row.file + 1; }));
+  z.column(each_of(rows, [&t](const Row& row) {
     if (row.flags & ROW_LINE) return 1 + 2 * row.line;
     if (row.flags & ROW_ODD_LINE) return 2 + 2 * (t.odd_lines + row.line);
     return 0u;
   }));
-  z.column(per_row(run, [](const Row& row) { return row.cell_count + 1; }));
-  z.column(per_row(run, [](const Row& row) { return static_cast<uint32_t>(row.kind); }));
-  z.column(per_row(run, [](const Row& row) { return static_cast<uint32_t>(row.style); }));
-  z.column(per_row(run, [](const Row& row) { return row.text; }));
+  z.column(each_of(rows, [](const Row& row) { return row.cell_count + 1; }));
+  z.column(each_of(rows, [](const Row& row) { return row.kind; }));
+  z.column(each_of(rows, [](const Row& row) { return row.style; }));
+  z.column(each_of(rows, [](const Row& row) { return row.text; }));
   z.column([&](const auto& emit) {
-    for (const Row& row : run.rows) {
+    for (const Row& row : rows) {
       for (uint32_t k = 0; k < row.cell_count; ++k) {
         const uint32_t cell = run.cells[row.first_cell + k];
         emit((cell & kCellNumber) ? 2 * (cell & ~kCellNumber) + 1 : 2 * (t.cells + cell));
@@ -258,18 +251,10 @@ void row_columns(Deflated& z, const TestRun& run, const TextNumbers& t) {
 
 void snippet_columns(Deflated& z, const TestRun& run) {
   const auto& snippets = run.snippets;
-  z.column([&](const auto& emit) {
-    for (const SourceSnippet& s : snippets) emit(s.row);
-  });
-  z.column([&](const auto& emit) {
-    for (const SourceSnippet& s : snippets) emit(s.first);
-  });
-  z.column([&](const auto& emit) {
-    for (const SourceSnippet& s : snippets) emit(s.line - s.first);
-  });
-  z.column([&](const auto& emit) {
-    for (const SourceSnippet& s : snippets) emit(static_cast<uint32_t>(s.lines.size()));
-  });
+  z.column(each_of(snippets, [](const SourceSnippet& s) { return s.row; }));
+  z.column(each_of(snippets, [](const SourceSnippet& s) { return s.first; }));
+  z.column(each_of(snippets, [](const SourceSnippet& s) { return s.line - s.first; }));
+  z.column(each_of(snippets, [](const SourceSnippet& s) { return s.lines.size(); }));
 }
 
 // The strip and the words of each node, after the words' first text.
