@@ -67,9 +67,9 @@ void read_folder(int root_fd, const std::string& dir, Wanted& wanted,
   }
   while (const dirent* e = ::readdir(folder)) {
     const char* name = e->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-        std::strcmp(name, ".git") == 0)
-      continue;
+    // Nothing whose name starts with '.' (".", "..", .git, .env...): no
+    // snippet is read from there either.
+    if (name[0] == '.') continue;
     unsigned char type = e->d_type;
     if (type == DT_UNKNOWN) {
       if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;

@@ -16,6 +16,6 @@ std::string_view path_base_name(std::string_view path);
 // root of the name's base name gives its path; a name with no such file, or
 // with several, stays as the report gives it, and `warning` (else empty) is
 // the one line that says which. Symbolic links to files count as files; links
-// to folders and folders named .git are not entered. Linear in the files below
+// to folders, and names that start with '.', are not entered. Linear in the files below
 // root. 0, or -1 with the reason in error when root is no folder that can be read.
 int source_root_map(TestRun& run, const char* root, std::string& warning, std::string& error);

@@ -2,13 +2,17 @@
 // line, and each file is read once in one pass up to the last line it needs.
 #include "export/source_snippets.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
-#include <memory>
+#include <cerrno>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "export/source_file.h"
 
 namespace {
 
@@ -17,17 +21,6 @@ struct Wanted {
   uint64_t line;
   uint32_t row;
 };
-
-// Names that stay below the root: relative, and with no ".." among their parts.
-bool inside_root(std::string_view path) {
-  if (path.empty() || path[0] == '/') return false;
-  for (size_t from = 0; from <= path.size();) {
-    size_t to = std::min(path.find('/', from), path.size());
-    if (path.substr(from, to - from) == "..") return false;
-    from = to + 1;
-  }
-  return true;
-}
 
 // The first kSnippetWidth characters of a line, and "…" when there were more.
 void cut_line(std::string& text) {
@@ -39,17 +32,12 @@ void cut_line(std::string& text) {
   if (i < text.size()) text.replace(i, std::string::npos, "\xE2\x80\xA6");
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// The lines of one file that the wanted checks [from, to) need, by number.
-// A line is kept up to a bound, so a file of one huge line costs no memory.
-std::unordered_map<uint64_t, std::string> needed_lines(const std::string& path, const Wanted* from,
+// The lines of the file open as fd that the wanted checks [from, to) need, by
+// number. A line is kept up to a bound, so a file of one huge line costs no
+// memory, and no more than kSourceFileBytes of the file are read.
+std::unordered_map<uint64_t, std::string> needed_lines(int fd, const Wanted* from,
                                                        const Wanted* to) {
   std::unordered_map<uint64_t, std::string> lines;
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-  if (!f) return lines;
   const uint64_t last = (to - 1)->line + kSnippetAround;
   const size_t keep = kSnippetWidth * 4 + 4;  // enough bytes for the characters shown
   uint64_t number = 1;
@@ -72,25 +60,54 @@ std::unordered_map<uint64_t, std::string> needed_lines(const std::string& path, 
   };
   start_line();
   char buffer[1 << 16];
-  size_t got;
-  while (number <= last && (got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
-    for (size_t i = 0; i < got && number <= last; ++i) {
+  uint64_t read = 0;
+  bool failed = false;
+  while (number <= last && read < kSourceFileBytes) {
+    const ssize_t got =
+        ::read(fd, buffer, std::min<uint64_t>(sizeof buffer, kSourceFileBytes - read));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      failed = got < 0;
+      break;
+    }
+    read += static_cast<uint64_t>(got);
+    for (ssize_t i = 0; i < got && number <= last; ++i) {
       if (buffer[i] == '\n')
         end_line();
       else if (wanted && text.size() < keep)
         text += buffer[i];
     }
   }
-  // The last line needs no line end; a file that could not be read gives none.
-  if (number <= last && !std::ferror(f.get()) && !text.empty()) end_line();
+  // The last line needs no line end; a file that could not be read gives
+  // none, and neither does one cut at the bound.
+  if (number <= last && !failed && read < kSourceFileBytes && !text.empty()) end_line();
   return lines;
+}
+
+// One line for all the files refused, by reason: their names are input, and
+// a crafted report could name thousands.
+std::string refusal_warning(const std::string& root, const size_t* refused) {
+  size_t total = 0;
+  for (int k = SOURCE_OUTSIDE; k < kSourceRefusals; ++k) total += refused[k];
+  if (total == 0) return std::string();
+  std::string line = root + ": no lines shown of " + std::to_string(total) +
+                     (total == 1 ? " source file (" : " source files (");
+  const char* separator = "";
+  for (int k = SOURCE_OUTSIDE; k < kSourceRefusals; ++k) {
+    if (refused[k] == 0) continue;
+    line += separator + std::to_string(refused[k]) + ' ' + kSourceRefusalWords[k];
+    separator = ", ";
+  }
+  return line + ")";
 }
 
 }  // namespace
 
-void snippets_read(TestRun& run) {
+std::string snippets_read(TestRun& run) {
   run.snippets.clear();
-  if (run.source_root.empty()) return;
+  if (run.source_root.empty()) return std::string();
+  const int root_fd = ::open(run.source_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (root_fd < 0) return std::string();
   std::vector<Wanted> wanted;
   for (uint32_t r = 0; r < run.rows.size() && wanted.size() < kSnippets; ++r) {
     const Row& row = run.rows[r];
@@ -103,15 +120,16 @@ void snippets_read(TestRun& run) {
   std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) {
     return a.file != b.file ? a.file < b.file : a.line < b.line;
   });
+  size_t refused[kSourceRefusals] = {};
   for (size_t from = 0; from < wanted.size();) {
     size_t to = from;
     while (to < wanted.size() && wanted[to].file == wanted[from].file) ++to;
-    const std::string_view name = source_path(run, wanted[from].file);
-    if (inside_root(name)) {
-      std::string path = run.source_root;
-      if (path.back() != '/') path += '/';
-      path += name;
-      const auto lines = needed_lines(path, &wanted[from], &wanted[to - 1] + 1);
+    int fd = -1;
+    const SourceOpen opened = source_file_open(root_fd, source_path(run, wanted[from].file), fd);
+    ++refused[opened];
+    if (opened == SOURCE_OPENED) {
+      const auto lines = needed_lines(fd, &wanted[from], &wanted[to - 1] + 1);
+      ::close(fd);
       for (size_t k = from; k < to; ++k) {
         const Wanted& w = wanted[k];
         if (!lines.count(w.line)) continue;
@@ -125,8 +143,10 @@ void snippets_read(TestRun& run) {
     }
     from = to;
   }
+  ::close(root_fd);
   std::sort(run.snippets.begin(), run.snippets.end(),
             [](const SourceSnippet& a, const SourceSnippet& b) { return a.row < b.row; });
+  return refusal_warning(run.source_root, refused);
 }
 
 std::string snippet_gutter(const SourceSnippet& s, size_t k) {
