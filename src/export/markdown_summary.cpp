@@ -17,46 +17,6 @@
 
 namespace {
 
-// Characters that mean something inline wherever they stand: emphasis, code,
-// links, strike-through, math, and the cell ends of a table (which a table
-// row honours even inside code). HTML's own characters become references so
-// that no tag or entity gets through.
-void md_bytes(OutBuffer& out, const char* text, size_t n) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  size_t i = 0;
-  while (i < n) {
-    size_t run = i;
-    while (run < n && p[run] >= 0x20 && p[run] < 0x7F && !std::strchr("\\`*_[]|~$<>&", p[run]))
-      ++run;
-    out_write(out, text + i, run - i);
-    if (run == n) break;
-    i = run;
-    unsigned char c = p[i];
-    if (c >= 0x80) {
-      // Only the UTF-8 repair applies: the run holds no ASCII.
-      while (run < n && p[run] >= 0x80) ++run;
-      out_escaped(out, text + i, run - i, ESCAPE_HTML);
-      i = run;
-      continue;
-    }
-    if (c == '<') {
-      out_lit(out, "&lt;");
-    } else if (c == '>') {
-      out_lit(out, "&gt;");
-    } else if (c == '&') {
-      out_lit(out, "&amp;");
-    } else if (c == '\t' || c == '\n' || c == '\r') {
-      out_put(out, ' ');  // a line break would end the table row
-    } else if (c < 0x20 || c == 0x7F) {
-      out_lit(out, "\xEF\xBF\xBD");
-    } else {
-      out_put(out, '\\');
-      out_put(out, static_cast<char>(c));
-    }
-    ++i;
-  }
-}
-
 // What would open a block where a list item's text starts: headings, quotes,
 // nested lists, setext lines, and indentation that turns it into code.
 size_t md_start(OutBuffer& out, const char* text, size_t n) {
@@ -65,9 +25,11 @@ size_t md_start(OutBuffer& out, const char* text, size_t n) {
     out_lit(out, "&#32;");
     ++i;
   }
-  // (strchr finds a NUL too: it is the end of its own list.)
+  // (strchr finds a NUL too: it is the end of its own list.) A '#' is left
+  // to out_markdown, which also keeps it from starting a reference.
   if (i < n && text[i] != '\0' && std::strchr("#-+=", text[i])) {
     out_put(out, '\\');
+    if (text[i] == '#') return i;
     out_put(out, text[i]);
     return i + 1;
   }
@@ -89,10 +51,10 @@ void md_text(OutBuffer& out, std::string_view text) {
   size_t head, tail, n = text.size();
   text_cut(p, n, kMarkdownCut, head, tail);
   size_t from = md_start(out, p, head);
-  md_bytes(out, p + from, head - from);
+  out_markdown(out, p + from, head - from);
   if (head == n) return;
   out_lit(out, "\xE2\x80\xA6");
-  md_bytes(out, p + tail, n - tail);
+  out_markdown(out, p + tail, n - tail);
 }
 
 // Collects one line at a time, so that a line that would pass the budget is
@@ -233,7 +195,8 @@ void write_totals(Lines& md, const TestRun& run) {
 
 // The lines around a failed check as a code block in its list item: its own
 // line marked with '>', each with its number. A code block shows its text as
-// it is, so the only escape is a fence longer than any run of backticks in it.
+// it is, so the only escapes are a fence longer than any run of backticks in
+// it and blanks for the line breaks a line of source can still hold.
 void md_snippet(OutBuffer& o, const TestRun& run, uint32_t row) {
   const SourceSnippet* s = row_snippet(run, row);
   if (!s) return;
@@ -252,7 +215,7 @@ void md_snippet(OutBuffer& o, const TestRun& run, uint32_t row) {
   for (size_t k = 0; k < s->lines.size(); ++k) {
     out_lit(o, "    ");
     out_str(o, snippet_gutter(*s, k).c_str());
-    out_escaped(o, s->lines[k].data(), s->lines[k].size(), ESCAPE_TEXT);
+    out_escaped(o, s->lines[k].data(), s->lines[k].size(), ESCAPE_CODE);
     out_put(o, '\n');
   }
   out_lit(o, "    ");

@@ -191,6 +191,7 @@ TEST(Summary, MarkdownCapsItsLists) {
 
 // A crafted test name stays inside its cell as text: no new cell, row, tag,
 // entity, link, emphasis or block.
+#define Z "\xE2\x80\x8B"
 TEST(Summary, MarkdownEscapesCraftedNames) {
   const struct {
     const char* name;
@@ -201,9 +202,22 @@ TEST(Summary, MarkdownEscapesCraftedNames) {
       {"<img src=x onerror=alert(1)>", "&lt;img src=x onerror=alert(1)&gt;"},
       {"&lt; stays", "&amp;lt; stays"},
       {"`code`", "\\`code\\`"},
-      {"**b** _e_ [l](http://x)", "\\*\\*b\\*\\* \\_e\\_ \\[l\\](http://x)"},
-      {"$x$ ~s~ back\\slash", "\\$x\\$ \\~s\\~ back\\\\slash"},
-      {"# not a heading", "# not a heading"},
+      {"**b** _e_ [l](http://x)", "\\*\\*b\\*\\* \\_e\\_ \\[l\\](http" Z "://x)"},
+      {"$x$ ~s~ back\\slash", "\\$x\\$ \\~" Z "s\\~ back\\\\slash"},
+      {"# not a heading", "#" Z " not a heading"},
+      // Mentions, references and autolinks, broken by a zero-width space.
+      {"@user @org/team a@b.example", "@" Z "user @" Z "org/team a@" Z "b.example"},
+      {"#12 o/r#3 GH-4 gh-5 !6 ~l %m &8 $9",
+       "#" Z "12 o/r#" Z "3 GH-" Z "4 gh-" Z "5 !" Z "6 \\~" Z "l %" Z "m &amp;" Z "8 \\$" Z "9"},
+      {"see www.x.org, WWW.y and ftp://z", "see www" Z ".x.org, WWW" Z ".y and ftp" Z "://z"},
+      {"wait! 100% GH- GH-x a:/b !x $y", "wait! 100% GH- GH-x a:/b !x \\$y"},
+      // Every line break, in UTF-8 or as the Latin-1 byte of NEL.
+      {"a\xC2\x85"
+       "b\xE2\x80\xA8"
+       "c\xE2\x80\xA9"
+       "d\x85"
+       "e",
+       "a b c d e"},
       {"- not an item", "- not an item"},
       {"12. not a number", "12. not a number"},
       {"    not code", "    not code"},
@@ -218,6 +232,8 @@ TEST(Summary, MarkdownEscapesCraftedNames) {
         << md;
   }
 }
+
+#undef Z
 
 // A NUL is not one of the marks that open a block (strchr finds it in any list).
 TEST(Summary, MarkdownTitleStartingWithANul) {
