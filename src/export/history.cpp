@@ -53,6 +53,7 @@ void history_start_run(History& h, std::string label, const HistoryTotals& total
     std::memmove(h.cells.data() + t * after, h.cells.data() + t * before, before);
     h.cells[t * after + before] = OUTCOME_ABSENT;
   }
+  label.resize(history_label_cut(label).size());
   h.runs.push_back(HistoryRun{std::move(label), totals});
 }
 

@@ -2,9 +2,9 @@
 // outcome in them, kept in one small file that a CI carries from run to run.
 //
 // Contract
-// - A History owns everything it holds: run labels and test identities are
-//   copies. An identity is opaque bytes chosen by the caller (the test's path
-//   of names, already unique within a run); two tests are one test exactly
+// - A History owns everything it holds: run labels (at most
+//   kHistoryLabelBytes) and test identities are copies. An identity is opaque bytes chosen by the
+//   caller (the test's path of names, already unique within a run); two tests are one test exactly
 //   when their identities are the same bytes, so a history of another project
 //   simply shares no test with this run. Labels are opaque too (a commit, a
 //   pipeline number, a time). Neither is checked for UTF-8: outputs escape.
@@ -16,10 +16,11 @@
 //   0..history_tests()-1 in no set order (the file sorts them).
 // - Identities are found through the keyed hash of base/hash.h, so identities
 //   crafted to collide cost no more than any others.
-// - One update: history_read_file, history_start_run, history_record for each
-//   test, history_keep, then history_write_file, which replaces the file whole
-//   or not at all (output_file.h). Two updates of one file at once: the
-//   last to finish wins whole; the other's run is lost, never mixed in.
+// - One update: history_lock, history_read_file, history_start_run,
+//   history_record for each test, history_keep, then history_write_file,
+//   which replaces the file whole or not at all (output_file.h). The lock
+//   makes two updates of one file take turns, so each adds its run to what
+//   the other wrote; without it the last to finish would win whole.
 //
 // The file (all of it little-endian)
 //   8 bytes  signature 89 54 52 48 0D 0A 1A 0A ("\x89TRH\r\n\x1a\n")
@@ -45,7 +46,8 @@
 // before anything is allocated for it, identities strictly increasing (so
 // each once), no test absent from every run, shortest varints, zero padding,
 // nothing after the outcomes. A history read and written again gives the same
-// bytes, and reading one takes memory within a small multiple of its size.
+// bytes (but for labels past the bound, which reading cuts), and reading one takes memory within a
+// small multiple of its size.
 #pragma once
 
 #include <cstddef>
@@ -71,6 +73,11 @@ extern const char kOutcomeLetters[4];
 constexpr size_t kHistoryDefaultSize = 30;
 // The most runs a history keeps (--history-size).
 constexpr size_t kHistoryMaxSize = 1000;
+// The most bytes of a run's label kept, on writing and on reading: each
+// failed test's words repeat the label of the run it has failed since.
+constexpr size_t kHistoryLabelBytes = 256;
+// label cut to kHistoryLabelBytes at a UTF-8 character's start.
+std::string_view history_label_cut(std::string_view label);
 // How many of the flakiest tests the summaries list.
 constexpr size_t kHistoryFlakiest = 10;
 
@@ -95,7 +102,9 @@ struct History {
 // ---- Reading and writing
 
 // Reads the history at `path` into `h`, replacing what it held. A missing
-// file gives an empty history. False when the file cannot be read or is not
+// file gives an empty history. It is opened without blocking and read only
+// when it is a regular file whose head (its first 20 bytes) holds, and then
+// no further than the head declares. False when the file cannot be read or is not
 // a whole history of ours: `error` then holds one line, the reason without
 // the file's name, and `h` is empty.
 bool history_read_file(const char* path, History& h, std::string& error);
@@ -108,9 +117,19 @@ std::string history_bytes(const History& h);
 // False with the reason in `error`; the old file then stays as it was.
 bool history_write_file(const History& h, const char* path, std::string& error);
 
+// The lock on a history's updates: the file `path` + ".lock" beside it (made
+// when missing, never removed), locked with flock, which the kernel releases
+// when the process ends, however it ends. Taken before the history is read
+// and held until the process exits, it makes concurrent updates take turns;
+// a run that waits longer than kHistoryLockWait seconds fails. The
+// descriptor, or -1 with the reason in `error`.
+constexpr int kHistoryLockWait = 120;
+int history_lock(const char* path, std::string& error);
+
 // ---- Adding a run
 
-// Adds a run as the newest, with every test absent from it so far.
+// Adds a run as the newest, with every test absent from it so far; its label
+// is cut by history_label_cut.
 void history_start_run(History& h, std::string label, const HistoryTotals& totals);
 // Records a test's outcome in the newest run; a test seen for the first time
 // is added. An identity recorded twice in one run keeps the worse outcome

@@ -1,6 +1,7 @@
 // The history's file: its bytes written and read back, every count checked
 // against the bytes that remain before anything is allocated for it.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -113,6 +114,9 @@ bool parse_runs(Reader& in, History& h) {
         !in.varint(run.totals.failed, "a run's totals") ||
         !in.varint(run.totals.not_executed, "a run's totals"))
       return false;
+    // A label past the bound (a file written by hand, or before there was
+    // one) is cut as a new one would be.
+    label = history_label_cut(label);
     run.label.assign(label.data(), label.size());
   }
   return true;
@@ -161,15 +165,14 @@ bool parse_outcomes(Reader& in, History& h) {
   return true;
 }
 
-}  // namespace
-
-bool history_parse(const char* data, size_t size, History& h, std::string& error) {
-  h = History();
+// The checks of the head (signature, version, declared length) against the
+// file's whole size, so that a file is judged on its first 20 bytes.
+bool check_head(const char* data, size_t have, uint64_t size, std::string& error) {
   if (size == 0) {
     error = "not a test history (the file is empty)";
     return false;
   }
-  if (size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0) {
+  if (have < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0) {
     error = "not a test history (no history signature at its start)";
     return false;
   }
@@ -183,17 +186,33 @@ bool history_parse(const char* data, size_t size, History& h, std::string& error
             "format " + std::to_string(kVersion);
     return false;
   }
-  const size_t body = size - kHeadSize - kTailSize;
+  const uint64_t body = size - kHeadSize - kTailSize;
   if (length != body) {
     error = "damaged test history (its header says " + std::to_string(length) +
             " bytes of content, the file holds " + std::to_string(body) + ")";
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+std::string_view history_label_cut(std::string_view label) {
+  if (label.size() <= kHistoryLabelBytes) return label;
+  size_t cut = kHistoryLabelBytes;
+  while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80) --cut;
+  return label.substr(0, cut);
+}
+
+bool history_parse(const char* data, size_t size, History& h, std::string& error) {
+  h = History();
+  if (!check_head(data, size, size, error)) return false;
   if (checksum(data + 8, size - 8 - kTailSize) != get_fixed(data + size - kTailSize, 4)) {
     error = "damaged test history (checksum mismatch)";
     return false;
   }
   History read;
+  const size_t body = size - kHeadSize - kTailSize;
   Reader in{data + kHeadSize, data + kHeadSize + body, {}};
   if (!parse_runs(in, read) || !parse_tests(in, read) || !parse_outcomes(in, read)) {
     error = in.error;
@@ -204,50 +223,103 @@ bool history_parse(const char* data, size_t size, History& h, std::string& error
   return true;
 }
 
+namespace {
+
+// Reads up to `want` bytes at the file's current offset into out[0..); false
+// with the reason in error when the read fails. `got` says how many came.
+bool read_some(int fd, char* out, size_t want, size_t& got, std::string& error) {
+  got = 0;
+  while (got < want) {
+    const ssize_t n = ::read(fd, out + got, want - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = std::string("cannot read: ") + std::strerror(errno);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool read_history(int fd, History& h, std::string& error) {
+  // The file is read back in place, so it must be a regular file: a device or
+  // a pipe would have no end, or could not be written back.
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    error = std::string("cannot read: ") + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = std::string("cannot read: ") +
+            (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    return false;
+  }
+  // The head first, so that another file named by mistake, or one whose
+  // head lies about its size, is refused on its first 20 bytes however large.
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  char head[kHeadSize];
+  size_t got;
+  if (!read_some(fd, head, std::min<uint64_t>(sizeof head, size), got, error)) return false;
+  if (!check_head(head, got, size, error)) return false;
+  // The rest as the head declares it, and the byte past it, which shows a
+  // file that grew meanwhile.
+  std::string bytes(static_cast<size_t>(size) + 1, '\0');
+  std::memcpy(&bytes[0], head, got);
+  size_t rest;
+  if (!read_some(fd, &bytes[got], bytes.size() - got, rest, error)) return false;
+  bytes.resize(got + rest);
+  return history_parse(bytes.data(), bytes.size(), h, error);
+}
+
+}  // namespace
+
 bool history_read_file(const char* path, History& h, std::string& error) {
   h = History();
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO put in the history's place cannot hold the
+  // open; fstat then refuses it.
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return true;
     error = std::string("cannot open: ") + std::strerror(errno);
     return false;
   }
-  // The file is read back in place, so it must be a regular file: a device or
-  // a pipe would have no end, or could not be written back.
-  struct stat st;
-  const bool known = ::fstat(fd, &st) == 0;
-  if (!known || !S_ISREG(st.st_mode)) {
-    error = std::string("cannot read: ") + (!known                ? std::strerror(errno)
-                                            : S_ISDIR(st.st_mode) ? std::strerror(EISDIR)
-                                                                  : "not a regular file");
-    ::close(fd);
-    return false;
-  }
-  // Its signature first, so that another file named by mistake, however
-  // large, is refused without reading it whole; the byte past its size
-  // shows a file that grew meanwhile.
-  std::string bytes(std::min<size_t>(sizeof kSignature, static_cast<size_t>(st.st_size)), '\0');
-  size_t used = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    while (used < bytes.size()) {
-      const ssize_t got = ::read(fd, &bytes[used], bytes.size() - used);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        error = std::string("cannot read: ") + std::strerror(errno);
-        ::close(fd);
-        return false;
-      }
-      if (got == 0) break;
-      used += static_cast<size_t>(got);
-    }
-    if (pass == 0 &&
-        (used < sizeof kSignature || std::memcmp(bytes.data(), kSignature, sizeof kSignature) != 0))
-      break;
-    if (pass == 0) bytes.resize(static_cast<size_t>(st.st_size) + 1);
-  }
-  bytes.resize(used);
+  const bool ok = read_history(fd, h, error);
   ::close(fd);
-  return history_parse(bytes.data(), bytes.size(), h, error);
+  return ok;
+}
+
+int history_lock(const char* path, std::string& error) {
+  const std::string name = std::string(path) + ".lock";
+  // No link followed and no FIFO waited on: the cache it lives in is input.
+  const int fd =
+      ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = "cannot lock (" + name + "): " + std::strerror(errno);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = "cannot lock (" + name + "): not a regular file";
+    ::close(fd);
+    return -1;
+  }
+  // Polled, so that the wait is bounded whatever holds the lock.
+  for (int waited_ms = 0;; waited_ms += 10) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      error = "cannot lock (" + name + "): " + std::strerror(errno);
+      break;
+    }
+    if (waited_ms >= kHistoryLockWait * 1000) {
+      error = "another run has held its lock (" + name + ") for " +
+              std::to_string(kHistoryLockWait) + " s";
+      break;
+    }
+    ::usleep(10000);
+  }
+  ::close(fd);
+  return -1;
 }
 
 void history_write(OutBuffer& out, const History& h) {
