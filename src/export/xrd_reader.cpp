@@ -125,6 +125,25 @@ class Pass {
     p->at_ = static_cast<uint64_t>(xmlByteConsumed(p->ctxt_));
   }
 
+  // Whether the report's first bytes past blanks (and a byte-order mark)
+  // were seen; false when they say that it is empty or no XML at all, with
+  // error set. `seen` counts the bytes looked at so far.
+  bool starts_xml(std::string_view in, bool last, uint64_t& seen, std::string& error) {
+    for (size_t i = 0; i < in.size(); ++i, ++seen) {
+      const unsigned char c = static_cast<unsigned char>(in[i]);
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+      if (seen == i && seen < 3 && c == static_cast<unsigned char>("\xEF\xBB\xBF"[seen])) continue;
+      started_ = true;
+      if (c == '<') return true;
+      error = "not an XML document (it does not start with '<')";
+      return false;
+    }
+    if (!last) return true;
+    error = seen == 0 ? "empty file" : "empty file (only blanks)";
+    return false;
+  }
+
+  bool started_ = false;
   HeadStage head_;  // before events_, which keeps a reference to it
   XrdEvents events_;
   bool mend_;
@@ -159,8 +178,14 @@ int Pass::run(XrdSource source, bool& final, std::string& error) {
   sax.warning = silent;
   sax.error = on_error;
   sax.fatalError = on_error;
-  std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(
-      xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr), xmlFreeParserCtxt);
+  // An entity a DOCTYPE declares makes the parser build a document to hold
+  // it, which freeing the context leaves behind.
+  auto free_context = [](xmlParserCtxtPtr c) {
+    if (c->myDoc) xmlFreeDoc(c->myDoc);
+    xmlFreeParserCtxt(c);
+  };
+  std::unique_ptr<xmlParserCtxt, decltype(free_context)> ctxt(
+      xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr), free_context);
   if (!ctxt) {
     error = kOutOfMemory;
     return -1;
@@ -189,6 +214,7 @@ int Pass::run(XrdSource source, bool& final, std::string& error) {
   }
   std::unique_ptr<char[]> block(source.path ? new char[kBlock] : nullptr);
   size_t offset = 0;  // into source.bytes
+  uint64_t offset_seen = 0;
   int status = 0;
   for (bool last = false; !last && !events_.root_done();) {
     std::string_view in;
@@ -207,6 +233,10 @@ int Pass::run(XrdSource source, bool& final, std::string& error) {
       in = std::string_view(source.bytes + offset, n);
       offset += n;
       last = offset == source.size;
+    }
+    if (!started_ && !starts_xml(in, last, offset_seen, error)) {
+      status = -1;
+      break;
     }
     std::string_view view = head_.feed(in, last);
     if (mend_) view = chars.feed(quotes.feed(view, last), last);

@@ -271,7 +271,11 @@ TEST(XrdRead, RejectsWhatIsNoReport) {
   EXPECT_EQ(read_run(fixture(""), r2, error), -1);
   EXPECT_EQ(error, "cannot read: Is a directory");
   EXPECT_EQ(parse_text("", r3, error), -1);
-  EXPECT_EQ(error.rfind("not an XML document (", 0), 0u) << error;
+  EXPECT_EQ(error, "empty file");
+  EXPECT_EQ(parse_text("\xEF\xBB\xBF \r\n\t", r3, error), -1);
+  EXPECT_EQ(error, "empty file (only blanks)");
+  EXPECT_EQ(parse_text("PK\x03\x04", r3, error), -1);
+  EXPECT_EQ(error, "not an XML document (it does not start with '<')");
   EXPECT_EQ(parse_text("<DAZU><APIDOC><DOCUMENT></APIDOC>", r4, error), -1);
   EXPECT_EQ(error.rfind("not an XML document (", 0), 0u) << error;
   EXPECT_EQ(parse_text("<?xml version=\"1.0\"?><testsuites/>", r5, error), -1);
