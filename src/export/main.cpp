@@ -82,7 +82,8 @@ int run(const ExportOptions& opts) {
     if (source_root_map(run, opts.source_root, warning, error) != 0)
       return export_fail(opts.source_root, error);
     if (!warning.empty()) std::fprintf(stderr, "tallyrep-export: warning: %s\n", warning.c_str());
-    snippets_read(run);
+    warning = snippets_read(run);
+    if (!warning.empty()) std::fprintf(stderr, "tallyrep-export: warning: %s\n", warning.c_str());
   }
 
   if (opts.baseline) {
@@ -92,8 +93,11 @@ int run(const ExportOptions& opts) {
   }
   // The history is read before any output is written, so that one that is
   // not ours, or damaged, fails the run with nothing written.
+  // Held until the process ends, so that a run updating the same history
+  // at once waits for this one's file and adds its run to it.
   if (opts.history) {
     current_file = opts.history;
+    if (history_lock(opts.history, error) < 0) return export_fail(opts.history, error);
     History kept;
     if (!history_read_file(opts.history, kept, error)) return export_fail(opts.history, error);
     run_history_add(run, std::move(kept), opts.run_label ? opts.run_label : run_default_label(run),
