@@ -1,5 +1,6 @@
 # Script tests of tallyrep-export: its JUnit XML against the xUnit plugin's
-# schema, which Jenkins validates with, and its HTML page in a headless browser.
+# schema, which Jenkins validates with, its Markdown through GitHub's renderer,
+# and its HTML page in a headless browser.
 if(TARGET tallyrep-export)
   # The example report once it is in the tree, else the hand-written one.
   set(export_example ${CMAKE_SOURCE_DIR}/examples/calc.xrd)
@@ -14,6 +15,12 @@ if(TARGET tallyrep-export)
       ${export_example} ${export_fixtures})
   set_tests_properties(export_junit_schema PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
     ENVIRONMENT "TALLYREP_BIN=$<TARGET_FILE:tallyrep>")
+
+  # The Markdown summary of crafted texts as GitHub's renderer shows it.
+  add_test(NAME export_markdown_render
+    COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/export/markdown_render.py
+      $<TARGET_FILE:tallyrep-export> ${CMAKE_BINARY_DIR}/export-markdown-render)
+  set_tests_properties(export_markdown_render PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 
   add_test(NAME export_browser
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/browser/run.sh $<TARGET_FILE:tallyrep-export>
