@@ -77,6 +77,38 @@ size_t put_non_ascii(OutBuffer& out, const unsigned char* p, size_t n, bool brea
 // A zero-width space: breaks a mention, a reference or an autolink in two.
 constexpr char kBreak[] = "\xE2\x80\x8B";
 
+// What inline Markdown makes of each ASCII character: its text (null: the
+// character itself), and when a zero-width space must follow it, since "@x",
+// "#1", and GitLab's "!1", "&1", "$1", "~x", "%x" refer to someone or something.
+enum MarkdownBreak : uint8_t { BREAK_NEVER, BREAK_ALWAYS, BREAK_BEFORE_DIGIT, BREAK_BEFORE_WORD };
+struct MarkdownChar {
+  const char* text = nullptr;
+  MarkdownBreak breaks = BREAK_NEVER;
+};
+struct MarkdownChars {
+  MarkdownChar of[128];
+  MarkdownChars() {
+    for (int c = 0; c < 0x20; ++c) of[c].text = "\xEF\xBF\xBD";
+    of[0x7F].text = "\xEF\xBF\xBD";
+    // A line break would end the item, the row or the cell.
+    of['\t'].text = of['\n'].text = of['\r'].text = " ";
+    of['<'].text = "&lt;";
+    of['>'].text = "&gt;";
+    of['&'] = {"&amp;", BREAK_BEFORE_DIGIT};
+    of['@'].breaks = of['#'].breaks = BREAK_ALWAYS;
+    of['!'].breaks = BREAK_BEFORE_DIGIT;
+    of['%'].breaks = BREAK_BEFORE_WORD;
+    // Emphasis, code, links, strike-through, math and the cell ends of a
+    // table (which a table row honours even inside code).
+    static const char* const kEscaped[] = {"\\\\", "\\`", "\\*", "\\_", "\\[",
+                                           "\\]",  "\\|", "\\~", "\\$"};
+    for (const char* e : kEscaped) of[static_cast<unsigned char>(e[1])].text = e;
+    of['~'].breaks = BREAK_BEFORE_WORD;
+    of['$'].breaks = BREAK_BEFORE_DIGIT;
+  }
+};
+const MarkdownChars kMarkdownChars;
+
 }  // namespace
 
 void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode) {
@@ -102,8 +134,6 @@ void out_escaped(OutBuffer& out, const char* text, size_t n, EscapeMode mode) {
 void out_markdown(OutBuffer& out, const char* text, size_t n) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   auto at = [&](size_t k) { return k < n ? p[k] : 0; };
-  auto word = [&](size_t k) { return std::isalnum(at(k)) != 0; };
-  auto digit = [&](size_t k) { return std::isdigit(at(k)) != 0; };
   auto lower = [&](size_t k) { return static_cast<unsigned char>(at(k) | 0x20); };
   for (size_t i = 0; i < n;) {
     const unsigned char c = p[i];
@@ -112,68 +142,24 @@ void out_markdown(OutBuffer& out, const char* text, size_t n) {
       continue;
     }
     ++i;
-    switch (c) {
-      case '\t':
-      case '\n':
-      case '\r':
-        out_put(out, ' ');  // a line break would end the item, the row or the cell
-        continue;
-      case '<':
-        out_lit(out, "&lt;");
-        continue;
-      case '>':
-        out_lit(out, "&gt;");
-        continue;
-      case '&':
-        out_lit(out, "&amp;");
-        if (digit(i)) out_lit(out, kBreak);
-        continue;
-      case '@':
-      case '#':
-        out_put(out, static_cast<char>(c));
-        out_lit(out, kBreak);
-        continue;
-      case '!':
-        out_put(out, '!');
-        if (digit(i)) out_lit(out, kBreak);
-        continue;
-      case '%':
-        out_put(out, '%');
-        if (word(i) || at(i) == '"') out_lit(out, kBreak);
-        continue;
-      case ':':
-        if (at(i) == '/' && at(i + 1) == '/') out_lit(out, kBreak);
-        out_put(out, ':');
-        continue;
-      case '\\':
-      case '`':
-      case '*':
-      case '_':
-      case '[':
-      case ']':
-      case '|':
-      case '~':
-      case '$':
-        out_put(out, '\\');
-        out_put(out, static_cast<char>(c));
-        if ((c == '~' && (word(i) || at(i) == '"')) || (c == '$' && digit(i))) out_lit(out, kBreak);
-        continue;
-      default:
-        break;
+    // "www." and "GH-12" are broken after their letters, "http://" before its ':'.
+    if (((c | 0x20) == 'w' && lower(i) == 'w' && lower(i + 1) == 'w' && at(i + 2) == '.') ||
+        ((c | 0x20) == 'g' && lower(i) == 'h' && at(i + 1) == '-' && std::isdigit(at(i + 2)))) {
+      out_write(out, text + i - 1, 3);
+      out_lit(out, kBreak);
+      i += 2;
+      continue;
     }
-    if (c < 0x20 || c == 0x7F) {
-      out_lit(out, "\xEF\xBF\xBD");
-    } else if ((c | 0x20) == 'w' && lower(i) == 'w' && lower(i + 1) == 'w' && at(i + 2) == '.') {
-      out_write(out, text + i - 1, 3);
-      out_lit(out, kBreak);
-      i += 2;
-    } else if ((c | 0x20) == 'g' && lower(i) == 'h' && at(i + 1) == '-' && digit(i + 2)) {
-      out_write(out, text + i - 1, 3);
-      out_lit(out, kBreak);
-      i += 2;
-    } else {
+    if (c == ':' && at(i) == '/' && at(i + 1) == '/') out_lit(out, kBreak);
+    const MarkdownChar& m = kMarkdownChars.of[c];
+    if (m.text)
+      out_str(out, m.text);
+    else
       out_put(out, static_cast<char>(c));
-    }
+    const unsigned char next = at(i);
+    if (m.breaks == BREAK_ALWAYS || (m.breaks == BREAK_BEFORE_DIGIT && std::isdigit(next)) ||
+        (m.breaks == BREAK_BEFORE_WORD && (std::isalnum(next) || next == '"')))
+      out_lit(out, kBreak);
   }
 }
 
