@@ -1,4 +1,5 @@
-// The HTML, XML and JSON escapes with UTF-8 repair.
+// The escapes of every output, with UTF-8 repair: HTML, XML, JSON, plain text,
+// Markdown code lines and inline Markdown.
 #include "export/escape.h"
 
 #include <cctype>
