@@ -52,6 +52,9 @@ std::unordered_map<uint64_t, std::string> needed_lines(int fd, const Wanted* fro
   auto end_line = [&] {
     if (wanted) {
       if (!text.empty() && text.back() == '\r') text.pop_back();
+      // A carriage return inside the line would draw a line of its own in
+      // the page (a browser breaks <pre> there): a blank instead.
+      std::replace(text.begin(), text.end(), '\r', ' ');
       cut_line(text);
       lines.emplace(number, text);
     }
