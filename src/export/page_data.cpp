@@ -237,7 +237,11 @@ void row_columns(Deflated& z, const TestRun& run, const TextNumbers& t) {
   }));
   z.column(each_of(rows, [](const Row& row) { return row.cell_count + 1; }));
   z.column(each_of(rows, [](const Row& row) { return row.kind; }));
-  z.column(each_of(rows, [](const Row& row) { return row.style; }));
+  // A check is failed on the page exactly when the other outputs name it so:
+  // styled failed, or "Failed" in its status cell whatever its style.
+  z.column(each_of(rows, [](const Row& row) {
+    return row.flags & ROW_FAILED ? uint8_t{CELL_FAILED} : uint8_t{row.style};
+  }));
   z.column(each_of(rows, [](const Row& row) { return row.text; }));
   z.column([&](const auto& emit) {
     for (const Row& row : rows) {

@@ -27,7 +27,9 @@
 //     and TAG are the texts first name + i and first TAG + i; titles and
 //     segments of their own are numbered in node order from theirs;
 //   per row: 0 no link, else file text + 1; 0 no line, 1 + 2 * the line,
-//     2 + 2 * the text of a line that is no number; cells; kind; style; its
+//     2 + 2 * the text of a line that is no number; cells; kind; style
+//     (CELL_FAILED exactly for a failed check, ROW_FAILED, whatever its
+//     report styled it); its
 //     first cell, as the text numbered from the first cell of a row's (first
 //     cells repeat: each is one text);
 //   per cell after the first of its row, row by row: 2 * text, or

@@ -433,3 +433,21 @@ TEST(Html, UnwritableOutputIsAnError) {
 }
 
 }  // namespace
+
+// A check the report styles plainly but whose status cell says Failed is
+// failed in JUnit and the Markdown, so the page's data marks it failed too:
+// its "Failed only" view shows what JUnit names.
+TEST(Html, ACheckIsFailedOnThePageExactlyWhenJUnitNamesIt) {
+  const std::string row =
+      "<ROW><CELL STYLE=\"Array\"><TEXT>x == 1</TEXT></CELL><CELL_TEXT "
+      "STYLE=\"Array\">Failed</CELL_TEXT></ROW>";
+  const std::string path = scratch("status_failed.xrd");
+  write_all(path, xrd_document("<DAZU:NODE name=\"T\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE "
+                               "name=\"a\" type=\"Test Case\" state=\"ko\"><TABLE>" +
+                               row + "</TABLE></DAZU:NODE></DAZU:NODE>"));
+  TestRun r;
+  const std::string data = data_block(html_of(path, r));
+  const std::string junit = out_capture([&](OutBuffer& o) { junit_document(o, r); });
+  EXPECT_NE(junit.find("<failure"), std::string::npos) << junit;
+  EXPECT_NE(data.find("\"r\":[1,2,-1,"), std::string::npos) << data;  // kind check, style failed
+}
