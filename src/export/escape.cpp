@@ -88,24 +88,25 @@ struct MarkdownChar {
 };
 struct MarkdownChars {
   MarkdownChar of[128];
+  MarkdownChar& at(char c) { return of[static_cast<unsigned char>(c)]; }
   MarkdownChars() {
     for (int c = 0; c < 0x20; ++c) of[c].text = "\xEF\xBF\xBD";
     of[0x7F].text = "\xEF\xBF\xBD";
     // A line break would end the item, the row or the cell.
-    of['\t'].text = of['\n'].text = of['\r'].text = " ";
-    of['<'].text = "&lt;";
-    of['>'].text = "&gt;";
-    of['&'] = {"&amp;", BREAK_BEFORE_DIGIT};
-    of['@'].breaks = of['#'].breaks = BREAK_ALWAYS;
-    of['!'].breaks = BREAK_BEFORE_DIGIT;
-    of['%'].breaks = BREAK_BEFORE_WORD;
+    at('\t').text = at('\n').text = at('\r').text = " ";
+    at('<').text = "&lt;";
+    at('>').text = "&gt;";
+    at('&') = {"&amp;", BREAK_BEFORE_DIGIT};
+    at('@').breaks = at('#').breaks = BREAK_ALWAYS;
+    at('!').breaks = BREAK_BEFORE_DIGIT;
+    at('%').breaks = BREAK_BEFORE_WORD;
     // Emphasis, code, links, strike-through, math and the cell ends of a
     // table (which a table row honours even inside code).
     static const char* const kEscaped[] = {"\\\\", "\\`", "\\*", "\\_", "\\[",
                                            "\\]",  "\\|", "\\~", "\\$"};
-    for (const char* e : kEscaped) of[static_cast<unsigned char>(e[1])].text = e;
-    of['~'].breaks = BREAK_BEFORE_WORD;
-    of['$'].breaks = BREAK_BEFORE_DIGIT;
+    for (const char* e : kEscaped) at(e[1]).text = e;
+    at('~').breaks = BREAK_BEFORE_WORD;
+    at('$').breaks = BREAK_BEFORE_DIGIT;
   }
 };
 const MarkdownChars kMarkdownChars;
