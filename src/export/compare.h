@@ -1,5 +1,5 @@
-// A run compared with a baseline report: each test matched by its path of
-// names (driver, suites, classes, test case or stub) and given its kind of change.
+// A run compared with a baseline report: each test matched by its identity
+// (test_paths.h: its whole path of names) and given its kind of change.
 #pragma once
 
 #include <string>

@@ -37,6 +37,22 @@ void history_build_index(History& h) {
   }
 }
 
+void history_rename(History& h, const std::vector<std::pair<uint32_t, std::string>>& renames) {
+  std::vector<const std::string*> renamed(history_tests(h), nullptr);
+  for (const auto& r : renames) renamed[r.first] = &r.second;
+  std::string ids;
+  std::vector<uint64_t> id_end;
+  id_end.reserve(h.id_end.size());
+  for (uint32_t t = 0; t < history_tests(h); ++t) {
+    const std::string_view id = renamed[t] ? std::string_view(*renamed[t]) : history_identity(h, t);
+    ids.append(id.data(), id.size());
+    id_end.push_back(ids.size());
+  }
+  h.ids = std::move(ids);
+  h.id_end = std::move(id_end);
+  history_build_index(h);
+}
+
 uint32_t history_find(const History& h, std::string_view identity) {
   const uint64_t hash = identity_hash(identity);
   const uint32_t* found = h.index.find_if(hash, [&](const auto& slot) {

@@ -54,6 +54,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/flat_map.h"
@@ -137,6 +138,9 @@ void history_start_run(History& h, std::string label, const HistoryTotals& total
 void history_record(History& h, std::string_view identity, HistoryOutcome outcome);
 // Keeps the newest `runs` runs and drops the tests absent from all of them.
 void history_keep(History& h, size_t runs);
+// Gives each test of `renames` its new identity, which no test has yet (each
+// test at most once); the others keep theirs.
+void history_rename(History& h, const std::vector<std::pair<uint32_t, std::string>>& renames);
 // Builds the index of the identities anew, once they were set as a whole.
 void history_build_index(History& h);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <unordered_set>
 #include <utility>
 
 #include "export/test_paths.h"
@@ -15,9 +16,30 @@ namespace {
 static_assert(OUTCOME_PASSED == int{STATE_PASSED} && OUTCOME_FAILED == int{STATE_FAILED} &&
               OUTCOME_NOT_EXECUTED == int{STATE_NOT_EXECUTED});
 
+// Histories written before identities were whole know a test whose path is
+// longer than kPathCut.limit by its cut path alone. Such an identity is taken
+// over by the first test of the run whose cut path it is and that the
+// history does not know by its whole identity yet; the others that share the
+// cut are new tests.
+void adopt_legacy_identities(const TestRun& run, History& kept) {
+  std::vector<std::pair<uint32_t, std::string>> renames;
+  std::unordered_set<uint32_t> claimed;
+  PathCursor path(run, PATH_NAMES, kPathCut);
+  for (uint32_t i = 0; i < run.nodes.size(); ++i) {
+    if (!is_test(run, run.nodes[i])) continue;
+    std::string_view legacy;
+    const std::string_view identity = path.identity(i, &legacy);
+    if (identity.size() == legacy.size() || history_find(kept, identity) != kNoTest) continue;
+    const uint32_t test = history_find(kept, legacy);
+    if (test != kNoTest && claimed.insert(test).second) renames.emplace_back(test, identity);
+  }
+  if (!renames.empty()) history_rename(kept, renames);
+}
+
 }  // namespace
 
 void run_history_add(TestRun& run, History kept, std::string label, size_t size) {
+  adopt_legacy_identities(run, kept);
   const Totals totals = run_totals(run);
   history_start_run(kept, std::move(label),
                     HistoryTotals{totals.passed, totals.failed, run.counted.not_executed});
@@ -25,14 +47,14 @@ void run_history_add(TestRun& run, History kept, std::string label, size_t size)
     PathCursor path(run, PATH_NAMES, kPathCut);
     for (uint32_t i = 0; i < run.nodes.size(); ++i)
       if (is_test(run, run.nodes[i]))
-        history_record(kept, path.at(i), static_cast<HistoryOutcome>(run.nodes[i].state));
+        history_record(kept, path.identity(i), static_cast<HistoryOutcome>(run.nodes[i].state));
   }
   history_keep(kept, size);
   // Keeping the window renumbers the tests, so each test is found again.
   std::vector<uint32_t> test_of_node(run.nodes.size(), kNoTest);
   PathCursor path(run, PATH_NAMES, kPathCut);
   for (uint32_t i = 0; i < run.nodes.size(); ++i)
-    if (is_test(run, run.nodes[i])) test_of_node[i] = history_find(kept, path.at(i));
+    if (is_test(run, run.nodes[i])) test_of_node[i] = history_find(kept, path.identity(i));
   run.history = RunHistory{std::move(kept), size, std::move(test_of_node)};
   run.with_history = true;
 }

@@ -17,6 +17,24 @@ bool is_safe(unsigned char c) {
          c == '.';
 }
 
+// Two lanes of a multiply-xorshift hash over the path's bytes: 128 bits, so
+// that no two paths of a project meet by chance.
+void digest_add(uint64_t (&d)[2], std::string_view bytes) {
+  for (unsigned char c : bytes) {
+    d[0] = (d[0] ^ c) * 0x100000001b3ULL;
+    d[1] = (d[1] + c + 0x9e3779b97f4a7c15ULL) * 0xff51afd7ed558ccdULL;
+    d[1] ^= d[1] >> 29;
+  }
+}
+
+std::string digest_hex(const uint64_t (&d)[2]) {
+  static const char hex[] = "0123456789abcdef";
+  std::string s;
+  for (uint64_t word : {hash_mix64(d[0] ^ d[1] >> 7), hash_mix64(d[1] ^ d[0] << 11)})
+    for (int shift = 60; shift >= 0; shift -= 4) s += hex[word >> shift & 15];
+  return s;
+}
+
 }  // namespace
 
 void text_cut(const char* text, size_t n, TextCut rule, size_t& head, size_t& tail) {
@@ -74,18 +92,39 @@ std::string_view PathCursor::at(uint32_t i, bool* cut) {
     while (!levels_.empty() && levels_.back().node != static_cast<uint32_t>(n.parent))
       levels_.pop_back();
     path_.resize(levels_.empty() ? 0 : levels_.back().length);
+    Level level{next_, 0, {0xcbf29ce484222325ULL, 0x84222325cbf29ce4ULL}};
+    if (!levels_.empty()) std::copy(levels_.back().digest, levels_.back().digest + 2, level.digest);
     if (!is_report(run_, n)) {
+      const size_t from = path_.size();
       if (!path_.empty()) path_ += '/';
       const std::string_view name = unique_name(run_, next_, scratch_);
       if (spelling_ == PATH_NAMES)
         path_ += name;
       else
         path_ += anchor_segment(name);
+      digest_add(level.digest, std::string_view(path_).substr(from));
     }
-    levels_.push_back({next_, path_.size()});
+    level.length = path_.size();
+    levels_.push_back(level);
   }
   if (cut) *cut = path_.size() > cut_.limit;
   if (path_.size() <= cut_.limit) return path_;
   shown_ = text_shorten(path_, cut_);
+  return shown_;
+}
+
+std::string_view PathCursor::identity(uint32_t i, std::string_view* legacy) {
+  const std::string_view path = at(i);
+  if (path_.size() <= kPathCut.limit) {
+    if (legacy) *legacy = path;
+    return path;
+  }
+  // at() left the cut form in shown_ when its own cut is kPathCut.
+  if (path.data() != shown_.data() || cut_.limit != kPathCut.limit || cut_.keep != kPathCut.keep)
+    shown_ = text_shorten(path_, kPathCut);
+  legacy_ = shown_;
+  shown_ += kIdentityDigestMark;
+  shown_ += digest_hex(levels_.back().digest);
+  if (legacy) *legacy = legacy_;
   return shown_;
 }

@@ -36,6 +36,16 @@ std::string text_shorten(std::string_view text, TextCut rule);
 // and two names never give one anchor.
 std::string anchor_segment(std::string_view name);
 
+// A test's identity, the one key by which the baseline, merged reports, the
+// history and the gate tell two tests apart: its whole path of names (as
+// PathCursor spells it with PATH_NAMES, the nodes of merged reports left
+// out). A path longer than kPathCut.limit is stored as its kPathCut form,
+// " #" and 32 hex digits of a digest of the whole path, so that two paths
+// that differ anywhere are two tests while each identity stays short (a deep
+// nesting would make whole paths quadratic). The digest has fixed constants:
+// histories keep identities from run to run.
+constexpr std::string_view kIdentityDigestMark = " #";
+
 enum PathSpelling : uint8_t {
   PATH_NAMES,   // unique_name of each node
   PATH_ANCHORS  // anchor_segment of each unique_name
@@ -59,16 +69,22 @@ class PathCursor {
   // The path of node i, valid until the next call; *cut (when given) tells
   // whether it was cut.
   std::string_view at(uint32_t i, bool* cut = nullptr);
+  // The identity of node i (see test_identity), valid until the next call;
+  // *legacy (when given) gets what histories written before it was whole
+  // knew the node by: the path cut by kPathCut, which is the identity itself
+  // for a path that short.
+  std::string_view identity(uint32_t i, std::string_view* legacy = nullptr);
 
  private:
   struct Level {
     uint32_t node;
-    size_t length;  // of the path down to it
+    size_t length;       // of the path down to it
+    uint64_t digest[2];  // of the path down to it (test_identity)
   };
   const TestRun& run_;
   PathSpelling spelling_;
   TextCut cut_;
   uint32_t next_ = 0;
-  std::string path_, shown_, scratch_;
+  std::string path_, shown_, scratch_, legacy_;
   std::vector<Level> levels_;
 };

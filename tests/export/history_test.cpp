@@ -14,6 +14,7 @@
 #include <regex>
 
 #include "export/run_history.h"
+#include "export/test_paths.h"
 #include "export/writers.h"
 #include "export_helpers.h"
 
@@ -510,3 +511,49 @@ TEST(History, PageShowsTheTrendAndEachFailedTestsStrip) {
 }
 
 }  // namespace
+
+// Two tests whose paths differ only where a cut path shows "…" are two tests
+// to the history as to the baseline, and a history written when identities
+// were cut paths still finds its test.
+TEST(History, IdentitiesAreWholePathsAndCutOnesOfOldHistoriesStillMatch) {
+  const std::string x(700, 'x');
+  const auto suite = [&](char v) { return x + v + x; };
+  const auto report = [&](const std::string& cases) {
+    return xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + cases +
+                        "</DAZU:NODE>");
+  };
+  const auto test = [&](char v, const char* state) {
+    return "<DAZU:NODE name=\"" + suite(v) + "\" type=\"Test Suite\" state=\"" + state +
+           "\"><DAZU:NODE name=\"t\" type=\"Test Case\" state=\"" + state +
+           "\"></DAZU:NODE></DAZU:NODE>";
+  };
+  const std::string r1 = scratch("long1.xrd"), r2 = scratch("long2.xrd"), h = scratch("long.h");
+  write_all(r1, report(test('1', "ko")));
+  write_all(r2, report(test('1', "ok") + test('2', "ko")));
+  std::remove(h.c_str());
+  const std::string bin = TALLYREP_EXPORT_BIN;
+  ASSERT_EQ(run(bin + " " + r1 + " --history " + h + " --run-label r1").status, 0);
+  // B (suite 2) failed for the first time: new to the history and the baseline alike.
+  EXPECT_EQ(run(bin + " " + r2 + " --history " + h + " --run-label r2 --check=new").status, 3);
+  EXPECT_EQ(run(bin + " " + r2 + " --baseline " + r1 + " --check=new").status, 3);
+  History after = reread(read_all(h));
+  EXPECT_EQ(history_tests(after), 2u);
+
+  // A history of before: the test known by its cut path, failed in r1.
+  History old;
+  history_start_run(old, "r1", HistoryTotals{0, 1, 0});
+  const std::string legacy = text_shorten("D/" + suite('1') + "/t", kPathCut);
+  history_record(old, legacy, OUTCOME_FAILED);
+  write_all(h, history_bytes(old));
+  write_all(r2, report(test('1', "ko") + test('2', "ko")));
+  const std::string json = scratch("long.json");
+  ASSERT_EQ(run(bin + " " + r2 + " --history " + h + " --json " + json).status, 0);
+  const std::string summary = read_all(json);
+  EXPECT_NE(summary.find("\"words\": \"failing since r1 (2 runs)\""), std::string::npos);
+  EXPECT_NE(summary.find("\"words\": \"new\""), std::string::npos);
+  after = reread(read_all(h));
+  ASSERT_EQ(history_tests(after), 2u);
+  EXPECT_EQ(history_find(after, legacy), kNoTest);  // taken over by the whole identity
+  for (uint32_t t = 0; t < 2; ++t)
+    EXPECT_NE(history_identity(after, t).find(kIdentityDigestMark), std::string::npos);
+}
