@@ -3,8 +3,9 @@
 //
 // Contract
 // - A History owns everything it holds: run labels (at most
-//   kHistoryLabelBytes) and test identities are copies. An identity is opaque bytes chosen by the
-//   caller (the test's path of names, already unique within a run); two tests are one test exactly
+//   kHistoryLabelBytes) and test identities are copies. An identity is
+//   opaque bytes chosen by the caller (the test's identity of test_paths.h,
+//   unique within a run); two tests are one test exactly
 //   when their identities are the same bytes, so a history of another project
 //   simply shares no test with this run. Labels are opaque too (a commit, a
 //   pipeline number, a time). Neither is checked for UTF-8: outputs escape.

@@ -11,10 +11,12 @@
 
 // Adds run to `kept` as its newest run, labelled `label`, keeps the newest
 // `size` runs, and moves the history into run.history. A test is known by
-// its path of names from its driver down, as the baseline matches it (the
-// nodes that stand for merged reports left out, so a run split across
-// machines finds its tests whatever the reports' files are called); its
-// outcome is its state. A path met twice in the run keeps the worse outcome.
+// its identity (test_paths.h), as the baseline matches it: its whole path of
+// names from its driver down, the nodes that stand for merged reports left
+// out, so a run split across machines finds its tests whatever the reports'
+// files are called. A test of a history written when identities were cut
+// paths is taken over by the first test of that cut path. Its outcome is its
+// state. A path met twice in the run keeps the worse outcome.
 // The run's totals are the ones the summaries give. Linear in the run's size
 // and the history's.
 void run_history_add(TestRun& run, History kept, std::string label, size_t size);
