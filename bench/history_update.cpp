@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "export/history.h"
+#include "export/outputs.h"
 #include "export/run_history.h"
 #include "export/run_reports.h"
-#include "export/writers.h"
 
 namespace {
 
@@ -57,14 +57,14 @@ int report_mode(char** argv, int argc) {
   for (int round = 0; round < 5; ++round) {
     auto clock = std::chrono::steady_clock::now();
     run.with_history = false;
-    if (json_write(run, argv[5], error) != 0) break;
+    if (output_write(*output_kind("--json"), run, argv[5], false, {}, error) != 0) break;
     json.push_back(seconds_since(clock));
     History h;
     if (!history_read_file(history, h, error)) break;
     run_history_add(run, std::move(h), argv[2], keep);
     if (!history_write_file(run.history.kept, history, error)) break;
     update.push_back(seconds_since(clock));
-    if (json_write(run, argv[5], error) != 0) break;
+    if (output_write(*output_kind("--json"), run, argv[5], false, {}, error) != 0) break;
     with_history.push_back(seconds_since(clock));
   }
   if (!error.empty()) {

@@ -24,11 +24,11 @@
 
 #include "export/compare.h"
 #include "export/history.h"
+#include "export/outputs.h"
 #include "export/run_history.h"
 #include "export/run_reports.h"
 #include "export/source_root.h"
 #include "export/source_snippets.h"
-#include "export/writers.h"
 
 namespace {
 
@@ -253,41 +253,35 @@ void check_markdown(const std::string& md) {
   if (fence != 0) fail("Markdown summary leaves a code block open");
 }
 
-std::string to_string_with(void (*write)(OutBuffer&, const TestRun&), const TestRun& r) {
-  std::string s;
-  OutBuffer out;
-  out_open_string(out, &s, 61);
-  write(out, r);
-  out_close(out);
-  return s;
-}
-
-// Every output of one run (with its changes, when it was compared), none of
-// which may show a secret.
+// Every output of kOutputs of one run (with its changes, when it was
+// compared), none of which may show a secret; each checked by what it is.
 void check_outputs(const TestRun& r, const std::vector<std::string>& secrets = {}) {
-  const std::string page = to_string_with(html_page, r);
-  check_text("page", page, secrets);
-  check_page(page);
-  const std::string xml = to_string_with(junit_document, r);
-  check_text("JUnit XML", xml, secrets);
-  check_junit(xml);
-  const std::string md = to_string_with(markdown_summary, r);
-  check_text("Markdown summary", md, secrets);
-  if (md.size() > kMarkdownLimit) fail("Markdown summary over its budget");
-  check_markdown(md);
-  const std::string json = to_string_with(json_summary, r);
-  check_text("JSON summary", json, secrets);
-  check_json(json);
-  const std::string quality = to_string_with(code_quality, r);
-  check_text("Code Quality report", quality, secrets);
-  check_json(quality);
-  // Each workflow command on a line of its own: no text may end one early.
-  const std::string commands = to_string_with(
-      [](OutBuffer& out, const TestRun& run) { github_annotations(out, run, "see x"); }, r);
-  check_text("workflow commands", commands, secrets);
-  for (size_t at = 0; at < commands.size(); at = commands.find('\n', at) + 1)
-    if (commands.compare(at, 2, "::") != 0 || commands.find('\r', at) < commands.find('\n', at))
-      fail("workflow command broken at byte " + std::to_string(at));
+  OutputSettings settings;
+  settings.more_in = "see x";
+  for (const OutputKind& kind : kOutputs) {
+    std::string text;
+    OutBuffer out;
+    out_open_string(out, &text, 61);
+    kind.write(out, r, settings);
+    out_close(out);
+    check_text(kind.flag, text, secrets);
+    const std::string_view flag = kind.flag;
+    if (flag == "--html") {
+      check_page(text);
+    } else if (flag == "--junit") {
+      check_junit(text);
+    } else if (flag == "--markdown") {
+      if (text.size() > kMarkdownLimit) fail("Markdown summary over its budget");
+      check_markdown(text);
+    } else if (flag == "--github-annotations") {
+      // Each workflow command on a line of its own: no text may end one early.
+      for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1)
+        if (text.compare(at, 2, "::") != 0 || text.find('\r', at) < text.find('\n', at))
+          fail("workflow command broken at byte " + std::to_string(at));
+    } else {
+      check_json(text);  // the JSON summary and the Code Quality report
+    }
+  }
 }
 
 // The run of the reports in `parts`, or false when one is rejected.

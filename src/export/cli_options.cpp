@@ -13,27 +13,28 @@
 #include "base/out_buffer.h"
 #include "export/history.h"
 
-const char* const kExportUsage =
-    "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html] [--junit OUT.xml]\n"
-    "         [--junit-locations] [--markdown OUT.md|-] [--markdown-append]\n"
-    "         [--markdown-limit BYTES] [--json OUT.json|-] [--baseline OLD.xrd]\n"
-    "         [--github-annotations] [--gitlab-codequality OUT.json] [--source-root DIR]\n"
-    "         [--history FILE [--history-size N] [--run-label TEXT]] [--check[=new]]\n"
-    "  --html OUT.html     write the report as one self-contained HTML page\n"
-    "  --junit OUT.xml     write the report as JUnit XML for CI servers\n"
-    "  --junit-locations   add file and line to each JUnit testcase, for readers\n"
-    "                      that want them (the xUnit plugin's schema refuses them)\n"
-    "  --markdown OUT.md   write a Markdown summary (- for standard output)\n"
-    "  --markdown-append   add the summary at the end of the --markdown file\n"
-    "                      instead of replacing it (for $GITHUB_STEP_SUMMARY)\n"
-    "  --markdown-limit BYTES  keep the Markdown summary under BYTES (default\n"
-    "                      1048576, a job summary's limit; 65536 for a comment)\n"
-    "  --json OUT.json     write a JSON summary (- for standard output)\n"
-    "  --github-annotations  write GitHub workflow commands to standard output:\n"
-    "                      an error at the first failed check of each failed test\n"
-    "                      (at most 10, new failures first), a notice for the rest\n"
-    "  --gitlab-codequality OUT.json  write a GitLab Code Quality report, one\n"
-    "                      issue per failed check\n"
+namespace {
+
+// The options that are no output of their own.
+const struct {
+  const char* flag;
+  const char* ExportOptions::*field;
+} kFileOptions[] = {{"--baseline", &ExportOptions::baseline},
+                    {"--source-root", &ExportOptions::source_root},
+                    {"--history", &ExportOptions::history},
+                    {"--run-label", &ExportOptions::run_label}};
+
+const struct {
+  const char* flag;
+  bool ExportOptions::*field;
+} kSwitches[] = {{"--markdown-append", &ExportOptions::markdown_append},
+                 {"--junit-locations", &ExportOptions::junit_locations},
+                 {"--check", &ExportOptions::check}};
+
+const char* const kOtherSynopsis[] = {"[--baseline OLD.xrd]", "[--source-root DIR]",
+                                      "[--history FILE [--history-size N] [--run-label TEXT]]",
+                                      "[--check[=new]]"};
+const char kOtherHelp[] =
     "  --baseline OLD.xrd  list the changes since the report OLD.xrd in the summaries\n"
     "  --source-root DIR   name each source file by its path below DIR (a checkout),\n"
     "                      found by its name; a warning lists names not found once;\n"
@@ -57,32 +58,13 @@ const char* const kExportUsage =
     "Exit status: 0 done, 1 a file could not be read or written, 2 a bad command\n"
     "line, 3 and 4 as --check says (1 and 2 take precedence).\n";
 
-namespace {
-
-const struct {
-  const char* flag;
-  const char* ExportOptions::*field;
-} kFileOptions[] = {{"--html", &ExportOptions::html},
-                    {"--junit", &ExportOptions::junit},
-                    {"--markdown", &ExportOptions::markdown},
-                    {"--json", &ExportOptions::json},
-                    {"--baseline", &ExportOptions::baseline},
-                    {"--gitlab-codequality", &ExportOptions::code_quality},
-                    {"--source-root", &ExportOptions::source_root},
-                    {"--history", &ExportOptions::history},
-                    {"--run-label", &ExportOptions::run_label}};
-
-const struct {
-  const char* flag;
-  bool ExportOptions::*field;
-} kSwitches[] = {{"--markdown-append", &ExportOptions::markdown_append},
-                 {"--junit-locations", &ExportOptions::junit_locations},
-                 {"--github-annotations", &ExportOptions::github_annotations},
-                 {"--check", &ExportOptions::check}};
-
 ParseResult usage_error(const std::string& reason) {
-  std::fprintf(stderr, "tallyrep-export: error: %s\n%s", reason.c_str(), kExportUsage);
+  std::fprintf(stderr, "tallyrep-export: error: %s\n%s", reason.c_str(), export_usage().c_str());
   return PARSE_USAGE_ERROR;
+}
+
+size_t output_index(const OutputKind& kind) {
+  return static_cast<size_t>(&kind - kOutputs);
 }
 
 // --history-size: digits only, within the limits.
@@ -113,6 +95,42 @@ bool input_identity(const char* path, OutIdentity& id) {
 
 }  // namespace
 
+std::string export_usage() {
+  // The synopsis wraps before 90 columns, its lines after the first indented.
+  std::string text = "usage: tallyrep-export REPORT.xrd [REPORT.xrd ...]";
+  size_t line_start = 0;
+  auto add = [&](const char* part) {
+    if (text.size() - line_start + 1 + std::strlen(part) > 90) {
+      text += '\n';
+      line_start = text.size();
+      text += "        ";
+    }
+    text += ' ';
+    text += part;
+  };
+  // Each bracketed group on one line.
+  auto add_groups = [&](const char* synopsis) {
+    std::string group;
+    int depth = 0;
+    for (const char* c = synopsis; *c; ++c) {
+      if (depth == 0 && *c == ' ') continue;
+      group += *c;
+      depth += *c == '[' ? 1 : *c == ']' ? -1 : 0;
+      if (depth == 0) add(group.c_str()), group.clear();
+    }
+  };
+  for (const OutputKind& kind : kOutputs) add_groups(kind.synopsis);
+  for (const char* part : kOtherSynopsis) add_groups(part);
+  text += '\n';
+  for (const OutputKind& kind : kOutputs) text += kind.help;
+  return text + kOtherHelp;
+}
+
+const char* export_output(const ExportOptions& opts, std::string_view flag) {
+  const OutputKind* kind = output_kind(flag);
+  return kind ? opts.outputs[output_index(*kind)] : nullptr;
+}
+
 ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   bool limit_given = false;
   for (int i = 1; i < argc; ++i) {
@@ -120,6 +138,18 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) return PARSE_HELP;
     if (std::strcmp(a, "--version") == 0) return PARSE_VERSION;
     bool known = false;
+    if (const OutputKind* kind = output_kind(a)) {
+      const char*& path = opts.outputs[output_index(*kind)];
+      if (path) return usage_error(std::string(a) + " given twice");
+      if (!kind->argument) {
+        path = "-";
+        continue;
+      }
+      if (i + 1 >= argc || argv[i + 1][0] == '\0')
+        return usage_error(std::string(a) + " needs a file name");
+      path = argv[++i];
+      continue;
+    }
     for (const auto& o : kFileOptions) {
       if (std::strcmp(a, o.flag) != 0) continue;
       if (i + 1 >= argc || argv[i + 1][0] == '\0')
@@ -167,23 +197,26 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
     opts.reports.push_back(a);
   }
   if (opts.reports.empty()) return usage_error("no report given");
-  if (opts.markdown_append && !opts.markdown)
-    return usage_error("--markdown-append needs --markdown");
-  if (opts.junit_locations && !opts.junit) return usage_error("--junit-locations needs --junit");
+  const char* markdown = export_output(opts, "--markdown");
+  if (opts.markdown_append && !markdown) return usage_error("--markdown-append needs --markdown");
+  if (opts.junit_locations && !export_output(opts, "--junit"))
+    return usage_error("--junit-locations needs --junit");
   if (opts.check_new && !opts.history && !opts.baseline)
     return usage_error("--check=new needs --history or --baseline");
-  if (limit_given && !opts.markdown) return usage_error("--markdown-limit needs --markdown");
+  if (limit_given && !markdown) return usage_error("--markdown-limit needs --markdown");
   // A history is read back and replaced, which standard output cannot be.
   if (opts.history && std::strcmp(opts.history, "-") == 0)
     return usage_error("--history needs a file, not standard output");
   if ((opts.history_size || opts.run_label) && !opts.history)
     return usage_error(std::string(opts.run_label ? "--run-label" : "--history-size") +
                        " needs --history");
-  if (!opts.html && !opts.junit && !opts.markdown && !opts.json && !opts.code_quality &&
-      !opts.github_annotations && !opts.history && !opts.check)
-    return usage_error(
-        "no output given (--html, --junit, --markdown, --json, --github-annotations, "
-        "--gitlab-codequality, --history or --check)");
+  bool any = opts.history || opts.check;
+  std::string flags;
+  for (const OutputKind& kind : kOutputs) {
+    any |= opts.outputs[output_index(kind)] != nullptr;
+    flags += std::string(kind.flag) + ", ";
+  }
+  if (!any) return usage_error("no output given (" + flags + "--history or --check)");
   return PARSE_RUN;
 }
 
@@ -212,14 +245,10 @@ int export_same_file_error(const ExportOptions& opts) {
   Named base{opts.baseline, "the baseline", {}};
   if (opts.baseline && input_identity(opts.baseline, base.id)) inputs.push_back(base);
 
-  const std::pair<const char*, const char*> named[] = {
-      {opts.html, "--html"},
-      {opts.junit, "--junit"},
-      {opts.markdown, "--markdown"},
-      {opts.json, "--json"},
-      {opts.code_quality, "--gitlab-codequality"},
-      {opts.github_annotations ? "-" : nullptr, "--github-annotations"},
-      {opts.history, "--history"}};
+  std::vector<std::pair<const char*, const char*>> named;
+  for (const OutputKind& kind : kOutputs)
+    named.emplace_back(opts.outputs[output_index(kind)], kind.flag);
+  named.emplace_back(opts.history, "--history");
   std::vector<Named> outputs;
   for (const auto& [path, flag] : named) {
     if (!path) continue;

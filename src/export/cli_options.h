@@ -6,29 +6,31 @@
 #include <string>
 #include <vector>
 
-#include "export/writers.h"
+#include "export/outputs.h"
 
-extern const char* const kExportUsage;
+// The usage text: the synopsis and help of each output of kOutputs, then
+// of the other options.
+std::string export_usage();
 
 struct ExportOptions {
   std::vector<const char*> reports;
-  const char* html = nullptr;
-  const char* junit = nullptr;
-  const char* markdown = nullptr;  // "-" for standard output
-  const char* json = nullptr;      // "-" for standard output
+  // Where each output of kOutputs goes, by its place in the table ("-" for
+  // standard output); nullptr when it is not asked for.
+  const char* outputs[kOutputCount] = {};
   const char* baseline = nullptr;
-  const char* source_root = nullptr;   // the folder source files are named below
-  const char* code_quality = nullptr;  // --gitlab-codequality
-  const char* history = nullptr;       // the history file read and written back
-  size_t history_size = 0;             // the runs it keeps; 0: the default
-  const char* run_label = nullptr;     // null: the report's generation time
+  const char* source_root = nullptr;  // the folder source files are named below
+  const char* history = nullptr;      // the history file read and written back
+  size_t history_size = 0;            // the runs it keeps; 0: the default
+  const char* run_label = nullptr;    // null: the report's generation time
   size_t markdown_limit = kMarkdownLimit;
   bool markdown_append = false;
   bool junit_locations = false;
-  bool github_annotations = false;  // to standard output
   bool check = false;
   bool check_new = false;  // --check=new: only failures new since the previous run
 };
+
+// Where the output of `flag` goes, or nullptr.
+const char* export_output(const ExportOptions& opts, std::string_view flag);
 
 enum ParseResult { PARSE_RUN, PARSE_HELP, PARSE_VERSION, PARSE_USAGE_ERROR };
 

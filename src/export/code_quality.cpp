@@ -8,7 +8,6 @@
 
 #include "export/failed_checks.h"
 #include "export/json_writer.h"
-#include "export/output_file.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
 
@@ -70,9 +69,4 @@ void code_quality(OutBuffer& out, const TestRun& run) {
   }
   json.close();
   out_put(out, '\n');
-}
-
-int code_quality_write(const TestRun& run, const char* path, std::string& error) {
-  return write_output(
-      path, false, [&](OutBuffer& out) { code_quality(out, run); }, error);
 }

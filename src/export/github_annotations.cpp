@@ -5,7 +5,6 @@
 
 #include "export/escape.h"
 #include "export/failed_checks.h"
-#include "export/output_file.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
 
@@ -89,9 +88,4 @@ void github_annotations(OutBuffer& out, const TestRun& run, std::string_view mor
   out_lit(out, " annotations a step): ");
   command_text(out, more_in, false);
   out_put(out, '\n');
-}
-
-int github_annotations_write(const TestRun& run, std::string_view more_in, std::string& error) {
-  return write_output(
-      "/dev/stdout", false, [&](OutBuffer& out) { github_annotations(out, run, more_in); }, error);
 }

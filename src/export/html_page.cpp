@@ -7,7 +7,6 @@
 #include "export/escape.h"
 #include "export/html_history.h"
 #include "export/html_static.h"
-#include "export/output_file.h"
 #include "export/page_assets.h"
 #include "export/page_data.h"
 #include "export/writers.h"
@@ -101,9 +100,4 @@ void html_page(OutBuffer& out, const TestRun& run) {
   page_data(out, run);
   html_failures_rest(out, failures_rest);
   out_str(out, "</body>\n</html>\n");
-}
-
-int html_write(const TestRun& run, const char* path, std::string& error) {
-  return write_output(
-      path, false, [&](OutBuffer& out) { html_page(out, run); }, error);
 }

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "export/json_writer.h"
-#include "export/output_file.h"
 #include "export/run_history.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
@@ -244,11 +243,4 @@ void json_summary(OutBuffer& out, const TestRun& run) {
   tests(json, run);
   json.close();
   out_put(out, '\n');
-}
-
-int json_write(const TestRun& run, const char* path, std::string& error) {
-  // The descriptor's name, so that output redirected with >> keeps its place.
-  const char* name = std::string_view(path) == "-" ? "/dev/stdout" : path;
-  return write_output(
-      name, false, [&](OutBuffer& out) { json_summary(out, run); }, error);
 }

@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "export/output_file.h"
 #include "export/source_root.h"
 #include "export/test_paths.h"
 #include "export/writers.h"
@@ -240,9 +239,4 @@ void junit_document(OutBuffer& out, const TestRun& run, bool locations) {
 
 void junit_document(OutBuffer& out, const TestRun& run) {
   junit_document(out, run, false);
-}
-
-int junit_write(const TestRun& run, const char* path, bool locations, std::string& error) {
-  return write_output(
-      path, false, [&](OutBuffer& out) { junit_document(out, run, locations); }, error);
 }

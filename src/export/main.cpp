@@ -14,12 +14,12 @@
 #include "export/cli_options.h"
 #include "export/compare.h"
 #include "export/history.h"
+#include "export/outputs.h"
 #include "export/run_history.h"
 #include "export/run_reports.h"
 #include "export/source_root.h"
 #include "export/source_snippets.h"
 #include "export/test_run.h"
-#include "export/writers.h"
 
 namespace {
 
@@ -60,12 +60,14 @@ std::string more_in(const ExportOptions& opts) {
   std::string where;
   auto add = [&](const std::string& what) { where += (where.empty() ? "see " : " or ") + what; };
   const char* step_summary = std::getenv("GITHUB_STEP_SUMMARY");
-  if (opts.markdown && step_summary && std::string(step_summary) == opts.markdown)
+  const char* markdown = export_output(opts, "--markdown");
+  if (markdown && step_summary && std::string(step_summary) == markdown)
     add("the job summary");
-  else if (opts.markdown && std::string(opts.markdown) != "-")
-    add(std::string("the summary ") + opts.markdown);
-  if (opts.html) add(std::string("the page ") + opts.html);
-  if (opts.junit) add(std::string("the JUnit report ") + opts.junit);
+  else if (markdown && std::string(markdown) != "-")
+    add(std::string("the summary ") + markdown);
+  if (const char* html = export_output(opts, "--html")) add(std::string("the page ") + html);
+  if (const char* junit = export_output(opts, "--junit"))
+    add(std::string("the JUnit report ") + junit);
   if (where.empty()) add(std::string("the report ") + opts.reports[0]);
   return where;
 }
@@ -104,32 +106,13 @@ int run(const ExportOptions& opts) {
                     opts.history_size ? opts.history_size : kHistoryDefaultSize);
   }
 
-  if (opts.html) {
-    current_file = opts.html;
-    if (html_write(run, opts.html, error) != 0) return export_fail(opts.html, error);
-  }
-  if (opts.junit) {
-    current_file = opts.junit;
-    if (junit_write(run, opts.junit, opts.junit_locations, error) != 0)
-      return export_fail(opts.junit, error);
-  }
-  if (opts.markdown) {
-    current_file = opts.markdown;
-    if (markdown_write(run, opts.markdown, opts.markdown_append, opts.markdown_limit, error) != 0)
-      return export_fail(opts.markdown, error);
-  }
-  if (opts.json) {
-    current_file = opts.json;
-    if (json_write(run, opts.json, error) != 0) return export_fail(opts.json, error);
-  }
-  if (opts.code_quality) {
-    current_file = opts.code_quality;
-    if (code_quality_write(run, opts.code_quality, error) != 0)
-      return export_fail(opts.code_quality, error);
-  }
-  if (opts.github_annotations) {
-    current_file = "-";
-    if (github_annotations_write(run, more_in(opts), error) != 0) return export_fail("-", error);
+  const OutputSettings settings{opts.junit_locations, opts.markdown_limit, more_in(opts)};
+  for (size_t k = 0; k < kOutputCount; ++k) {
+    const char* path = opts.outputs[k];
+    if (!path) continue;
+    current_file = path;
+    if (output_write(kOutputs[k], run, path, opts.markdown_append, settings, error) != 0)
+      return export_fail(path, error);
   }
   // Written last: a run whose outputs failed is not in the history, so a job
   // run again adds it once.
@@ -152,7 +135,7 @@ int main(int argc, char** argv) {
   ExportOptions opts;
   switch (export_parse_args(argc, argv, opts)) {
     case PARSE_HELP:
-      std::fputs(kExportUsage, stdout);
+      std::fputs(export_usage().c_str(), stdout);
       return 0;
     case PARSE_VERSION:
       std::puts("tallyrep-export " TALLYREP_VERSION);

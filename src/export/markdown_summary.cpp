@@ -9,7 +9,6 @@
 
 #include "export/escape.h"
 #include "export/failed_checks.h"
-#include "export/output_file.h"
 #include "export/run_history.h"
 #include "export/source_snippets.h"
 #include "export/test_paths.h"
@@ -371,12 +370,4 @@ void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
   write_failed(md, run);
   write_flakiest(md, flakiest);
   write_legend(md, run, run.counted.failed > 0 || !flakiest.empty());
-}
-
-int markdown_write(const TestRun& run, const char* path, bool append, size_t limit,
-                   std::string& error) {
-  // The descriptor's name, so that output redirected with >> keeps its place.
-  const char* name = std::string_view(path) == "-" ? "/dev/stdout" : path;
-  return write_output(
-      name, append, [&](OutBuffer& out) { markdown_summary(out, run, limit); }, error);
 }

@@ -1,5 +1,6 @@
-// The exporter's outputs, each written from the test run alone: the HTML
-// page, JUnit XML, and the Markdown and JSON summaries.
+// The exporter's writers, each of one output from the test run alone: the
+// HTML page, JUnit XML, the Markdown and JSON summaries, GitHub annotations
+// and GitLab Code Quality. outputs.h declares each output and writes it.
 #pragma once
 
 #include <cstdint>
@@ -32,18 +33,6 @@ void json_summary(OutBuffer& out, const TestRun& run);
 void github_annotations(OutBuffer& out, const TestRun& run, std::string_view more_in);
 // GitLab Code Quality issues: one per failed check.
 void code_quality(OutBuffer& out, const TestRun& run);
-
-// Each written to path ("-" is standard output for the summaries); 0, or -1
-// with the reason in error (an old file is then left as it was). The Markdown
-// summary goes at the end of an existing file with `append`.
-int html_write(const TestRun& run, const char* path, std::string& error);
-int junit_write(const TestRun& run, const char* path, bool locations, std::string& error);
-int markdown_write(const TestRun& run, const char* path, bool append, size_t limit,
-                   std::string& error);
-int json_write(const TestRun& run, const char* path, std::string& error);
-// To standard output.
-int github_annotations_write(const TestRun& run, std::string_view more_in, std::string& error);
-int code_quality_write(const TestRun& run, const char* path, std::string& error);
 
 // GitHub shows 10 error annotations of a step (and 50 of a job).
 constexpr uint64_t kGithubErrors = 10;

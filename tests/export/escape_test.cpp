@@ -97,8 +97,8 @@ TEST(Escape, MemoryOutputIsTheFilesBytesWhateverItsBuffer) {
   TestRun r;
   std::string error, html = scratch("mem.html"), junit = scratch("mem.xml");
   ASSERT_EQ(read_run(fixture("calc_like.xrd"), r, error), 0) << error;
-  ASSERT_EQ(html_write(r, html.c_str(), error), 0) << error;
-  ASSERT_EQ(junit_write(r, junit.c_str(), false, error), 0) << error;
+  ASSERT_EQ(write_as("--html", r, html, error), 0) << error;
+  ASSERT_EQ(write_as("--junit", r, junit, error, false), 0) << error;
   for (size_t capacity : {1, 7, 4096}) {
     std::string page, xml;
     OutBuffer a, b;

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "export/outputs.h"
 #include "export/run_reports.h"
 #include "export/test_run.h"
 
@@ -57,6 +58,13 @@ inline std::string xrd_document(const std::string& body,
                                 const std::string& head = "out.xrd\" TAG=\" x0") {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DAZU>\n<APIDOC>\n<DOCUMENT TITLE=\"" + head +
          "\">\n<SECTION TAG=\"filex1\">\n</SECTION>\n" + body + "</DOCUMENT>\n</APIDOC>\n</DAZU>\n";
+}
+
+// Writes the output of `flag` (a row of kOutputs) of run r to path.
+inline int write_as(const char* flag, const TestRun& r, const std::string& path,
+                    std::string& error, bool junit_locations = false, bool append = false) {
+  const OutputSettings settings{junit_locations, kMarkdownLimit, ""};
+  return output_write(*output_kind(flag), r, path.c_str(), append, settings, error);
 }
 
 struct RunResult {

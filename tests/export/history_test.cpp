@@ -472,7 +472,7 @@ TEST(History, PageShowsTheTrendAndEachFailedTestsStrip) {
   std::string page, plain;
   const auto page_of = [](const TestRun& run) {
     std::string error;
-    EXPECT_EQ(html_write(run, scratch("page.html").c_str(), error), 0) << error;
+    EXPECT_EQ(write_as("--html", run, scratch("page.html"), error), 0) << error;
     return read_all(scratch("page.html"));
   };
   for (int r = 0; r < 6; ++r) {

@@ -19,7 +19,7 @@ namespace {
 std::string html_of(const std::string& xrd, TestRun& r) {
   std::string error, out = scratch("page.html");
   EXPECT_EQ(read_run(xrd, r, error), 0) << error;
-  EXPECT_EQ(html_write(r, out.c_str(), error), 0) << error;
+  EXPECT_EQ(write_as("--html", r, out, error), 0) << error;
   return read_all(out);
 }
 
@@ -323,7 +323,7 @@ TEST(Html, ChangesSinceTheBaselineComeFirstWithNewFailuresOnTop) {
                                   "summary_base.xrd", error),
             0)
       << error;
-  ASSERT_EQ(html_write(now, out.c_str(), error), 0) << error;
+  ASSERT_EQ(write_as("--html", now, out, error), 0) << error;
   std::string page = read_all(out);
   size_t from = page.find("<section class=\"changes\"");
   ASSERT_NE(from, std::string::npos);
@@ -428,7 +428,7 @@ TEST(Html, UnwritableOutputIsAnError) {
   TestRun r;
   std::string error;
   ASSERT_EQ(read_run(fixture("worked.xrd"), r, error), 0);
-  EXPECT_EQ(html_write(r, "/dev/full", error), -1);
+  EXPECT_EQ(write_as("--html", r, "/dev/full", error), -1);
   EXPECT_EQ(error, "cannot write: No space left on device");
 }
 

@@ -15,7 +15,7 @@ std::string junit_of(const std::string& xrd, bool locations = false) {
   TestRun r;
   std::string error, out = scratch("junit.xml");
   EXPECT_EQ(read_run(xrd, r, error), 0) << error;
-  EXPECT_EQ(junit_write(r, out.c_str(), locations, error), 0) << error;
+  EXPECT_EQ(write_as("--junit", r, out, error, locations), 0) << error;
   return read_all(out);
 }
 

@@ -274,7 +274,7 @@ TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
       ::dup2(fd, 1);
       ::close(fd);
     }
-    int status = markdown_write(r, c.path.c_str(), c.append, kMarkdownLimit, error);
+    int status = write_as("--markdown", r, c.path, error, false, c.append);
     if (saved >= 0) {
       ::dup2(saved, 1);
       ::close(saved);
@@ -306,7 +306,7 @@ TEST(Summary, JsonParses) {
       ASSERT_EQ(read_run(reports[k], r, error), 0) << reports[k] << ": " << error;
       if (compared) compare_with(r, fixture("summary_base.xrd"), "summary_base.xrd");
       std::string out = scratch(std::to_string(k) + (compared ? "-compared" : "") + ".json");
-      ASSERT_EQ(json_write(r, out.c_str(), error), 0) << error;
+      ASSERT_EQ(write_as("--json", r, out, error), 0) << error;
       files += " " + out;
     }
   }
