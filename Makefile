@@ -11,7 +11,8 @@ PREFIX     ?= /usr/local
 DEMO_PKGS  := g++ cmake make libxml2-dev zlib1g-dev
 PACKAGE_PKGS := $(DEMO_PKGS) dpkg-dev file
 TEST_PKGS  := $(PACKAGE_PKGS) libpugixml-dev libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
-              valgrind chromium nodejs python3 python3-yaml util-linux strace cmark-gfm
+              valgrind chromium nodejs python3 python3-yaml util-linux strace cmark-gfm \
+              clang-format
 BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time
 # Debian's nodejs brings no npm; builds of Node.js that bring their own npm need no package.
 NPM_PKG    := $(if $(shell command -v npm 2>/dev/null),,npm)

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "base/hash.h"
+#include "base/out_buffer.h"
 #include "model/tree.h"
 #include "readers/instance_table.h"
 #include "readers/scanner.h"
 #include "readers/trace_stream.h"
 #include "report/markup.h"
-#include "base/out_buffer.h"
 
 namespace {
 

@@ -13,7 +13,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tree_init();
   int32_t counter = 0;
-  if (tsf_read_buffer(kFixedTsf, std::strlen(kFixedTsf), "fixed.tsf", &counter) != 0 || counter != 3)
+  if (tsf_read_buffer(kFixedTsf, std::strlen(kFixedTsf), "fixed.tsf", &counter) != 0 ||
+      counter != 3)
     fuzz_fail("the fixed TSF did not give three drivers");
   if (tdf_read_buffer(reinterpret_cast<const char*>(data), size) != 0)
     fuzz_fail("tdf_read_buffer failed on a buffer");

@@ -43,9 +43,17 @@ const TypeRow kTypes[32] = {
     {"OS", "Observation State", false},
 };
 
-const TypeRow& row_of(int type) { return kTypes[(type >= 1 && type <= 31) ? type : 0]; }
+const TypeRow& row_of(int type) {
+  return kTypes[(type >= 1 && type <= 31) ? type : 0];
+}
 }  // namespace
 
-const char* type_display_name(int type) { return row_of(type).name; }
-const char* type_code(int type) { return row_of(type).code; }
-bool type_is_section(int type) { return row_of(type).section; }
+const char* type_display_name(int type) {
+  return row_of(type).name;
+}
+const char* type_code(int type) {
+  return row_of(type).code;
+}
+bool type_is_section(int type) {
+  return row_of(type).section;
+}

@@ -91,7 +91,8 @@ TEST_F(CliTest, RepeatedTsfWordIsAFileName) {
 }
 
 TEST_F(CliTest, MissingInputsAreAllReportedTdfFirst) {
-  ProgramResult r = run({"-tsf", "a.tsf", "gone.tsf", "b.tsf", "-tdf", "none.tdf", "-xrd", "o.xrd"});
+  ProgramResult r =
+      run({"-tsf", "a.tsf", "gone.tsf", "b.tsf", "-tdf", "none.tdf", "-xrd", "o.xrd"});
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(std::string(kBanner) +
                 "tallyrep: error: none.tdf, no such file or directory.\n"

@@ -61,8 +61,8 @@ inline std::string xrd_document(const std::string& body,
 }
 
 // Writes the output of `flag` (a row of kOutputs) of run r to path.
-inline int write_as(const char* flag, const TestRun& r, const std::string& path,
-                    std::string& error, bool junit_locations = false, bool append = false) {
+inline int write_as(const char* flag, const TestRun& r, const std::string& path, std::string& error,
+                    bool junit_locations = false, bool append = false) {
   const OutputSettings settings{junit_locations, kMarkdownLimit, ""};
   return output_write(*output_kind(flag), r, path.c_str(), append, settings, error);
 }
