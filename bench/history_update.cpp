@@ -24,10 +24,10 @@
 #include <string_view>
 #include <vector>
 
-#include "export/history.h"
-#include "export/outputs.h"
-#include "export/run_history.h"
-#include "export/run_reports.h"
+#include "export/model/history.h"
+#include "export/model/run_history.h"
+#include "export/read/run_reports.h"
+#include "export/write/outputs.h"
 
 namespace {
 

@@ -22,13 +22,13 @@
 #include <string_view>
 #include <vector>
 
-#include "export/compare.h"
-#include "export/history.h"
-#include "export/outputs.h"
-#include "export/run_history.h"
-#include "export/run_reports.h"
-#include "export/source_root.h"
-#include "export/source_snippets.h"
+#include "export/model/compare.h"
+#include "export/model/history.h"
+#include "export/model/run_history.h"
+#include "export/read/run_reports.h"
+#include "export/read/source_root.h"
+#include "export/read/source_snippets.h"
+#include "export/write/outputs.h"
 
 namespace {
 

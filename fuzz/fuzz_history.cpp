@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "export/history.h"
+#include "export/model/history.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <sstream>
 #include <string>
 
-#include "export/outputs.h"
-#include "export/run_reports.h"
-#include "export/test_run.h"
+#include "export/model/test_run.h"
+#include "export/read/run_reports.h"
+#include "export/write/outputs.h"
 
 inline std::string fixture(const std::string& name) {
   return std::string(TALLYREP_SOURCE_DIR) + "/tests/export/data/" + name;

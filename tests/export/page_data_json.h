@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "export/json_writer.h"
-#include "export/page_data.h"
+#include "export/write/json_writer.h"
+#include "export/write/page_data.h"
 
 inline std::string page_data_json(const std::string& page) {
   static const char kOpen[] = "<script type=\"application/octet-stream\" class=\"xrd-data\">";

@@ -1,0 +1,372 @@
+// The Markdown summary for CI job pages: changes since a baseline, totals, the
+// failed test cases and, with a history, the flakiest tests, escaped so that no
+// name can break out of its line.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export/model/failed_checks.h"
+#include "export/model/run_history.h"
+#include "export/model/test_paths.h"
+#include "export/write/escape.h"
+#include "export/write/writers.h"
+
+namespace {
+
+// What would open a block where a list item's text starts: headings, quotes,
+// nested lists, setext lines, and indentation that turns it into code.
+size_t md_start(OutBuffer& out, const char* text, size_t n) {
+  size_t i = 0;
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) {
+    out_lit(out, "&#32;");
+    ++i;
+  }
+  // (strchr finds a NUL too: it is the end of its own list.) A '#' is left
+  // to out_markdown, which also keeps it from starting a reference.
+  if (i < n && text[i] != '\0' && std::strchr("#-+=", text[i])) {
+    out_put(out, '\\');
+    if (text[i] == '#') return i;
+    out_put(out, text[i]);
+    return i + 1;
+  }
+  size_t digits = i;
+  while (digits < n && digits - i < 10 && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits > i && digits < n && (text[digits] == '.' || text[digits] == ')')) {
+    out_write(out, text + i, digits - i);
+    out_put(out, '\\');
+    out_put(out, text[digits]);
+    return digits + 1;
+  }
+  return i;
+}
+
+// A text too long for a cell keeps its head and its tail, where names and
+// line numbers are.
+void md_text(OutBuffer& out, std::string_view text) {
+  const char* p = text.data();
+  size_t head, tail, n = text.size();
+  text_cut(p, n, kMarkdownCut, head, tail);
+  size_t from = md_start(out, p, head);
+  out_markdown(out, p + from, head - from);
+  if (head == n) return;
+  out_lit(out, "\xE2\x80\xA6");
+  out_markdown(out, p + tail, n - tail);
+}
+
+// Collects one line at a time, so that a line that would pass the budget is
+// left out whole. Once one is left out, every later capped line is too, until
+// a list that had room kept for it starts: each list shows a prefix, and the
+// counts of what is left stay exact. Capped lines leave kMarkdownKeptBack
+// bytes for the headings and counts that follow, and the room kept.
+class Lines {
+ public:
+  Lines(OutBuffer& out, size_t limit) : out_(out), limit_(limit) {
+    out_open_string(line_out_, &line_, 4096);
+  }
+  OutBuffer& line() { return line_out_; }
+
+  // Keeps `bytes` from the capped lines until start_kept() hands them over.
+  void keep(size_t bytes) { kept_ = bytes; }
+  void start_kept() {
+    kept_ = 0;
+    full_ = false;
+  }
+
+  // Headings, counts and the "and N more" lines: short, and always written.
+  void put() { send(); }
+  bool put_capped() {
+    out_flush(line_out_);
+    if (!full_ && used_ + line_.size() + kMarkdownKeptBack + kept_ <= limit_) {
+      send();
+      return true;
+    }
+    full_ = true;
+    line_.clear();
+    return false;
+  }
+
+ private:
+  void send() {
+    out_flush(line_out_);
+    out_write(out_, line_.data(), line_.size());
+    used_ += line_.size();
+    line_.clear();
+  }
+
+  OutBuffer& out_;
+  size_t limit_;
+  OutBuffer line_out_;
+  std::string line_;
+  size_t used_ = 0, kept_ = 0;
+  bool full_ = false;
+};
+
+void more_line(Lines& md, unsigned long long more, const char* what) {
+  if (more == 0) return;
+  OutBuffer& o = md.line();
+  out_lit(o, "_and ");
+  out_uint(o, more);
+  out_lit(o, " more");
+  out_str(o, what);
+  out_lit(o, "_\n\n");
+  md.put();
+}
+
+void write_changes(Lines& md, const TestRun& run) {
+  const Changes& c = run.changes;
+  OutBuffer& o = md.line();
+  out_lit(o, "### Changes since ");
+  md_text(o, c.baseline);
+  // A table of one row: the kinds' words, the alignment line, their counts.
+  for (int line = 0; line < 3; ++line) {
+    out_str(o, line == 0 ? "\n\n|" : "\n|");
+    for (TestChange kind : kChangeListOrder) {
+      if (line == 1) {
+        out_lit(o, " ---: |");
+        continue;
+      }
+      out_put(o, ' ');
+      if (line == 0)
+        out_str(o, kChangeWords[kind]);
+      else
+        out_uint(o, c.counts[kind]);
+      out_lit(o, " |");
+    }
+  }
+  out_lit(o, "\n\n");
+  md.put();
+  for (TestChange kind : kChangeListOrder) {
+    if (c.counts[kind] == 0) continue;
+    out_lit(o, "**");
+    out_str(o, kChangeHeadings[kind]);
+    out_lit(o, "**\n\n");
+    md.put();
+    unsigned long long shown = 0;
+    auto item = [&](std::string_view path) {
+      if (shown == kMarkdownRows) return false;
+      out_lit(o, "- ");
+      md_text(o, path);
+      out_put(o, '\n');
+      if (!md.put_capped()) return false;
+      ++shown;
+      return true;
+    };
+    if (kind == CHANGE_REMOVED) {
+      for (const RemovedTest& t : c.removed)
+        if (!item(t.path)) break;
+    } else {
+      PathCursor path(run, PATH_NAMES, kNoCut);
+      for (uint32_t i = 0; i < run.nodes.size(); ++i)
+        if (run.nodes[i].change == kind && !item(path.at(i))) break;
+    }
+    out_put(o, '\n');
+    md.put();
+    more_line(md, c.counts[kind] - shown, "");
+  }
+}
+
+void write_totals(Lines& md, const TestRun& run) {
+  const Totals t = run_totals(run);
+  const unsigned long long idle = run.counted.not_executed;
+  OutBuffer& o = md.line();
+  if (t.failed > 0) {
+    out_lit(o, "\xE2\x9D\x8C **");
+    out_uint(o, t.failed);
+    out_lit(o, " failed**, ");
+  } else {
+    out_str(o, t.passed > 0 ? "\xE2\x9C\x85 " : "\xE2\x9A\xA0\xEF\xB8\x8F ");
+  }
+  out_uint(o, t.passed);
+  out_lit(o, " passed, ");
+  out_uint(o, t.total);
+  out_lit(o, " total");
+  if (idle > 0) {
+    out_lit(o, ", ");
+    out_uint(o, idle);
+    out_lit(o, " not executed");
+  }
+  out_lit(o, "\n\n");
+  md.put();
+}
+
+// The lines around a failed check as a code block in its list item: its own
+// line marked with '>', each with its number. A code block shows its text as
+// it is, so the only escapes are a fence longer than any run of backticks in
+// it and blanks for the line breaks a line of source can still hold.
+void md_snippet(OutBuffer& o, const TestRun& run, uint32_t row) {
+  const SourceSnippet* s = row_snippet(run, row);
+  if (!s) return;
+  size_t fence = 3;
+  for (const std::string& line : s->lines) {
+    size_t run_length = 0;
+    for (char c : line) {
+      run_length = c == '`' ? run_length + 1 : 0;
+      fence = std::max(fence, run_length + 1);
+    }
+  }
+  const std::string marks(fence, '`');
+  out_lit(o, "\n    ");
+  out_str(o, marks.c_str());
+  out_put(o, '\n');
+  for (size_t k = 0; k < s->lines.size(); ++k) {
+    out_lit(o, "    ");
+    out_str(o, snippet_gutter(*s, k).c_str());
+    out_escaped(o, s->lines[k].data(), s->lines[k].size(), ESCAPE_CODE);
+    out_put(o, '\n');
+  }
+  out_lit(o, "    ");
+  out_str(o, marks.c_str());
+  out_lit(o, "\n\n");
+}
+
+// With a history, what it says of a test beside its path: the words the
+// JSON summary gives, and its newest outcomes as letters in code, a strip
+// of even width that stays whole where the line wraps.
+void md_trend(OutBuffer& o, const TestRun& run, uint32_t node) {
+  if (!run.with_history) return;
+  const uint32_t test = run.history.test_of_node[node];
+  if (test == kNoTest) return;
+  const History& h = run.history.kept;
+  const std::string words = history_mark_text(h, history_trend(h, test));
+  out_lit(o, " \xE2\x80\x94 ");
+  if (!words.empty()) {
+    out_put(o, '_');
+    md_text(o, words);
+    out_lit(o, "_ ");
+  }
+  out_put(o, '`');
+  out_str(o, history_strip(h, test, kMarkdownStrip).c_str());
+  out_put(o, '`');
+}
+
+// One item: the test's path, then its failed checks, each on a line of its
+// own with the File.java:35 location that editors and annotations understand,
+// so that the list wraps in a narrow column instead of scrolling sideways.
+void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_view test_path) {
+  out_lit(o, "- ");
+  md_text(o, test_path);
+  md_trend(o, run, test);
+  out_put(o, '\n');
+  const TestNode& n = run.nodes[test];
+  size_t failed = 0;
+  for (uint32_t k = 0; k < n.row_count; ++k) {
+    const Row& row = run.rows[n.first_row + k];
+    if (!(row.flags & ROW_FAILED)) continue;
+    if (++failed > kMarkdownChecks) continue;
+    out_lit(o, "  - ");
+    const char* text = row_text(run, row);
+    md_text(o, text);
+    if (row.file != kNone) {
+      out_str(o, *text ? " at " : "at ");
+      md_text(o, row_location(run, row));
+    }
+    out_put(o, '\n');
+    md_snippet(o, run, n.first_row + k);
+  }
+  if (failed == 0) out_lit(o, "  - _no failed check of its own_\n");
+  if (failed > kMarkdownChecks) {
+    out_lit(o, "  - _and ");
+    out_uint(o, failed - kMarkdownChecks);
+    out_lit(o, " more_\n");
+  }
+}
+
+void write_failed(Lines& md, const TestRun& run) {
+  const unsigned long long total = run.counted.failed;
+  if (total == 0) return;
+  OutBuffer& o = md.line();
+  out_lit(o, "### Failed test cases\n\n");
+  md.put();
+  unsigned long long shown = 0;
+  each_failed_test(run, [&](uint32_t i, std::string_view path) {
+    if (shown == kMarkdownRows) return false;
+    failed_item(o, run, i, path);
+    if (!md.put_capped()) return false;
+    ++shown;
+    return true;
+  });
+  out_put(o, '\n');
+  md.put();
+  more_line(md, total - shown, " failed test cases");
+}
+
+// The flakiest tests' lines, written ahead so that the lists before them
+// can leave them room.
+std::vector<std::string> flakiest_items(const TestRun& run) {
+  std::vector<std::string> items;
+  if (!run.with_history) return items;
+  for (const FlakyNode& f : run_flakiest_paths(run, kHistoryFlakiest)) {
+    items.emplace_back();
+    OutBuffer o;
+    out_open_string(o, &items.back());
+    out_lit(o, "- ");
+    md_text(o, f.path);
+    md_trend(o, run, f.node);
+    out_put(o, '\n');
+    out_close(o);
+  }
+  return items;
+}
+
+void write_flakiest(Lines& md, const std::vector<std::string>& items) {
+  if (items.empty()) return;
+  md.start_kept();
+  OutBuffer& o = md.line();
+  out_lit(o, "### Flakiest tests\n\n");
+  md.put();
+  size_t shown = 0;
+  for (const std::string& item : items) {
+    out_write(o, item.data(), item.size());
+    if (!md.put_capped()) break;
+    ++shown;
+  }
+  out_put(o, '\n');
+  md.put();
+  more_line(md, items.size() - shown, " flaky tests");
+}
+
+// The strips' letters, once, after the lists that show them.
+void write_legend(Lines& md, const TestRun& run, bool strips) {
+  if (!run.with_history || !strips) return;
+  OutBuffer& o = md.line();
+  out_lit(o,
+          "_Outcomes over the newest runs, oldest first: `P` passed, `F` failed, "
+          "`N` not executed, `-` not in that run._\n\n");
+  md.put();
+}
+
+}  // namespace
+
+void markdown_summary(OutBuffer& out, const TestRun& run) {
+  markdown_summary(out, run, kMarkdownLimit);
+}
+
+void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
+  Lines md(out, limit);
+  // The flakiest tests are few and come last: the lists before them leave
+  // them their room (and that of the lines that close the list before and
+  // head theirs), up to a quarter of the budget.
+  const std::vector<std::string> flakiest = flakiest_items(run);
+  size_t flakiest_bytes = flakiest.empty() ? 0 : 128;
+  for (const std::string& item : flakiest) flakiest_bytes += item.size();
+  md.keep(std::min(flakiest_bytes, limit / 4));
+  OutBuffer& o = md.line();
+  out_lit(o, "## Test report");
+  if (!run.title.empty()) {
+    out_put(o, ' ');
+    md_text(o, run.title);
+  }
+  out_lit(o, "\n\n");
+  md.put();
+  if (run.compared) {
+    write_changes(md, run);
+    out_lit(o, "### Results\n\n");
+    md.put();
+  }
+  write_totals(md, run);
+  write_failed(md, run);
+  write_flakiest(md, flakiest);
+  write_legend(md, run, run.counted.failed > 0 || !flakiest.empty());
+}
