@@ -4,7 +4,7 @@ in before it was compressed (a page in that layout prints its block as is).
 
   page_data_json.py PAGE.html
 
-The compressed layout is described in src/export/page_data.h."""
+The compressed layout is described in src/export/write/page_data.h."""
 import base64
 import re
 import struct
