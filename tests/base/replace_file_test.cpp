@@ -34,11 +34,6 @@ std::string digest_of_numbered(std::size_t total) {
   return out_capture([&](OutBuffer& out) { write_numbered(out, total); });
 }
 
-std::string temp_dir() {
-  char pattern[] = "/tmp/tallyrep-out-XXXXXX";
-  return ::mkdtemp(pattern) ? pattern : "";
-}
-
 // Past the size from which the temporary's blocks are allocated ahead.
 constexpr std::size_t kLarge = std::size_t{72} << 20;
 
@@ -46,7 +41,7 @@ TEST(OutBuffer, LargeOutputsComeOutWholeAndInOrder) {
   const std::string want = digest_of_numbered(kLarge);
   // No old file, a longer one, and one within the blocks allocated ahead.
   for (std::size_t old_size : {std::size_t{0}, kLarge + 5, kLarge - 5}) {
-    const std::string dir = temp_dir(), path = dir + "/report.xrd";
+    const std::string dir = make_temp_dir(), path = dir + "/report.xrd";
     if (old_size) std::ofstream(path, std::ios::binary) << std::string(old_size, 'o');
     OutBuffer out;
     ASSERT_TRUE(out_open_file(out, path.c_str()));
@@ -61,7 +56,7 @@ TEST(OutBuffer, LargeOutputsComeOutWholeAndInOrder) {
 
 // A folder holding report.xrd with `old` in it, removed with what is left.
 struct OldFile {
-  explicit OldFile(const std::string& old) : dir(temp_dir()), path(dir + "/report.xrd") {
+  explicit OldFile(const std::string& old) : dir(make_temp_dir()), path(dir + "/report.xrd") {
     std::ofstream(path, std::ios::binary) << old;
   }
   ~OldFile() {

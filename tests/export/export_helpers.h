@@ -17,20 +17,10 @@
 #include "export/model/test_run.h"
 #include "export/read/run_reports.h"
 #include "export/write/outputs.h"
+#include "support/run_program.h"
 
 inline std::string fixture(const std::string& name) {
   return std::string(TALLYREP_SOURCE_DIR) + "/tests/export/data/" + name;
-}
-
-inline std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void write_all(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // A scratch folder per test process, under the build folder: ctest runs tests
@@ -67,14 +57,7 @@ inline int write_as(const char* flag, const TestRun& r, const std::string& path,
   return output_write(*output_kind(flag), r, path.c_str(), append, settings, error);
 }
 
-struct RunResult {
-  int status;
-  std::string out, err;
-};
-
-// Runs a shell command line, capturing both streams through scratch files.
-inline RunResult run(const std::string& command) {
-  std::string o = scratch("run.out"), e = scratch("run.err");
-  int rc = std::system((command + " >" + o + " 2>" + e).c_str());
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_all(o), read_all(e)};
+// Runs a shell command line, both streams captured.
+inline ProgramResult run(const std::string& command) {
+  return run_program({"/bin/sh", "-c", command});
 }

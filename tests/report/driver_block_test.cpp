@@ -51,8 +51,7 @@ class DriverBlock : public ::testing::Test {
 
 TEST_F(DriverBlock, WorkedExampleByteForByte) {
   report_test::build_calc_driver(0);
-  std::string expected =
-      report_test::read_file(TALLYREP_SOURCE_DIR "/tests/report/golden/driver_block.xrd");
+  std::string expected = read_file(TALLYREP_SOURCE_DIR "/tests/report/golden/driver_block.xrd");
   ASSERT_EQ(split_lines(expected).size(), 57u);
   EXPECT_EQ(block(3), expected);
 }
@@ -277,14 +276,14 @@ TEST_F(DriverBlock, MillionLevelChainIsWritten) {
   }
   node_add_child(0, TYPE_CHECK_EXPRESSION, depth + 2, "deep", depth + 1, 3);
   set_check(0, depth + 2, STATUS_PASSED, 1, 1, 0);
-  std::string dir = report_test::temp_dir();
+  std::string dir = make_temp_dir();
   std::string path = dir + "/deep.xrd";
   OutBuffer out;
   ASSERT_TRUE(out_open_file(out, path.c_str()));
   ReportWriter w{out, 0, ""};
   report_driver(w, driver_root_at(0));
   ASSERT_TRUE(out_close(out));
-  std::string text = report_test::read_file(path);
+  std::string text = read_file(path);
   std::filesystem::remove_all(dir);
   EXPECT_EQ(count(text, "</DAZU:NODE>"), depth + 1);
   EXPECT_TRUE(contains(text, "<TITLE LEVEL=\"1000000\" TAG=\"1000001\" STYLE=\"Title5 Passed\">"));

@@ -19,7 +19,7 @@ const char* kVariable = "KSPX_WORKSHOP_HEADER_FILE";
 class HeaderFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = report_test::temp_dir();
+    dir_ = make_temp_dir();
     path_ = dir_ + "/header.ini";
   }
   void TearDown() override {

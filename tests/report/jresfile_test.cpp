@@ -28,7 +28,7 @@ class Document : public ::testing::Test {
   void SetUp() override {
     ::unsetenv(kVariable);
     tree_init();
-    dir_ = report_test::temp_dir();
+    dir_ = make_temp_dir();
   }
   void TearDown() override {
     tree_free();
@@ -40,7 +40,7 @@ class Document : public ::testing::Test {
     path_ = dir_ + "/" + name;
     EXPECT_EQ(report_write_at(path_.c_str(), kSunday), 0);
     EXPECT_TRUE(report_test::xml_well_formed(path_));
-    return report_test::read_file(path_);
+    return read_file(path_);
   }
   // The document as written for the given report name, without touching files.
   std::string document(const char* name) {
@@ -54,7 +54,7 @@ class Document : public ::testing::Test {
   }
   void use_header(const std::string& content) {
     std::string header = dir_ + "/header.ini";
-    report_test::write_file(header, content);
+    write_file(header, content);
     ::setenv(kVariable, header.c_str(), 1);
   }
   static bool contains(const std::string& text, const std::string& part) {
@@ -73,8 +73,7 @@ std::string row(const std::string& label, const std::string& value,
 
 TEST_F(Document, WorkedDocumentByteForByte) {
   report_test::build_calc_driver(0);
-  std::string expected =
-      report_test::read_file(TALLYREP_SOURCE_DIR "/tests/report/golden/worked_document.xrd");
+  std::string expected = read_file(TALLYREP_SOURCE_DIR "/tests/report/golden/worked_document.xrd");
   ASSERT_EQ(report_test::split_lines(expected).size(), 111u);
   EXPECT_EQ(document("out.xrd"), expected);
   // Written under the same relative name, the file is the golden document.
@@ -85,7 +84,7 @@ TEST_F(Document, WorkedDocumentByteForByte) {
   std::free(cwd);
   path_ = dir_ + "/out.xrd";
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(report_test::read_file(path_), expected);
+  EXPECT_EQ(read_file(path_), expected);
   EXPECT_TRUE(report_test::xml_well_formed(path_));
 }
 

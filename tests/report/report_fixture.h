@@ -14,6 +14,7 @@
 
 #include "base/out_buffer.h"
 #include "model/tree.h"
+#include "support/run_program.h"
 
 namespace report_test {
 
@@ -44,25 +45,6 @@ inline std::string join_lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-inline void write_file(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-// A fresh directory for one test's files.
-inline std::string temp_dir() {
-  char pattern[] = "/tmp/tallyrep-report-XXXXXX";
-  const char* dir = ::mkdtemp(pattern);
-  return dir ? dir : "/tmp";
-}
-
 // True when xmllint reads the file as well-formed XML.
 inline bool xml_well_formed(const std::string& path) {
   std::string command = "xmllint --noout '" + path + "' 2>/dev/null";
@@ -70,7 +52,7 @@ inline bool xml_well_formed(const std::string& path) {
 }
 
 inline bool xml_text_well_formed(const std::string& text) {
-  std::string dir = temp_dir();
+  std::string dir = make_temp_dir();
   write_file(dir + "/doc.xml", text);
   bool ok = xml_well_formed(dir + "/doc.xml");
   std::filesystem::remove_all(dir);

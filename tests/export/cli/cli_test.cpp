@@ -15,7 +15,7 @@ const std::string kBin = TALLYREP_EXPORT_BIN;
 std::string folder_with_report(const std::string& name) {
   std::string dir = scratch(name);
   std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
-  write_all(dir + "/r.xrd", read_all(fixture("worked.xrd")));
+  write_file(dir + "/r.xrd", read_file(fixture("worked.xrd")));
   return dir;
 }
 
@@ -36,14 +36,14 @@ bool is_symlink(const std::string& path) {
 }
 
 TEST(ExportCli, HelpAndBadCommandLines) {
-  RunResult help = run(kBin + " --help");
+  ProgramResult help = run(kBin + " --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(
       help.out.rfind("usage: tallyrep-export REPORT.xrd [REPORT.xrd ...] [--html OUT.html]", 0),
       0u);
   EXPECT_NE(help.out.find("--check"), std::string::npos);
   EXPECT_EQ(help.err, "");
-  RunResult version = run(kBin + " --version");
+  ProgramResult version = run(kBin + " --version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("tallyrep-export ", 0), 0u) << version.out;
   const char* bad[] = {"",
@@ -73,7 +73,7 @@ TEST(ExportCli, HelpAndBadCommandLines) {
                        "r.xrd --github-annotations --github-annotations",
                        "r.xrd --gitlab-codequality"};
   for (const char* args : bad) {
-    RunResult r = run(kBin + " " + args);
+    ProgramResult r = run(kBin + " " + args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(r.err.rfind("tallyrep-export: error: ", 0), 0u) << args;
     EXPECT_NE(r.err.find("\nusage: tallyrep-export"), std::string::npos) << args;
@@ -85,21 +85,22 @@ TEST(ExportCli, WritesBothOutputs) {
   std::string html = scratch("cli.html"), junit = scratch("cli.xml");
   std::remove(html.c_str());
   std::remove(junit.c_str());
-  RunResult r = run(kBin + " " + fixture("old_head.xrd") + " --junit " + junit + " --html " + html);
+  ProgramResult r =
+      run(kBin + " " + fixture("old_head.xrd") + " --junit " + junit + " --html " + html);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out + r.err, "");
-  EXPECT_NE(read_all(html).find("</html>"), std::string::npos);
-  EXPECT_NE(read_all(junit).find("</testsuites>"), std::string::npos);
+  EXPECT_NE(read_file(html).find("</html>"), std::string::npos);
+  EXPECT_NE(read_file(junit).find("</testsuites>"), std::string::npos);
 }
 
 TEST(ExportCli, FailuresNameTheFileOnOneLine) {
   std::string missing = fixture("missing.xrd");
-  RunResult r = run(kBin + " " + missing + " --html " + scratch("x.html"));
+  ProgramResult r = run(kBin + " " + missing + " --html " + scratch("x.html"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "tallyrep-export: error: " + missing + ": cannot open: No such file or directory\n");
 
-  write_all(scratch("plain.txt"), "just some text\n");
+  write_file(scratch("plain.txt"), "just some text\n");
   r = run(kBin + " " + scratch("plain.txt") + " --junit " + scratch("x.xml"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(
@@ -143,14 +144,14 @@ TEST(ExportCli, OutputThatIsTheReportOrTheOtherOutputIsRefused) {
     std::string dir = folder_with_report("same");
     ASSERT_EQ(std::system(("cd " + dir + " && true " + c.setup).c_str()), 0) << c.setup;
     std::set<std::string> before = files_in(dir);
-    std::string old = read_all(dir + "/o.html");
-    RunResult r = run("cd " + dir + " && " + kBin + " r.xrd " + c.args);
+    std::string old = read_file(dir + "/o.html");
+    ProgramResult r = run("cd " + dir + " && " + kBin + " r.xrd " + c.args);
     EXPECT_EQ(r.status, 1) << c.args;
     EXPECT_EQ(r.err, std::string("tallyrep-export: error: ") + c.named + ": " + c.reason + "\n")
         << c.args;
-    EXPECT_EQ(read_all(dir + "/r.xrd"), read_all(fixture("worked.xrd"))) << c.args;
+    EXPECT_EQ(read_file(dir + "/r.xrd"), read_file(fixture("worked.xrd"))) << c.args;
     EXPECT_EQ(files_in(dir), before) << c.args;
-    EXPECT_EQ(read_all(dir + "/o.html"), old) << c.args;
+    EXPECT_EQ(read_file(dir + "/o.html"), old) << c.args;
   }
 }
 
@@ -158,10 +159,10 @@ TEST(ExportCli, OutputThatIsTheReportOrTheOtherOutputIsRefused) {
 // given.
 TEST(ExportCli, SeveralReportsMakeOneOutput) {
   std::string junit = scratch("merged.xml");
-  RunResult r =
+  ProgramResult r =
       run("cd " + fixture("") + " && " + kBin + " merge_a.xrd ./merge_b.xrd --junit " + junit);
   EXPECT_EQ(r.status, 0) << r.err;
-  std::string xml = read_all(junit);
+  std::string xml = read_file(junit);
   // The drivers of every report are the suites, as in a report of one run.
   EXPECT_NE(xml.find("<testsuite name=\"DriverA\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("<testsuite name=\"DriverB\""), std::string::npos) << xml;
@@ -201,30 +202,30 @@ TEST(ExportCli, CheckExitStatus) {
     std::string args = c.args;
     size_t at = args.find("OUT");
     if (at != std::string::npos) args.replace(at, 3, out);
-    RunResult r = run("cd " + fixture("") + " && " + kBin + " " + args);
+    ProgramResult r = run("cd " + fixture("") + " && " + kBin + " " + args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
     if (c.err)
       EXPECT_EQ(r.err, c.err) << c.args;
     else
       EXPECT_EQ(r.err.rfind("tallyrep-export: error: ", 0), 0u) << c.args << "\n" << r.err;
     if (at == std::string::npos) continue;
-    EXPECT_NE(read_all(out), "") << c.args;
+    EXPECT_NE(read_file(out), "") << c.args;
   }
   // With a history, the previous run is the history's newest: a failure is
   // new the first time only.
   const std::string history = scratch("checked.history");
   std::remove(history.c_str());
   for (int status : {3, 0}) {
-    RunResult r =
+    ProgramResult r =
         run(kBin + " " + fixture("merge_a.xrd") + " --history " + history + " --check=new");
     EXPECT_EQ(r.status, status) << r.err;
   }
   // Totals rows that say less than the tests (a report edited by hand) do not
   // pass a failed test.
-  std::string edited = read_all(fixture("merge_b.xrd"));
+  std::string edited = read_file(fixture("merge_b.xrd"));
   edited.replace(edited.find("state=\"ok\" sum=\"1\""), 10, "state=\"ko\"");
-  write_all(scratch("edited.xrd"), edited);
-  RunResult r = run(kBin + " " + scratch("edited.xrd") + " --check");
+  write_file(scratch("edited.xrd"), edited);
+  ProgramResult r = run(kBin + " " + scratch("edited.xrd") + " --check");
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.err, "tallyrep-export: check: 1 test failed (the first: DriverB/S/three)\n");
 }
@@ -237,19 +238,19 @@ TEST(ExportCli, SourceRootNamesFilesByTheirPathsInTheCheckout) {
                "/src/test/java/CalcTest.java")
                   .c_str());
   const std::string junit = scratch("located.xml"), json = scratch("located.json");
-  RunResult r = run(kBin + " " + TALLYREP_SOURCE_DIR + "/examples/calc.xrd --source-root " + root +
-                    " --junit " + junit + " --junit-locations --json " + json);
+  ProgramResult r = run(kBin + " " + TALLYREP_SOURCE_DIR + "/examples/calc.xrd --source-root " +
+                        root + " --junit " + junit + " --junit-locations --json " + json);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "tallyrep-export: warning: " + root +
                        ": 1 source file not found (CalcMemoryTest.java); named as the reports "
                        "give them\n");
-  const std::string xml = read_all(junit);
+  const std::string xml = read_file(junit);
   EXPECT_NE(xml.find("name=\"testDivide\" time=\"0\" file=\"src/test/java/CalcTest.java\" "
                      "line=\"35\""),
             std::string::npos)
       << xml;
   EXPECT_NE(xml.find("file=\"CalcMemoryTest.java\""), std::string::npos) << xml;
-  EXPECT_NE(read_all(json).find("\"file\": \"src/test/java/CalcTest.java\""), std::string::npos);
+  EXPECT_NE(read_file(json).find("\"file\": \"src/test/java/CalcTest.java\""), std::string::npos);
   r = run(kBin + " " + TALLYREP_SOURCE_DIR + "/examples/calc.xrd --source-root " + root +
           "/none --junit " + junit);
   EXPECT_EQ(r.status, 1);
@@ -258,10 +259,11 @@ TEST(ExportCli, SourceRootNamesFilesByTheirPathsInTheCheckout) {
 
 TEST(ExportCli, MarkdownAppendKeepsWhatTheFileHeld) {
   std::string md = scratch("step_summary.md");
-  write_all(md, "# earlier step\n");
-  RunResult r = run(kBin + " " + fixture("merge_a.xrd") + " --markdown-append --markdown " + md);
+  write_file(md, "# earlier step\n");
+  ProgramResult r =
+      run(kBin + " " + fixture("merge_a.xrd") + " --markdown-append --markdown " + md);
   EXPECT_EQ(r.status, 0) << r.err;
-  std::string text = read_all(md);
+  std::string text = read_file(md);
   EXPECT_EQ(text.rfind("# earlier step\n", 0), 0u);
   EXPECT_GT(text.size(), 20u);
 }
@@ -288,7 +290,7 @@ TEST(ExportCli, SeveralFilesThatAreOneAreRefused) {
     std::string dir = folder_with_report("several");
     ASSERT_EQ(std::system(("cd " + dir + " && cp r.xrd s.xrd && ln r.xrd hard.xrd").c_str()), 0);
     std::set<std::string> before = files_in(dir);
-    RunResult r = run("cd " + dir + " && " + kBin + " " + c.args);
+    ProgramResult r = run("cd " + dir + " && " + kBin + " " + c.args);
     EXPECT_EQ(r.status, 1) << c.args;
     EXPECT_EQ(r.err, std::string("tallyrep-export: error: ") + c.named + ": " + c.reason + "\n")
         << c.args;
@@ -301,12 +303,12 @@ TEST(ExportCli, SeveralFilesThatAreOneAreRefused) {
 // output as it was and no temporary file beside it.
 TEST(ExportCli, FailedWriteLeavesTheOldOutput) {
   std::string dir = folder_with_report("fsize");
-  write_all(dir + "/o.html", "old page");
-  RunResult r =
+  write_file(dir + "/o.html", "old page");
+  ProgramResult r =
       run("cd " + dir + " && trap '' XFSZ && ulimit -f 8 && exec " + kBin + " r.xrd --html o.html");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "tallyrep-export: error: o.html: cannot write: File too large\n");
-  EXPECT_EQ(read_all(dir + "/o.html"), "old page");
+  EXPECT_EQ(read_file(dir + "/o.html"), "old page");
   EXPECT_EQ(files_in(dir), (std::set<std::string>{"o.html", "r.xrd"}));
 }
 
@@ -314,7 +316,7 @@ TEST(ExportCli, FailedWriteLeavesTheOldOutput) {
 // file opened later could take the closed number.
 TEST(ExportCli, ClosedStandardOutputIsABadDescriptor) {
   std::string dir = folder_with_report("closed");
-  RunResult r = run("cd " + dir + " && (exec " + kBin + " r.xrd --json - >&-)");
+  ProgramResult r = run("cd " + dir + " && (exec " + kBin + " r.xrd --json - >&-)");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "tallyrep-export: error: -: cannot create: Bad file descriptor\n");
 }
@@ -327,10 +329,10 @@ TEST(ExportCli, LinkedOutputReplacesTheFileItNames) {
   for (const char* setup : setups) {
     std::string dir = folder_with_report("link");
     ASSERT_EQ(std::system(("cd " + dir + " && " + setup).c_str()), 0) << setup;
-    RunResult r = run("cd " + dir + " && " + kBin + " r.xrd --html link.html");
+    ProgramResult r = run("cd " + dir + " && " + kBin + " r.xrd --html link.html");
     EXPECT_EQ(r.status, 0) << setup << r.err;
     EXPECT_TRUE(is_symlink(dir + "/link.html")) << setup;
-    EXPECT_NE(read_all(dir + "/real.html").find("</html>"), std::string::npos) << setup;
+    EXPECT_NE(read_file(dir + "/real.html").find("</html>"), std::string::npos) << setup;
     EXPECT_EQ(files_in(dir), (std::set<std::string>{"link.html", "real.html", "r.xrd"})) << setup;
   }
 }
@@ -338,9 +340,9 @@ TEST(ExportCli, LinkedOutputReplacesTheFileItNames) {
 // A replaced output keeps its mode; a new one gets what the umask leaves.
 TEST(ExportCli, OutputModeIsTheOldFilesOrTheUmasks) {
   std::string dir = folder_with_report("mode");
-  write_all(dir + "/old.xml", "old");
+  write_file(dir + "/old.xml", "old");
   ::chmod((dir + "/old.xml").c_str(), 0604);
-  RunResult r =
+  ProgramResult r =
       run("cd " + dir + " && umask 027 && " + kBin + " r.xrd --junit old.xml --html new.html");
   EXPECT_EQ(r.status, 0) << r.err;
   struct stat st;
@@ -355,13 +357,13 @@ TEST(ExportCli, FifoOutputIsWrittenInPlace) {
   std::string dir = folder_with_report("fifo");
   ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0666), 0);
   // The reader gives up in time should the FIFO be replaced by a file.
-  RunResult r = run("cd " + dir + " && { timeout 20 cat pipe > got & } && " + kBin +
-                    " r.xrd --junit pipe; s=$?; wait; exit $s");
+  ProgramResult r = run("cd " + dir + " && { timeout 20 cat pipe > got & } && " + kBin +
+                        " r.xrd --junit pipe; s=$?; wait; exit $s");
   EXPECT_EQ(r.status, 0) << r.err;
   struct stat st;
   ASSERT_EQ(::lstat((dir + "/pipe").c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
-  EXPECT_NE(read_all(dir + "/got").find("</testsuites>"), std::string::npos);
+  EXPECT_NE(read_file(dir + "/got").find("</testsuites>"), std::string::npos);
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 
 #include "export/export_helpers.h"
 #include "export/model/history.h"
-#include "support/run_program.h"
 
 namespace {
 
@@ -63,7 +62,7 @@ ProgramResult exporter(const std::vector<std::string>& args, bool memcheck, int 
 
 void make_file(const std::string& path, const std::string& bytes) {
   std::system(("mkdir -p \"$(dirname '" + path + "')\"").c_str());
-  write_all(path, bytes);
+  write_file(path, bytes);
 }
 
 std::string lines(int n, const std::string& last) {
@@ -94,8 +93,8 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
          make_file(d + "/src/.git/config", lines(7, "extraheader = AUTHORIZATION: " + secret));
          make_file(d + "/src/.env.java", lines(1, secret));
          make_file(d + "/src/A.java", "ok\n");
-         write_all(d + "/r.xrd",
-                   report({".git/config line 7", ".env.java line 1", "A.java line 1"}));
+         write_file(d + "/r.xrd",
+                    report({".git/config line 7", ".env.java line 1", "A.java line 1"}));
          return std::vector<std::string>{d + "/r.xrd", "--source-root", d + "/src"};
        },
        0,
@@ -108,10 +107,10 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
          ::symlink("/", (d + "/src/rootlink").c_str());
          ::symlink("../outside/Esc.java", (d + "/src/Esc.java").c_str());
          ::symlink("In.java/../../outside/Esc.java", (d + "/src/Via.java").c_str());
-         write_all(d + "/r.xrd",
-                   report({"rootlink/etc/passwd line 1", "rootlink/proc/self/environ line 1",
-                           "Esc.java line 1", "Via.java line 1", "../outside/Esc.java line 1",
-                           d + "/outside/Esc.java line 1"}));
+         write_file(d + "/r.xrd",
+                    report({"rootlink/etc/passwd line 1", "rootlink/proc/self/environ line 1",
+                            "Esc.java line 1", "Via.java line 1", "../outside/Esc.java line 1",
+                            d + "/outside/Esc.java line 1"}));
          return std::vector<std::string>{d + "/r.xrd", "--source-root", d + "/src"};
        },
        0,
@@ -125,14 +124,14 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
          make_file(d + "/src/A.java", "a\n");
          ::mkfifo((d + "/src/Fifo.java").c_str(), 0600);
          ::symlink("/dev/zero", (d + "/src/Zero.java").c_str());
-         write_all(d + "/r.xrd", report({"Fifo.java line 1", "Zero.java line 1"}));
+         write_file(d + "/r.xrd", report({"Fifo.java line 1", "Zero.java line 1"}));
          return std::vector<std::string>{d + "/r.xrd", "--source-root", d + "/src"};
        },
        0, "(1 outside the source root, 1 not a regular file)"},
       {"3: --history names a FIFO",
        [&](const std::string& d) {
          ::mkfifo((d + "/h").c_str(), 0600);
-         write_all(d + "/r.xrd", report({"A.java line 1"}));
+         write_file(d + "/r.xrd", report({"A.java line 1"}));
          return std::vector<std::string>{d + "/r.xrd", "--history", d + "/h"};
        },
        1, "/h: cannot read: not a regular file\n"},
@@ -140,7 +139,7 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
        [&](const std::string& d) {
          make_file(d + "/src/S.java",
                    lines(3, "x;\r# Heading\r![i](http://e.example/i.png) **b**\xE2\x80\xA8# Two"));
-         write_all(d + "/r.xrd", report({"S.java line 3"}));
+         write_file(d + "/r.xrd", report({"S.java line 3"}));
          return std::vector<std::string>{d + "/r.xrd", "--source-root", d + "/src"};
        },
        0,
@@ -152,8 +151,9 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
        true},
       {"5: mentions and links in names and check texts",
        [&](const std::string& d) {
-         write_all(d + "/r.xrd", report({"A.java line 1"}, "ping @org/team at https://evil.example",
-                                        "@user www.evil.example #12 GH-3"));
+         write_file(d + "/r.xrd",
+                    report({"A.java line 1"}, "ping @org/team at https://evil.example",
+                           "@user www.evil.example #12 GH-3"));
          return std::vector<std::string>{d + "/r.xrd"};
        },
        0,
@@ -169,8 +169,8 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
          history_start_run(h, "r", HistoryTotals{});
          for (int t = 0; t < 200; ++t) history_record(h, "D/t" + std::to_string(t), OUTCOME_FAILED);
          h.runs[0].label = std::string(100000, 'L');
-         write_all(d + "/h", history_bytes(h));
-         write_all(d + "/r.xrd", many_failed(200));
+         write_file(d + "/h", history_bytes(h));
+         write_file(d + "/r.xrd", many_failed(200));
          return std::vector<std::string>{d + "/r.xrd", "--history", d + "/h"};
        },
        0,
@@ -180,9 +180,9 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
       {"6: a huge file that starts with the history's signature",
        [&](const std::string& d) {
          std::string head("\x89TRH\r\n\x1a\n\x01\0\0\0\x05\0\0\0\0\0\0\0", 20);
-         write_all(d + "/h", head);
+         write_file(d + "/h", head);
          EXPECT_EQ(::truncate((d + "/h").c_str(), off_t{1} << 30), 0);
-         write_all(d + "/r.xrd", report({"A.java line 1"}));
+         write_file(d + "/r.xrd", report({"A.java line 1"}));
          return std::vector<std::string>{d + "/r.xrd", "--history", d + "/h"};
        },
        1,
@@ -195,13 +195,13 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
          std::string xrd = report({"A.java line 1"}, "&a;&b;");
          xrd.insert(xrd.find("<DAZU>"),
                     "<!DOCTYPE DAZU [<!ENTITY a \"x\"><!ENTITY b \"&a;&a;\">]>\n");
-         write_all(d + "/r.xrd", xrd);
+         write_file(d + "/r.xrd", xrd);
          return std::vector<std::string>{d + "/r.xrd"};
        },
        0, ""},
       {"9: an empty report",
        [&](const std::string& d) {
-         write_all(d + "/r.xrd", "");
+         write_file(d + "/r.xrd", "");
          return std::vector<std::string>{d + "/r.xrd"};
        },
        1, "/r.xrd: empty file\n"},
@@ -226,7 +226,7 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
         inputs += static_cast<size_t>(st.st_size);
     const size_t bound = c.max_output ? c.max_output : 16 * inputs + (1 << 20);
     for (const std::string& path : outputs) {
-      const std::string text = read_all(path);
+      const std::string text = read_file(path);
       EXPECT_LE(text.size(), bound) << c.fault << ": " << path;
       if (c.markdown_only && path != outputs[0]) continue;
       for (const std::string& bad : c.never)
@@ -239,9 +239,9 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
   }
   // The broken patterns still read as the texts they were.
   const std::string dir = make_temp_dir();
-  write_all(dir + "/r.xrd", report({"A.java line 1"}, "x", "@user"));
+  write_file(dir + "/r.xrd", report({"A.java line 1"}, "x", "@user"));
   ASSERT_EQ(exporter({dir + "/r.xrd", "--markdown", dir + "/out.md"}, false).status, 0);
-  EXPECT_NE(read_all(dir + "/out.md").find(std::string("D/@") + kBreak + "user"),
+  EXPECT_NE(read_file(dir + "/out.md").find(std::string("D/@") + kBreak + "user"),
             std::string::npos);
   std::system(("rm -rf '" + dir + "'").c_str());
 }
@@ -249,7 +249,7 @@ TEST(HostileInput, NothingLeaksHangsFloodsOrInjects) {
 // Two runs updating one history at once: both runs end up in it, every time.
 TEST(HostileInput, ConcurrentHistoryUpdatesLoseNoRun) {
   const std::string dir = make_temp_dir();
-  write_all(dir + "/r.xrd", many_failed(50));
+  write_file(dir + "/r.xrd", many_failed(50));
   const std::string history = dir + "/h";
   for (int pair = 0; pair < 20; ++pair) {
     std::vector<pid_t> children;

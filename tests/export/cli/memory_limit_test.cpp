@@ -42,7 +42,7 @@ Limited run_limited(const std::vector<std::string>& args, size_t limit) {
   }
   int wstatus = 0;
   ::waitpid(pid, &wstatus, 0);
-  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, read_all(err_path)};
+  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, read_file(err_path)};
 }
 
 // The smallest limit, to a MiB, under which the run succeeds.
@@ -106,10 +106,10 @@ TEST(ExportMemory, RefusedMemoryEndsTheRunOnOneLineNamingTheFile) {
   const std::string report = dir + "/many.xrd", same = dir + "/same.xrd",
                     tests = dir + "/tests.xrd", small = fixture("worked.xrd"),
                     html = dir + "/out.html", junit = dir + "/out.xml";
-  write_all(report, many_rows_report(true));
-  write_all(tests, many_tests_report());
+  write_file(report, many_rows_report(true));
+  write_file(tests, many_tests_report());
   std::string text = many_rows_report(false);
-  write_all(same, text);
+  write_file(same, text);
   const size_t size = text.size();
   text = std::string();
 
@@ -127,7 +127,7 @@ TEST(ExportMemory, RefusedMemoryEndsTheRunOnOneLineNamingTheFile) {
   const size_t compared = smallest_limit({small, "--baseline", tests, "--json", "/dev/null"});
 
   // Each run would replace the page: refused memory must leave it as it was.
-  write_all(html, "old page");
+  write_file(html, "old page");
   const struct {
     const char* what;
     size_t limit;
@@ -145,7 +145,7 @@ TEST(ExportMemory, RefusedMemoryEndsTheRunOnOneLineNamingTheFile) {
     Limited r = run_limited(c.args, c.limit);
     EXPECT_EQ(r.status, 1) << c.what;
     EXPECT_EQ(r.err, "tallyrep-export: error: " + c.file + ": out of memory\n") << c.what;
-    EXPECT_TRUE(read_all(html) == "old page") << c.what << ": the old page was overwritten";
+    EXPECT_TRUE(read_file(html) == "old page") << c.what << ": the old page was overwritten";
     EXPECT_EQ(other_files(dir, {"many.xrd", "same.xrd", "tests.xrd", "out.html"}),
               std::vector<std::string>())
         << c.what;

@@ -81,7 +81,7 @@ std::string sequence_file() {
     history_keep(h, kWindow);
     EXPECT_TRUE(history_write_file(h, path.c_str(), error)) << error;
   }
-  return read_all(path);
+  return read_file(path);
 }
 
 TEST(History, SequenceOfRunsGivesStripsAndMarks) {
@@ -237,13 +237,13 @@ TEST(History, DamagedAndForgedFilesGiveOneReasonEach) {
   };
   for (const auto& c : cases) {
     const std::string path = scratch("damaged.history");
-    write_all(path, c.bytes);
+    write_file(path, c.bytes);
     History h;
     std::string error;
     EXPECT_FALSE(history_read_file(path.c_str(), h, error)) << c.name;
     EXPECT_EQ(error, c.error) << c.name;
     EXPECT_EQ(history_tests(h) + h.runs.size(), 0u) << c.name;
-    EXPECT_EQ(read_all(path), c.bytes) << c.name;
+    EXPECT_EQ(read_file(path), c.bytes) << c.name;
   }
   History h;
   std::string error;
@@ -284,7 +284,7 @@ TEST(History, ConcurrentUpdatesLeaveOneWholeHistory) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a read or write failed";
   }
-  const History h = reread(read_all(path));
+  const History h = reread(read_file(path));
   ASSERT_FALSE(h.runs.empty());
   const std::string last = h.runs.back().label;
   EXPECT_TRUE(last == "A39" || last == "B39") << last;
@@ -357,14 +357,14 @@ TEST(History, ProgramShowsEachTestsTrendInTheSummaries) {
   const std::string in_dir = "cd " + dir + " && " + TALLYREP_EXPORT_BIN;
   for (int r = 0; r < 6; ++r) {
     std::string reports = "a.xrd";
-    write_all(dir + "/a.xrd", program_report(r, r < 5 ? "DE" : "D"));
-    if (r == 5) write_all(dir + "/b.xrd", program_report(r, "E")), reports += " b.xrd";
-    const RunResult done =
+    write_file(dir + "/a.xrd", program_report(r, r < 5 ? "DE" : "D"));
+    if (r == 5) write_file(dir + "/b.xrd", program_report(r, "E")), reports += " b.xrd";
+    const ProgramResult done =
         run(in_dir + " " + reports + " --json out.json --markdown out.md --history h " +
             "--history-size 4 --run-label r" + std::to_string(r));
     ASSERT_EQ(done.status, 0) << r << ": " << done.err;
   }
-  const std::string json = read_all(dir + "/out.json");
+  const std::string json = read_file(dir + "/out.json");
   const char* expected[] = {
       "\"size\": 4,",
       "{\"label\": \"r2\", \"passed\": 4, \"failed\": 1, \"not_executed\": 0},",
@@ -389,7 +389,7 @@ TEST(History, ProgramShowsEachTestsTrendInTheSummaries) {
 
   // The Markdown gives the same tests the same words and outcomes, in the same
   // order, and says what the letters mean.
-  const std::string md = read_all(dir + "/out.md");
+  const std::string md = read_file(dir + "/out.md");
   const struct {
     const char* key;
     const char* heading;
@@ -412,14 +412,14 @@ TEST(History, ProgramShowsEachTestsTrendInTheSummaries) {
 
   // A damaged history fails the run before any output, on one line, and
   // stays as it was; so does a file of another kind.
-  for (const std::string& bytes : {read_all(dir + "/h").substr(1), read_all(dir + "/out.json")}) {
-    write_all(dir + "/bad", bytes);
+  for (const std::string& bytes : {read_file(dir + "/h").substr(1), read_file(dir + "/out.json")}) {
+    write_file(dir + "/bad", bytes);
     std::remove((dir + "/new.json").c_str());
-    const RunResult failed = run(in_dir + " a.xrd --json new.json --history bad");
+    const ProgramResult failed = run(in_dir + " a.xrd --json new.json --history bad");
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err.rfind("tallyrep-export: error: bad: ", 0), 0u) << failed.err;
     EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
-    EXPECT_EQ(read_all(dir + "/bad"), bytes);
+    EXPECT_EQ(read_file(dir + "/bad"), bytes);
     EXPECT_FALSE(std::ifstream(dir + "/new.json").good()) << "an output written";
   }
 }
@@ -473,7 +473,7 @@ TEST(History, PageShowsTheTrendAndEachFailedTestsStrip) {
   const auto page_of = [](const TestRun& run) {
     std::string error;
     EXPECT_EQ(write_as("--html", run, scratch("page.html"), error), 0) << error;
-    return read_all(scratch("page.html"));
+    return read_file(scratch("page.html"));
   };
   for (int r = 0; r < 6; ++r) {
     TestRun run;
@@ -528,15 +528,15 @@ TEST(History, IdentitiesAreWholePathsAndCutOnesOfOldHistoriesStillMatch) {
            "\"></DAZU:NODE></DAZU:NODE>";
   };
   const std::string r1 = scratch("long1.xrd"), r2 = scratch("long2.xrd"), h = scratch("long.h");
-  write_all(r1, report(test('1', "ko")));
-  write_all(r2, report(test('1', "ok") + test('2', "ko")));
+  write_file(r1, report(test('1', "ko")));
+  write_file(r2, report(test('1', "ok") + test('2', "ko")));
   std::remove(h.c_str());
   const std::string bin = TALLYREP_EXPORT_BIN;
   ASSERT_EQ(run(bin + " " + r1 + " --history " + h + " --run-label r1").status, 0);
   // B (suite 2) failed for the first time: new to the history and the baseline alike.
   EXPECT_EQ(run(bin + " " + r2 + " --history " + h + " --run-label r2 --check=new").status, 3);
   EXPECT_EQ(run(bin + " " + r2 + " --baseline " + r1 + " --check=new").status, 3);
-  History after = reread(read_all(h));
+  History after = reread(read_file(h));
   EXPECT_EQ(history_tests(after), 2u);
 
   // A history of before: the test known by its cut path, failed in r1.
@@ -544,14 +544,14 @@ TEST(History, IdentitiesAreWholePathsAndCutOnesOfOldHistoriesStillMatch) {
   history_start_run(old, "r1", HistoryTotals{0, 1, 0});
   const std::string legacy = text_shorten("D/" + suite('1') + "/t", kPathCut);
   history_record(old, legacy, OUTCOME_FAILED);
-  write_all(h, history_bytes(old));
-  write_all(r2, report(test('1', "ko") + test('2', "ko")));
+  write_file(h, history_bytes(old));
+  write_file(r2, report(test('1', "ko") + test('2', "ko")));
   const std::string json = scratch("long.json");
   ASSERT_EQ(run(bin + " " + r2 + " --history " + h + " --json " + json).status, 0);
-  const std::string summary = read_all(json);
+  const std::string summary = read_file(json);
   EXPECT_NE(summary.find("\"words\": \"failing since r1 (2 runs)\""), std::string::npos);
   EXPECT_NE(summary.find("\"words\": \"new\""), std::string::npos);
-  after = reread(read_all(h));
+  after = reread(read_file(h));
   ASSERT_EQ(history_tests(after), 2u);
   EXPECT_EQ(history_find(after, legacy), kNoTest);  // taken over by the whole identity
   for (uint32_t t = 0; t < 2; ++t)

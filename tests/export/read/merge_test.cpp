@@ -110,13 +110,13 @@ TEST(Merge, InformationRows) {
 // merge_a with only its first test ("one"), or only its second ("two"): the
 // shards of one driver that a run split by test leaves.
 std::string split_shard(bool first) {
-  std::string xrd = read_all(fixture("merge_a.xrd"));
+  std::string xrd = read_file(fixture("merge_a.xrd"));
   const size_t one = xrd.find("<DAZU:NODE name=\"one\""), two = xrd.find("<DAZU:NODE name=\"two\"");
   const std::string close = "</DAZU:NODE>\n";
   const size_t after_two = xrd.find(close, two) + close.size();
   xrd = first ? xrd.substr(0, two) + xrd.substr(after_two) : xrd.substr(0, one) + xrd.substr(two);
   const std::string path = scratch(first ? "shard_1.xrd" : "shard_2.xrd");
-  write_all(path, xrd);
+  write_file(path, xrd);
   return path;
 }
 
@@ -133,7 +133,7 @@ std::string output(const TestRun& r, void (*write)(OutBuffer&, const TestRun&)) 
 // The order of the reports on the command line changes no byte of any
 // output, also when one driver is in two reports, and also against a baseline.
 TEST(Merge, OrderOfTheReportsChangesNoOutput) {
-  write_all(scratch("merge_a_again.xrd"), read_all(fixture("merge_a.xrd")));
+  write_file(scratch("merge_a_again.xrd"), read_file(fixture("merge_a.xrd")));
   const std::string again = scratch("merge_a_again.xrd");
   const struct {
     const char* what;
@@ -172,7 +172,7 @@ TEST(Merge, OrderOfTheReportsChangesNoOutput) {
 // run does: no report's name in any path; a test two reports both ran is told
 // apart in the report whose name comes later.
 TEST(Merge, TestsKeepTheNamesTheyHaveInTheirOwnReport) {
-  write_all(scratch("merge_a_again.xrd"), read_all(fixture("merge_a.xrd")));
+  write_file(scratch("merge_a_again.xrd"), read_file(fixture("merge_a.xrd")));
   const struct {
     std::vector<std::string> names;
     const char* paths;  // of every test, in the merged run's order
@@ -230,7 +230,7 @@ std::vector<std::string> identities(const TestRun& r, const std::string& writer)
 TEST(Merge, ShardsOfOneDriverNameTestsAsTheUnsplitRun) {
   const std::string one = split_shard(true), two = split_shard(false);
   const std::string a = scratch("whole.xrd");  // named after the shards
-  write_all(a, read_all(fixture("merge_a.xrd")));
+  write_file(a, read_file(fixture("merge_a.xrd")));
   const char* const kWhole = "DriverA/S/one DriverA/S/two ";
   const struct {
     const char* what;
@@ -281,9 +281,9 @@ TEST(Merge, JunitOfAMergedReportValidates) {
   junit_document(out, m);
   out_flush(out);
   std::string path = scratch("merged.junit.xml");
-  write_all(path, xml);
-  RunResult r = run("xmllint --noout --schema " + std::string(TALLYREP_SOURCE_DIR) +
-                    "/tests/export/junit-10.xsd " + path);
+  write_file(path, xml);
+  ProgramResult r = run("xmllint --noout --schema " + std::string(TALLYREP_SOURCE_DIR) +
+                        "/tests/export/junit-10.xsd " + path);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(xml.find("tests=\"5\" failures=\"1\""), std::string::npos) << xml;
 }

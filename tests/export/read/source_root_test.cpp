@@ -104,7 +104,7 @@ TEST(SourceFile, OpensOnlyRegularSourceFilesBelowTheRoot) {
   const std::string root =
       checkout("open", {"A.java", "sub/B.java", ".hidden/C.java", "notes.txt"});
   const std::string outside = scratch("Outside.java");
-  write_all(outside, "secret\n");
+  write_file(outside, "secret\n");
   ASSERT_EQ(::mkdir((root + "/Dir.java").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo((root + "/Fifo.java").c_str(), 0600), 0);
   const char* const links[][2] = {

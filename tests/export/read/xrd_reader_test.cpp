@@ -173,7 +173,7 @@ TEST(XrdRead, HeadRepairAndReferenceDecoding) {
 TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
   // From the file, and from its bytes in memory: both repair the quotes.
   TestRun from_file, from_bytes;
-  std::string error, bytes = read_all(fixture("old_quotes.xrd"));
+  std::string error, bytes = read_file(fixture("old_quotes.xrd"));
   ASSERT_EQ(read_run(fixture("old_quotes.xrd"), from_file, error), 0) << error;
   ASSERT_EQ(parse_text(bytes, from_bytes, error), 0) << error;
   for (const TestRun* report : {&from_file, &from_bytes}) {
@@ -202,7 +202,7 @@ TEST(XrdRead, RawQuotesInNamesAndLinkTargetsOfOlderReports) {
   // Other faults are not hidden by the repairs, and are told at their place
   // in the file, past what the repairs changed before it.
   const std::string doc = xrd_document("<DAZU:NODE name=\"a\x01&\" b c>");
-  write_all(scratch("bad_tag.xrd"), doc);
+  write_file(scratch("bad_tag.xrd"), doc);
   TestRun other;
   EXPECT_EQ(read_run(scratch("bad_tag.xrd"), other, error), -1);
   // The parser's own words name the fault; the place is ours.

@@ -32,8 +32,8 @@ TEST(XrdRepair, StagesGiveTheSameBytesWhateverTheBlocks) {
       "<DAZU x\xe9y=\"a<b&c&#1;&#65;&amp;\xc3\" n='\xEE\x80\x80'><!-- a -- b ---><T>"
       "x\x01y\xe9\xe2\x82\xac&#0;&#4294967361;&#x110000;&lt;]]>z<![CDATA[\x02]]]]></T>"
       "<A b=\"1\" b=\"2\" b=\"3\"/></DAZU>";
-  const std::string inputs[] = {read_all(fixture("old_head.xrd")),
-                                read_all(fixture("old_quotes.xrd")), crafted};
+  const std::string inputs[] = {read_file(fixture("old_head.xrd")),
+                                read_file(fixture("old_quotes.xrd")), crafted};
   for (const std::string& input : inputs) {
     const std::string head = fed<HeadStage>(input, input.size() + 1);
     const std::string quotes = fed<QuoteStage>(input, input.size() + 1);

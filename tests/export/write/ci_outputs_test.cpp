@@ -135,8 +135,8 @@ TEST(SourceSnippets, PresentMissingCutAndEscaped) {
   // Line 6 holds a carriage return, shown as a blank: no text draws a line.
   for (int i = 1; i <= 9; ++i) source += (i == 6 ? "line\r" : "line ") + std::to_string(i) + "\n";
   source += std::string(300, 'w') + "\r\n<b>&amp;\n";  // lines 10 and 11, no line end after 11
-  write_all(root + "/T.java", source.substr(0, source.size() - 1));
-  write_all(scratch("outside.java"), source);
+  write_file(root + "/T.java", source.substr(0, source.size() - 1));
+  write_file(scratch("outside.java"), source);
   const struct {
     const char* what;
     std::string target;

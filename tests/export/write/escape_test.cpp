@@ -16,7 +16,7 @@ std::string escaped(const std::string& text, EscapeMode mode) {
   EXPECT_TRUE(out_open_file(out, path.c_str()));
   out_escaped(out, text.data(), text.size(), mode);
   EXPECT_TRUE(out_close(out));
-  return read_all(path);
+  return read_file(path);
 }
 
 TEST(Escape, MarkupCharactersPerMode) {
@@ -108,8 +108,8 @@ TEST(Escape, MemoryOutputIsTheFilesBytesWhateverItsBuffer) {
     out_open_string(b, &xml, capacity);
     junit_document(b, r);
     EXPECT_TRUE(out_close(b));
-    EXPECT_TRUE(page == read_all(html)) << capacity;
-    EXPECT_TRUE(xml == read_all(junit)) << capacity;
+    EXPECT_TRUE(page == read_file(html)) << capacity;
+    EXPECT_TRUE(xml == read_file(junit)) << capacity;
   }
 }
 

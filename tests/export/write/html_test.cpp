@@ -20,7 +20,7 @@ std::string html_of(const std::string& xrd, TestRun& r) {
   std::string error, out = scratch("page.html");
   EXPECT_EQ(read_run(xrd, r, error), 0) << error;
   EXPECT_EQ(write_as("--html", r, out, error), 0) << error;
-  return read_all(out);
+  return read_file(out);
 }
 
 // The page's data in the JSON layout the page once held it in.
@@ -99,7 +99,7 @@ TEST(Html, DataHoldsSectionsRowsAndInternedFiles) {
 TEST(Html, ExampleDataMatchesItsGoldenFile) {
   TestRun r;
   std::string page = html_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd", r);
-  EXPECT_EQ(data_block(page), read_all(fixture("calc.data.json")));
+  EXPECT_EQ(data_block(page), read_file(fixture("calc.data.json")));
   EXPECT_NE(page.find("<dd id=\"count-passed\">5</dd>"), std::string::npos);
   EXPECT_NE(page.find("<dd id=\"count-failed\">1</dd>"), std::string::npos);
   EXPECT_NE(page.find("<tr class=\"plain\"><th scope=\"row\">Report "
@@ -112,7 +112,7 @@ TEST(Html, HostileTextsStayText) {
       "<DAZU:NODE name=\"&lt;/script&gt;&lt;b&gt;\xff\" type=\"Test Driver\" state=\"ok\">"
       "<SECTION TAG=\"rootx3\"><TITLE "
       "TAG=\"4\"><TEXT>&lt;/SCRIPT&gt;&#1;</TEXT></TITLE></SECTION></DAZU:NODE>";
-  write_all(scratch("hostile.xrd"), xrd_document(body, "a\"<b>&amp;\xe9.xrd\" TAG=\"&lt;!--x0"));
+  write_file(scratch("hostile.xrd"), xrd_document(body, "a\"<b>&amp;\xe9.xrd\" TAG=\"&lt;!--x0"));
   TestRun r;
   std::string page = html_of(scratch("hostile.xrd"), r);
   EXPECT_TRUE(valid_utf8(page));
@@ -172,7 +172,7 @@ TEST(Html, RightToLeftNamesKeepThePathInOrder) {
   std::string body = "<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE name=\"" +
                      suite + "\" type=\"Test Suite\" state=\"ko\">" + failed_case(test, 1) +
                      "</DAZU:NODE></DAZU:NODE>";
-  write_all(scratch("rtl.xrd"), xrd_document(body));
+  write_file(scratch("rtl.xrd"), xrd_document(body));
   TestRun r;
   std::string page = html_of(scratch("rtl.xrd"), r);
   EXPECT_NE(page.find("\"><bdi>" + suite + "</bdi>/<wbr><bdi>" + test + "</bdi></a>"),
@@ -193,11 +193,11 @@ TEST(Html, FailedTestsGroupedByDriverNameTheirFileOnce) {
        "b</a> &#8212; <code class=\"loc\">U.java:1, 2</code></li>"},
   };
   for (const auto& c : cases) {
-    write_all(scratch("group.xrd"),
-              xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
-                           failed_case("a", 1) + failed_case("b", 2, c.second_file) +
-                           "</DAZU:NODE><DAZU:NODE name=\"E\" type=\"Test Driver\" state=\"ko\">" +
-                           failed_case("c", 1) + "</DAZU:NODE>"));
+    write_file(scratch("group.xrd"),
+               xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
+                            failed_case("a", 1) + failed_case("b", 2, c.second_file) +
+                            "</DAZU:NODE><DAZU:NODE name=\"E\" type=\"Test Driver\" state=\"ko\">" +
+                            failed_case("c", 1) + "</DAZU:NODE>"));
     TestRun r;
     const std::string page = html_of(scratch("group.xrd"), r);
     EXPECT_NE(page.find(c.heading), std::string::npos) << c.second_file;
@@ -214,9 +214,9 @@ TEST(Html, FailedTestTooDeepToSpellLinksByItsTag) {
     open += "<DAZU:NODE name=\"s\" type=\"Test Suite\" state=\"ko\">";
     close += "</DAZU:NODE>";
   }
-  write_all(scratch("deep.xrd"),
-            xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + open +
-                         failed_case("t", 1) + close + "</DAZU:NODE>"));
+  write_file(scratch("deep.xrd"),
+             xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + open +
+                          failed_case("t", 1) + close + "</DAZU:NODE>"));
   TestRun r;
   std::string page = html_of(scratch("deep.xrd"), r);
   EXPECT_NE(page.find("<li><a href=\"#9\">s/<wbr>s/<wbr>"), std::string::npos);
@@ -236,7 +236,7 @@ TEST(Html, FailedListHoldsEveryTestWithinItsBudget) {
     for (size_t i = 0; i < c.tests; ++i)
       body += failed_case("t" + std::to_string(i) + std::string(c.name_length, 'n'),
                           i == 0 ? kListedFailedChecks + 2 : 1);
-    write_all(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
+    write_file(scratch("many.xrd"), xrd_document(body + "</DAZU:NODE>"));
     TestRun r;
     std::string page = html_of(scratch("many.xrd"), r);
     // The list's first part, then the rest at the end of the page.
@@ -297,7 +297,7 @@ TEST(Html, AnchorsAreUrlSafeAndUniqueAmongSiblings) {
 }
 
 TEST(Html, TitleNamesTheProjectWhenTheHeaderGivesOne) {
-  std::string xrd = read_all(fixture("worked.xrd"));
+  std::string xrd = read_file(fixture("worked.xrd"));
   const std::string blank =
       "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT>\n<CELL_TEXT "
       "STYLE=\"Array\"> </CELL_TEXT>";
@@ -306,7 +306,7 @@ TEST(Html, TitleNamesTheProjectWhenTheHeaderGivesOne) {
   xrd.replace(at, blank.size(),
               "<CELL_TEXT STYLE=\"Array\">Project</CELL_TEXT><CELL_TEXT STYLE=\"Array\"> Pocket "
               "Calc </CELL_TEXT>");
-  write_all(scratch("project.xrd"), xrd);
+  write_file(scratch("project.xrd"), xrd);
   TestRun r;
   std::string page = html_of(scratch("project.xrd"), r);
   EXPECT_NE(page.find("<title>Test report: Pocket Calc</title>"), std::string::npos);
@@ -324,7 +324,7 @@ TEST(Html, ChangesSinceTheBaselineComeFirstWithNewFailuresOnTop) {
             0)
       << error;
   ASSERT_EQ(write_as("--html", now, out, error), 0) << error;
-  std::string page = read_all(out);
+  std::string page = read_file(out);
   size_t from = page.find("<section class=\"changes\"");
   ASSERT_NE(from, std::string::npos);
   std::string part = page.substr(from, page.find("</section>", from) - from);
@@ -410,7 +410,7 @@ TEST(Html, TextsCraftedToCollideStayCheap) {
     for (size_t i = 0; i < types.size(); ++i)
       body +=
           "<DAZU:NODE name=\"c" + std::to_string(i) + "\" type=\"" + types[i] + "\" state=\"ok\"/>";
-    write_all(scratch("types.xrd"), xrd_document(body + "</DAZU:NODE>"));
+    write_file(scratch("types.xrd"), xrd_document(body + "</DAZU:NODE>"));
     const auto start = std::chrono::steady_clock::now();
     TestRun r;
     html_of(scratch("types.xrd"), r);
@@ -442,9 +442,10 @@ TEST(Html, ACheckIsFailedOnThePageExactlyWhenJUnitNamesIt) {
       "<ROW><CELL STYLE=\"Array\"><TEXT>x == 1</TEXT></CELL><CELL_TEXT "
       "STYLE=\"Array\">Failed</CELL_TEXT></ROW>";
   const std::string path = scratch("status_failed.xrd");
-  write_all(path, xrd_document("<DAZU:NODE name=\"T\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE "
-                               "name=\"a\" type=\"Test Case\" state=\"ko\"><TABLE>" +
-                               row + "</TABLE></DAZU:NODE></DAZU:NODE>"));
+  write_file(path,
+             xrd_document("<DAZU:NODE name=\"T\" type=\"Test Driver\" state=\"ko\"><DAZU:NODE "
+                          "name=\"a\" type=\"Test Case\" state=\"ko\"><TABLE>" +
+                          row + "</TABLE></DAZU:NODE></DAZU:NODE>"));
   TestRun r;
   const std::string data = data_block(html_of(path, r));
   const std::string junit = out_capture([&](OutBuffer& o) { junit_document(o, r); });

@@ -16,7 +16,7 @@ std::string junit_of(const std::string& xrd, bool locations = false) {
   std::string error, out = scratch("junit.xml");
   EXPECT_EQ(read_run(xrd, r, error), 0) << error;
   EXPECT_EQ(write_as("--junit", r, out, error, locations), 0) << error;
-  return read_all(out);
+  return read_file(out);
 }
 
 std::string node(const char* name, const char* type, const char* state,
@@ -73,7 +73,7 @@ TEST(Junit, ElementsCarryWhatCiReadersNeed) {
                         "</TABLE>") +
                "</SECTION>") +
       node("Bare", "Test Driver", "ok", node("Lone", "Test Case", "ok"));
-  write_all(scratch("ci.xrd"), xrd_document(body));
+  write_file(scratch("ci.xrd"), xrd_document(body));
   const struct {
     bool locations;
     const char* what;
@@ -135,10 +135,10 @@ TEST(Junit, ElementsCarryWhatCiReadersNeed) {
 
 TEST(Junit, ExamplesMatchTheirGoldenFiles) {
   EXPECT_EQ(junit_of(std::string(TALLYREP_SOURCE_DIR) + "/examples/calc.xrd"),
-            read_all(fixture("calc.junit.xml")));
-  EXPECT_EQ(junit_of(fixture("calc_like.xrd")), read_all(fixture("calc_like.junit.xml")));
+            read_file(fixture("calc.junit.xml")));
+  EXPECT_EQ(junit_of(fixture("calc_like.xrd")), read_file(fixture("calc_like.junit.xml")));
   // Texts in UTF-8, in Latin-1, and one that mixes both (read as Latin-1).
-  EXPECT_EQ(junit_of(fixture("encodings.xrd")), read_all(fixture("encodings.junit.xml")));
+  EXPECT_EQ(junit_of(fixture("encodings.xrd")), read_file(fixture("encodings.junit.xml")));
 }
 
 // The counts of every testsuite and of testsuites agree with the elements.
@@ -186,7 +186,7 @@ TEST(Junit, StubFailuresNameTheStubColumns) {
       "</TABLE></DAZU:NODE>"
       "<DAZU:NODE name=\"Nested\" type=\"Test Case\" state=\"ko\"/>"
       "</DAZU:NODE></SECTION></DAZU:NODE>";
-  write_all(scratch("stub.xrd"), xrd_document(body));
+  write_file(scratch("stub.xrd"), xrd_document(body));
   std::string xml = junit_of(scratch("stub.xrd"));
   EXPECT_NE(
       xml.find("<testcase classname=\"T.K\" name=\"Mock.call\" time=\"0\">\n"
@@ -217,7 +217,7 @@ TEST(Junit, LongClassNamesKeepBothEnds) {
 TEST(Junit, CutClassNamesKeepTheDriver) {
   std::string inner = node("leaf", "Test Case", "ok");
   for (int i = 0; i < 200; ++i) inner = node("level", "Test Suite", "ok", inner);
-  write_all(scratch("deep.xrd"), xrd_document(node("Drv", "Test Driver", "ok", inner)));
+  write_file(scratch("deep.xrd"), xrd_document(node("Drv", "Test Driver", "ok", inner)));
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(junit_of(scratch("deep.xrd")).c_str()));
   std::string cls = pugi::xpath_query("string(//testcase/@classname)").evaluate_string(doc);

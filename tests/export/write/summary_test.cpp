@@ -78,8 +78,8 @@ TEST(Summary, MatchesGoldenFiles) {
     ASSERT_EQ(read_run(c.report, r, error), 0) << error;
     if (!c.baseline.empty()) compare_with(r, c.baseline, "summary_base.xrd");
     std::string got = render(c.write, r);
-    if (std::getenv("TALLYREP_UPDATE_GOLDENS")) write_all(fixture(c.golden), got);
-    EXPECT_EQ(got, read_all(fixture(c.golden))) << c.golden;
+    if (std::getenv("TALLYREP_UPDATE_GOLDENS")) write_file(fixture(c.golden), got);
+    EXPECT_EQ(got, read_file(fixture(c.golden))) << c.golden;
   }
 }
 
@@ -264,7 +264,7 @@ TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
       {"missing folder, append", scratch("none/summary.md"), true, false, "cannot create: "},
   };
   for (const auto& c : cases) {
-    write_all(file, "before\n");
+    write_file(file, "before\n");
     error.clear();
     int saved = -1;
     if (c.to_stdout) {
@@ -284,7 +284,7 @@ TEST(Summary, MarkdownWritesAppendsAndReportsFailures) {
       EXPECT_EQ(error.rfind(c.expected, 0), 0u) << c.what << ": " << error;
     } else {
       EXPECT_EQ(status, 0) << c.what << ": " << error;
-      EXPECT_EQ(read_all(file), c.expected) << c.what;
+      EXPECT_EQ(read_file(file), c.expected) << c.what;
     }
   }
 }
@@ -297,7 +297,7 @@ TEST(Summary, JsonParses) {
   for (const char* name : {"calc_like.xrd", "encodings.xrd", "old_head.xrd", "old_quotes.xrd",
                            "worked.xrd", "summary_base.xrd", "summary_new.xrd"})
     reports.push_back(fixture(name));
-  write_all(scratch("crafted.xrd"), failing(2, 2, 3, "\"q\\\x01\t<\xC3\xA9\xE2\x80\xA8>"));
+  write_file(scratch("crafted.xrd"), failing(2, 2, 3, "\"q\\\x01\t<\xC3\xA9\xE2\x80\xA8>"));
   reports.push_back(scratch("crafted.xrd"));
   std::string error, files;
   for (size_t k = 0; k < reports.size(); ++k) {
@@ -311,7 +311,7 @@ TEST(Summary, JsonParses) {
     }
   }
   // One interpreter for all files: starting one is the slow part.
-  RunResult parsed =
+  ProgramResult parsed =
       run("python3 -c 'import json,sys\n"
           "def bad(c): raise ValueError(\"constant \" + c)\n"
           "for f in sys.argv[1:]:\n"
