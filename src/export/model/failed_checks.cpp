@@ -21,15 +21,24 @@ void each_failed_test(const TestRun& run,
 }
 
 const Row* first_failed_check(const TestRun& run, const TestNode& n) {
-  for (uint32_t k = 0; k < n.row_count; ++k)
-    if (run.rows[n.first_row + k].flags & ROW_FAILED) return &run.rows[n.first_row + k];
+  for (const NodeRows::Item check : node_failed_checks(run, n)) return &check.row;
   return nullptr;
 }
 
 uint32_t failed_check_count(const TestRun& run, const TestNode& n) {
   uint32_t count = 0;
-  for (uint32_t k = 0; k < n.row_count; ++k) count += run.rows[n.first_row + k].flags & ROW_FAILED;
+  for (const NodeRows::Item check : node_failed_checks(run, n)) {
+    (void)check;
+    ++count;
+  }
   return count;
+}
+
+std::string check_sentence(const TestRun& run, const Row& row, TextCut cut) {
+  std::string sentence = text_shorten(row_text(run, row), cut);
+  if (row.file == kNone) return sentence;
+  sentence += sentence.empty() ? "at " : " at ";
+  return sentence + row_location(run, row);
 }
 
 CheckPlace check_place(const TestRun& run, const Row& row) {

@@ -40,9 +40,8 @@ void code_quality(OutBuffer& out, const TestRun& run) {
     const std::string_view path = paths.at(i);
     // The same check failing twice in a test is told apart by its turn.
     std::unordered_map<uint32_t, uint32_t> turns;
-    for (uint32_t k = 0; k < n.row_count; ++k) {
-      const Row& row = run.rows[n.first_row + k];
-      if (!(row.flags & ROW_FAILED)) continue;
+    for (const NodeRows::Item check : node_failed_checks(run, n)) {
+      const Row& row = check.row;
       const char* text = row_text(run, row);
       identity.assign(path).append(1, '\0').append(text);
       identity.append(1, '\0').append(std::to_string(++turns[row.text]));

@@ -54,11 +54,7 @@ void annotate(OutBuffer& out, const TestRun& run, const TestNode& n, std::string
     out_lit(out, "failed with no failed check of its own\n");
     return;
   }
-  command_text(out, text_shorten(row_text(run, *row), kPathCut), false);
-  if (row->file != kNone) {
-    out_lit(out, " at ");
-    command_text(out, row_location(run, *row), false);
-  }
+  command_text(out, check_sentence(run, *row, kPathCut), false);
   const uint32_t more = failed_check_count(run, n) - 1;
   if (more > 0) {
     out_lit(out, " (and ");

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/model/failed_checks.h"
 #include "export/model/test_paths.h"
 #include "export/write/escape.h"
 #include "export/write/html_history.h"
@@ -84,9 +85,8 @@ void write_failed_places(OutBuffer& out, const TestRun& run, const TestNode& n,
   size_t listed = 0, more = 0;
   uint32_t open_file = kNone;  // the file of the open <code>, whose lines follow
   std::string scratch;
-  for (uint32_t k = n.first_row; k < n.first_row + n.row_count; ++k) {
-    const Row& row = run.rows[k];
-    if (!(row.flags & ROW_FAILED)) continue;
+  for (const NodeRows::Item check : node_failed_checks(run, n)) {
+    const Row& row = check.row;
     if (listed == kListedFailedChecks) {
       ++more;
       continue;
@@ -192,11 +192,9 @@ uint32_t group_file(const TestRun& run, const std::vector<uint32_t>& tests) {
   for (uint32_t i : tests) {
     const TestNode& n = run.nodes[i];
     size_t listed = 0;
-    for (uint32_t k = n.first_row; k < n.first_row + n.row_count && listed < kListedFailedChecks;
-         ++k) {
-      const Row& row = run.rows[k];
-      if (!(row.flags & ROW_FAILED)) continue;
-      ++listed;
+    for (const NodeRows::Item check : node_failed_checks(run, n)) {
+      const Row& row = check.row;
+      if (listed++ == kListedFailedChecks) break;
       if (row.file == kNone || !row_links_line(run, row) || (file != kNone && row.file != file))
         return kNone;
       file = row.file;

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/model/failed_checks.h"
 #include "export/model/run_history.h"
 #include "export/model/test_paths.h"
 #include "export/write/json_writer.h"
@@ -23,8 +24,8 @@ void number_or_null(JsonWriter& json, bool known, unsigned long long value) {
 
 void test_counts(JsonWriter& json, const TestRun& run, const TestNode& n) {
   unsigned long long checks = 0, failed_checks = 0, sums[3] = {0, 0, 0};
-  for (uint32_t k = 0; k < n.row_count; ++k) {
-    const Row& row = run.rows[n.first_row + k];
+  for (const NodeRows::Item item : node_rows(run, n)) {
+    const Row& row = item.row;
     if (row.kind != ROW_CHECK) continue;
     ++checks;
     if (row.flags & ROW_FAILED) ++failed_checks;
@@ -72,10 +73,7 @@ void failed_check(JsonWriter& json, const TestRun& run, const Row& row) {
 
 void failed_checks(JsonWriter& json, const TestRun& run, const TestNode& n) {
   json.open_array(JSON_INLINE);
-  for (uint32_t k = 0; k < n.row_count; ++k) {
-    const Row& row = run.rows[n.first_row + k];
-    if (row.flags & ROW_FAILED) failed_check(json, run, row);
-  }
+  for (const NodeRows::Item check : node_failed_checks(run, n)) failed_check(json, run, check.row);
   json.close();
 }
 

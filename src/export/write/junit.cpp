@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/model/failed_checks.h"
 #include "export/model/test_paths.h"
 #include "export/write/writers.h"
 #include "export/write/xml_writer.h"
@@ -34,8 +35,8 @@ void line_text(XmlWriter& xml, std::string_view text) {
 // first check that links to a source file; null when none does.
 const Row* located_row(const TestRun& run, const TestNode& n) {
   const Row* first = nullptr;
-  for (uint32_t k = 0; k < n.row_count; ++k) {
-    const Row& row = run.rows[n.first_row + k];
+  for (const NodeRows::Item item : node_rows(run, n)) {
+    const Row& row = item.row;
     if (row.kind != ROW_CHECK || row.file == kNone) continue;
     if (row.flags & ROW_FAILED) return &row;
     if (!first) first = &row;
@@ -47,11 +48,8 @@ const Row* located_row(const TestRun& run, const TestNode& n) {
 // subtree stands for it. kNone when nothing in the subtree links anywhere.
 uint32_t driver_file(const TestRun& run, uint32_t root) {
   for (uint32_t i = root; i < run.nodes[root].end; ++i) {
-    const TestNode& n = run.nodes[i];
-    for (uint32_t k = 0; k < n.row_count; ++k) {
-      const Row& row = run.rows[n.first_row + k];
-      if (row.kind == ROW_CHECK && row.file != kNone) return row.file;
-    }
+    for (const NodeRows::Item item : node_rows(run, run.nodes[i]))
+      if (item.row.kind == ROW_CHECK && item.row.file != kNone) return item.row.file;
   }
   return kNone;
 }
@@ -69,20 +67,10 @@ void location_attributes(XmlWriter& xml, const TestRun& run, const TestNode& n) 
 // "calc.divide(1, 3) == 0.333 at CalcTest.java:35 and 2 more": what a
 // reader shows of a failure before its body.
 std::string failure_message(const TestRun& run, const TestNode& n) {
-  const Row* first = nullptr;
-  unsigned long long failed = 0;
-  for (uint32_t k = 0; k < n.row_count; ++k) {
-    const Row& row = run.rows[n.first_row + k];
-    if (!(row.flags & ROW_FAILED)) continue;
-    if (!first) first = &row;
-    ++failed;
-  }
+  const Row* first = first_failed_check(run, n);
   if (!first) return "failed with no failed check of its own";
-  std::string message(row_text(run, *first));
-  if (first->file != kNone) {
-    message += message.empty() ? "at " : " at ";
-    message += row_location(run, *first);
-  }
+  std::string message = check_sentence(run, *first, kNoCut);
+  const uint32_t failed = failed_check_count(run, n);
   if (failed > 1) message += " and " + std::to_string(failed - 1) + " more";
   return message;
 }
@@ -132,13 +120,9 @@ void failure(XmlWriter& xml, const TestRun& run, const TestNode& n, std::string_
   xml.attribute("type", "check");
   xml.attribute("message", failure_message(run, n));
   xml.text("");
-  const Row* first = nullptr;
-  for (uint32_t k = 0; k < n.row_count; ++k) {
-    const Row& row = run.rows[n.first_row + k];
-    if (!(row.flags & ROW_FAILED)) continue;
-    failed_check(xml, run, row, frame);
-    if (!first) first = &row;
-  }
+  for (const NodeRows::Item check : node_failed_checks(run, n))
+    failed_check(xml, run, check.row, frame);
+  const Row* first = first_failed_check(run, n);
   if (first && first->file != kNone && row_links_line(run, *first)) {
     xml.text("first failed check at ");
     line_text(xml, row_location(run, *first));

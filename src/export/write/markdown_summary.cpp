@@ -251,9 +251,8 @@ void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_vi
   out_put(o, '\n');
   const TestNode& n = run.nodes[test];
   size_t failed = 0;
-  for (uint32_t k = 0; k < n.row_count; ++k) {
-    const Row& row = run.rows[n.first_row + k];
-    if (!(row.flags & ROW_FAILED)) continue;
+  for (const NodeRows::Item check : node_failed_checks(run, n)) {
+    const Row& row = check.row;
     if (++failed > kMarkdownChecks) continue;
     out_lit(o, "  - ");
     const char* text = row_text(run, row);
@@ -263,7 +262,7 @@ void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_vi
       md_text(o, row_location(run, row));
     }
     out_put(o, '\n');
-    md_snippet(o, run, n.first_row + k);
+    md_snippet(o, run, check.index);
   }
   if (failed == 0) out_lit(o, "  - _no failed check of its own_\n");
   if (failed > kMarkdownChecks) {
