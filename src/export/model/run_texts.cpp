@@ -15,29 +15,17 @@ const char* TextStore::add(std::string_view text) {
 }
 
 uint32_t TextTable::add(std::string_view text) {
-  if ((texts_.size() + 1) * 2 > slots_.size()) grow();
-  const size_t mask = slots_.size() - 1;
-  for (size_t i = hash_bytes(text.data(), text.size()) & mask;; i = (i + 1) & mask) {
-    const uint32_t slot = slots_[i];
-    if (slot == 0) {
-      texts_.push_back(store_.add(text));
-      slots_[i] = static_cast<uint32_t>(texts_.size());
-      return slots_[i] - 1;
-    }
-    const char* known = texts_[slot - 1];
-    if (std::strncmp(known, text.data(), text.size()) == 0 && known[text.size()] == '\0')
-      return slot - 1;
+  const uint64_t hash = hash_bytes(text.data(), text.size());
+  auto same = [&](const auto& slot) {
+    const char* known = texts_[slot.value - 1];
+    return slot.key == hash && std::strncmp(known, text.data(), text.size()) == 0 &&
+           known[text.size()] == '\0';
+  };
+  bool added = false;
+  uint32_t& number = index_.insert_if(hash, hash, same, &added);
+  if (added) {
+    texts_.push_back(store_.add(text));
+    number = static_cast<uint32_t>(texts_.size());
   }
-}
-
-void TextTable::grow() {
-  ZeroedArray<uint32_t> slots(slots_.empty() ? 64 : slots_.size() * 2);
-  const size_t mask = slots.size() - 1;
-  for (size_t id = 0; id < texts_.size(); ++id) {
-    const char* text = texts_[id];
-    size_t i = hash_bytes(text, std::strlen(text)) & mask;
-    while (slots[i] != 0) i = (i + 1) & mask;
-    slots[i] = static_cast<uint32_t>(id + 1);
-  }
-  slots_ = std::move(slots);
+  return number - 1;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/flat_map.h"
 #include "base/zeroed_block.h"
 
 // Texts copied out of a report, NUL-terminated, each at a place that stays
@@ -33,10 +34,9 @@ class TextTable {
   uint32_t size() const { return static_cast<uint32_t>(texts_.size()); }
 
  private:
-  void grow();
   TextStore store_;
   std::vector<const char*> texts_;
-  ZeroedArray<uint32_t> slots_;  // at most half full
+  FlatMap<uint64_t, uint32_t, StoredHash> index_;  // a text's hash -> its number + 1
 };
 
 // An array of records that grows in place: a large one is moved by the
