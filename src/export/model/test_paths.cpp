@@ -91,6 +91,14 @@ std::vector<std::vector<uint32_t>> driver_groups(const TestRun& run) {
   return groups;
 }
 
+TestCounts group_counts(const TestRun& run, const std::vector<uint32_t>& group) {
+  TestCounts c;
+  for (uint32_t root : group)
+    for (uint32_t i = root + 1; i < run.nodes[root].end; ++i)
+      if (is_test(run, run.nodes[i])) counts_add(c, run.nodes[i].state);
+  return c;
+}
+
 std::string_view PathCursor::at(uint32_t i, bool* cut) {
   for (; next_ <= i; ++next_) {
     const TestNode& n = run_.nodes[next_];

@@ -59,6 +59,9 @@ enum PathSpelling : uint8_t {
 // of one driver give it one name (run_reports.h), and the outputs that list
 // drivers list it once, as an unsplit run gives it.
 std::vector<std::vector<uint32_t>> driver_groups(const TestRun& run);
+// The tests below the drivers of one group, by state: what both the JUnit
+// suite and the JSON summary's driver count.
+TestCounts group_counts(const TestRun& run, const std::vector<uint32_t>& group);
 
 // The paths of nodes asked for in run order (i never decreasing), cut by
 // the rule. Each name is added and dropped once, so a deep chain of tests costs

@@ -169,10 +169,7 @@ void drivers(JsonWriter& json, const TestRun& run) {
   PathCursor path(run, PATH_NAMES, kPathCut);
   std::string scratch;
   for (const std::vector<uint32_t>& group : driver_groups(run)) {
-    TestCounts c;
-    for (uint32_t d : group)
-      for (uint32_t k = d; k < run.nodes[d].end; ++k)
-        if (is_test(run, run.nodes[k])) counts_add(c, run.nodes[k].state);
+    const TestCounts c = group_counts(run, group);
     TestState state = STATE_NOT_EXECUTED;
     for (uint32_t d : group)
       if (state != STATE_FAILED && run.nodes[d].state != STATE_NOT_EXECUTED)

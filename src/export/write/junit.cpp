@@ -159,13 +159,10 @@ void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view 
 // driver give the suite an unsplit run gives.
 void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>& roots,
                 bool locations) {
-  TestCounts c;
+  const TestCounts c = group_counts(run, roots);
   uint32_t file = kNone;
-  for (uint32_t root : roots) {
-    for (uint32_t i = root + 1; i < run.nodes[root].end; ++i)
-      if (is_test(run, run.nodes[i])) counts_add(c, run.nodes[i].state);
+  for (uint32_t root : roots)
     if (file == kNone) file = driver_file(run, root);
-  }
   std::string name, path, scratch;
   name = unique_name(run, roots[0], scratch);
   xml.open_list("testsuite");
