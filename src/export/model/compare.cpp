@@ -64,3 +64,15 @@ void compare_runs(TestRun& run, const TestRun& baseline, const std::string& name
   c.counts[CHANGE_REMOVED] = c.removed.size();
   run.compared = true;
 }
+
+void each_change(const TestRun& run, TestChange kind, TextCut cut,
+                 const std::function<bool(uint32_t, std::string_view)>& visit) {
+  if (kind == CHANGE_REMOVED) {
+    for (const RemovedTest& t : run.changes.removed)
+      if (!visit(kNone, t.path)) return;
+    return;
+  }
+  PathCursor path(run, PATH_NAMES, cut);
+  for (uint32_t i = 0; i < run.nodes.size(); ++i)
+    if (run.nodes[i].change == kind && !visit(i, path.at(i))) return;
+}

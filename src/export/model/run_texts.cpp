@@ -15,7 +15,7 @@ const char* TextStore::add(std::string_view text) {
 }
 
 uint32_t TextTable::add(std::string_view text) {
-  const uint64_t hash = hash_bytes(text.data(), text.size());
+  const uint32_t hash = hash_bytes(text.data(), text.size());
   auto same = [&](const auto& slot) {
     const char* known = texts_[slot.value - 1];
     return slot.key == hash && std::strncmp(known, text.data(), text.size()) == 0 &&

@@ -36,7 +36,7 @@ class TextTable {
  private:
   TextStore store_;
   std::vector<const char*> texts_;
-  FlatMap<uint64_t, uint32_t, StoredHash> index_;  // a text's hash -> its number + 1
+  FlatMap<uint32_t, uint32_t, StoredHash> index_;  // a text's hash -> its number + 1
 };
 
 // An array of records that grows in place: a large one is moved by the

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/model/compare.h"
 #include "export/model/failed_checks.h"
 #include "export/model/test_paths.h"
 #include "export/write/escape.h"
@@ -214,25 +215,24 @@ void write_change_list(OutBuffer& out, const TestRun& run, TestChange kind) {
   out_str(out, "</h3>\n<ul class=\"change-list ");
   out_str(out, kChangeKeys[kind]);
   out_str(out, "\">\n");
-  if (kind == CHANGE_REMOVED) {
+  NodeLinks links(run);
+  each_change(run, kind, kNoCut, [&](uint32_t i, std::string_view path) {
+    if (listed == kListedChanges) return false;
+    ++listed;
     // A removed test has no node on this page to link to.
-    for (size_t k = 0; k < c.removed.size() && listed < kListedChanges; ++k, ++listed) {
+    if (i == kNone) {
       out_str(out, "<li>");
-      write_path(out, c.removed[k].path);
+      write_path(out, path);
       out_str(out, "</li>\n");
+      return true;
     }
-  } else {
-    NodeLinks links(run);
-    for (uint32_t i = 0; i < run.nodes.size() && listed < kListedChanges; ++i) {
-      if (run.nodes[i].change != kind) continue;
-      out_str(out, "<li><a href=\"#");
-      out_str(out, links.id(i).c_str());
-      out_str(out, "\">");
-      write_path(out, links.texts.at(i));
-      out_str(out, "</a></li>\n");
-      ++listed;
-    }
-  }
+    out_str(out, "<li><a href=\"#");
+    out_str(out, links.id(i).c_str());
+    out_str(out, "\">");
+    write_path(out, links.texts.at(i));
+    out_str(out, "</a></li>\n");
+    return true;
+  });
   out_str(out, "</ul>\n");
   if (listed < total) {
     out_str(out, "<p class=\"more\">and ");

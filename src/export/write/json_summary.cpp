@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/model/compare.h"
 #include "export/model/failed_checks.h"
 #include "export/model/run_history.h"
 #include "export/model/test_paths.h"
@@ -100,13 +101,10 @@ void changes(JsonWriter& json, const TestRun& run) {
   for (int k = CHANGE_NONE + 1; k < CHANGE_KINDS; ++k) {
     json.key(kChangeKeys[k]);
     json.open_array(JSON_INLINE);
-    if (k == CHANGE_REMOVED) {
-      for (const RemovedTest& t : c.removed) json.string(t.path);
-    } else {
-      PathCursor path(run, PATH_NAMES, kPathCut);
-      for (uint32_t i = 0; i < run.nodes.size(); ++i)
-        if (run.nodes[i].change == k) json.string(path.at(i));
-    }
+    each_change(run, static_cast<TestChange>(k), kPathCut, [&](uint32_t, std::string_view path) {
+      json.string(path);
+      return true;
+    });
     json.close();
   }
   json.close();

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/model/compare.h"
 #include "export/model/failed_checks.h"
 #include "export/model/run_history.h"
 #include "export/model/test_paths.h"
@@ -153,14 +154,7 @@ void write_changes(Lines& md, const TestRun& run) {
       ++shown;
       return true;
     };
-    if (kind == CHANGE_REMOVED) {
-      for (const RemovedTest& t : c.removed)
-        if (!item(t.path)) break;
-    } else {
-      PathCursor path(run, PATH_NAMES, kNoCut);
-      for (uint32_t i = 0; i < run.nodes.size(); ++i)
-        if (run.nodes[i].change == kind && !item(path.at(i))) break;
-    }
+    each_change(run, kind, kNoCut, [&](uint32_t, std::string_view path) { return item(path); });
     out_put(o, '\n');
     md.put();
     more_line(md, c.counts[kind] - shown, "");
