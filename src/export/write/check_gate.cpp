@@ -68,7 +68,9 @@ int check_status(const TestRun& run, CheckMode mode, std::string& said) {
     if (fresh > 0) {
       const unsigned long long known = failed - std::min(failed, fresh);
       said = "tallyrep-export: check: " + tests_word(fresh) + " failed that did not fail before";
-      if (known > 0) said += ", besides " + std::to_string(known) + " that did or are flaky";
+      if (known > 0)
+        said += ", besides " + std::to_string(known) +
+                (known == 1 ? " that did or is flaky" : " that did or are flaky");
       said += ":\n" + list;
       if (fresh > kCheckListed) said += "  and " + std::to_string(fresh - kCheckListed) + " more\n";
       return kExitFailedTest;

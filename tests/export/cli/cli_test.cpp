@@ -194,6 +194,9 @@ TEST(ExportCli, CheckExitStatus) {
       {"merge_a.xrd --check=new --baseline merge_a.xrd", 0, ""},
       {"merge_a.xrd --check=new --baseline merge_b.xrd", 3,
        "tallyrep-export: check: 1 test failed that did not fail before:\n  DriverA/S/two\n"},
+      {"summary_new.xrd --check=new --baseline summary_base.xrd", 3,
+       "tallyrep-export: check: 2 tests failed that did not fail before, besides 1 that did or "
+       "is flaky:\n  D/S/a\n  D/S/brand\n"},
       {"merge_empty.xrd --check=new --baseline merge_a.xrd", 4,
        "tallyrep-export: check: no test ran (none passed or failed)\n"},
   };
