@@ -1,6 +1,8 @@
 // Entry point of tallyrep-export: reads one or more XRD reports into one test
 // run and writes it as an HTML page, JUnit XML, a Markdown or JSON summary,
 // and gates a CI job.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -71,6 +73,27 @@ std::string more_in(const ExportOptions& opts) {
   return where;
 }
 
+// Appended to a file, the summary gets what is left of the limit, since a
+// job summary over it is dropped whole; false, with one warning line, when
+// less is left than the least summary takes.
+bool markdown_room(const ExportOptions& opts, size_t& limit) {
+  const char* path = export_output(opts, "--markdown");
+  if (!path || !opts.markdown_append) return true;
+  struct stat st;
+  const bool known = std::string(path) == "-" ? ::fstat(1, &st) == 0 : ::stat(path, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) return true;
+  const size_t held = static_cast<size_t>(st.st_size);
+  if (held + kMarkdownLimitLeast <= limit) {
+    limit -= held;
+    return true;
+  }
+  std::fprintf(stderr,
+               "tallyrep-export: warning: %s: holds %zu bytes of its %zu already; the summary is "
+               "not added\n",
+               path, held, limit);
+  return false;
+}
+
 int run(const ExportOptions& opts) {
   if (int status = export_same_file_error(opts)) return status;
   std::string error;
@@ -105,10 +128,12 @@ int run(const ExportOptions& opts) {
                     opts.history_size ? opts.history_size : kHistoryDefaultSize);
   }
 
-  const OutputSettings settings{opts.junit_locations, opts.markdown_limit, more_in(opts)};
+  OutputSettings settings{opts.junit_locations, opts.markdown_limit, more_in(opts)};
+  const bool add_markdown = markdown_room(opts, settings.markdown_limit);
   for (size_t k = 0; k < kOutputCount; ++k) {
     const char* path = opts.outputs[k];
     if (!path) continue;
+    if (kOutputs[k].appends && !add_markdown) continue;
     current_file = path;
     if (output_write(kOutputs[k], run, path, opts.markdown_append, settings, error) != 0)
       return export_fail(path, error);

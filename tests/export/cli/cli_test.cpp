@@ -369,4 +369,35 @@ TEST(ExportCli, FifoOutputIsWrittenInPlace) {
   EXPECT_NE(read_file(dir + "/got").find("</testsuites>"), std::string::npos);
 }
 
+// GitHub drops a step summary over 1 MiB whole: an appended summary keeps
+// the whole file within --markdown-limit, or is not added at all.
+TEST(ExportCli, MarkdownAppendKeepsTheWholeFileWithinTheLimit) {
+  std::string cases;
+  for (int i = 0; i < 5000; ++i)
+    cases += "<DAZU:NODE name=\"test" + std::to_string(i) +
+             "\" type=\"Test Case\" state=\"ko\"></DAZU:NODE>";
+  const std::string report = scratch("many.xrd"), md = scratch("summary.md");
+  write_file(report, xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" +
+                                  cases + "</DAZU:NODE>"));
+  const struct {
+    size_t held;
+    bool added;
+  } cases_of[] = {{0, true},
+                  {1000001, true},
+                  {kMarkdownLimit - kMarkdownLimitLeast, true},
+                  {kMarkdownLimit - kMarkdownLimitLeast + 1, false},
+                  {kMarkdownLimit + 5, false}};
+  for (const auto& c : cases_of) {
+    const std::string before(c.held, 'x');
+    write_file(md, before);
+    const ProgramResult r = run(kBin + " " + report + " --markdown " + md + " --markdown-append");
+    EXPECT_EQ(r.status, 0) << c.held;
+    const std::string after = read_file(md);
+    EXPECT_EQ(after.compare(0, before.size(), before), 0) << c.held;
+    EXPECT_LE(after.size(), std::max(kMarkdownLimit, c.held)) << c.held;
+    EXPECT_EQ(after.size() > before.size(), c.added) << c.held;
+    EXPECT_EQ(r.err.find("the summary is not added") != std::string::npos, !c.added) << r.err;
+  }
+}
+
 }  // namespace
