@@ -3,6 +3,7 @@
 // name can break out of its line.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,52 +57,40 @@ void md_text(OutBuffer& out, std::string_view text) {
   out_markdown(out, p + tail, n - tail);
 }
 
-// Collects one line at a time, so that a line that would pass the budget is
-// left out whole. Once one is left out, every later capped line is too, until
-// a list that had room kept for it starts: each list shows a prefix, and the
-// counts of what is left stay exact. Capped lines leave kMarkdownKeptBack
-// bytes for the headings and counts that follow, and the room kept.
+// The summary's lists: each change kind's (in kChangeListOrder), the failed
+// test cases', the flakiest tests'. Their items are written ahead, up to
+// kMarkdownRows each, so that the budget can be shared before anything is
+// written; `total` is how many the list has, shown or not.
+enum { LIST_FAILED = CHANGE_KINDS, LIST_FLAKIEST, LIST_COUNT };
+struct MdList {
+  std::vector<std::string> items;
+  unsigned long long total = 0;
+};
+
+std::string rendered(const std::function<void(OutBuffer&)>& write) {
+  std::string text;
+  OutBuffer o;
+  out_open_string(o, &text);
+  write(o);
+  out_close(o);
+  return text;
+}
+
+// Writes straight to the output; what is written is counted.
 class Lines {
  public:
-  Lines(OutBuffer& out, size_t limit) : out_(out), limit_(limit) {
-    out_open_string(line_out_, &line_, 4096);
-  }
+  explicit Lines(OutBuffer& out) : out_(out) { out_open_string(line_out_, &line_, 4096); }
   OutBuffer& line() { return line_out_; }
-
-  // Keeps `bytes` from the capped lines until start_kept() hands them over.
-  void keep(size_t bytes) { kept_ = bytes; }
-  void start_kept() {
-    kept_ = 0;
-    full_ = false;
-  }
-
-  // Headings, counts and the "and N more" lines: short, and always written.
-  void put() { send(); }
-  bool put_capped() {
+  void put() {
     out_flush(line_out_);
-    if (!full_ && used_ + line_.size() + kMarkdownKeptBack + kept_ <= limit_) {
-      send();
-      return true;
-    }
-    full_ = true;
+    out_write(out_, line_.data(), line_.size());
     line_.clear();
-    return false;
   }
 
  private:
-  void send() {
-    out_flush(line_out_);
-    out_write(out_, line_.data(), line_.size());
-    used_ += line_.size();
-    line_.clear();
-  }
-
   OutBuffer& out_;
-  size_t limit_;
   OutBuffer line_out_;
   std::string line_;
-  size_t used_ = 0, kept_ = 0;
-  bool full_ = false;
 };
 
 void more_line(Lines& md, unsigned long long more, const char* what) {
@@ -115,7 +104,15 @@ void more_line(Lines& md, unsigned long long more, const char* what) {
   md.put();
 }
 
-void write_changes(Lines& md, const TestRun& run) {
+// The first `shown` items of a list, then the line that ends it.
+void write_items(Lines& md, const MdList& list, size_t shown) {
+  OutBuffer& o = md.line();
+  for (size_t k = 0; k < shown; ++k) out_write(o, list.items[k].data(), list.items[k].size());
+  out_put(o, '\n');
+  md.put();
+}
+
+void write_changes(Lines& md, const TestRun& run, const MdList* lists, const size_t* shown) {
   const Changes& c = run.changes;
   OutBuffer& o = md.line();
   out_lit(o, "### Changes since ");
@@ -144,20 +141,8 @@ void write_changes(Lines& md, const TestRun& run) {
     out_str(o, kChangeHeadings[kind]);
     out_lit(o, "**\n\n");
     md.put();
-    unsigned long long shown = 0;
-    auto item = [&](std::string_view path) {
-      if (shown == kMarkdownRows) return false;
-      out_lit(o, "- ");
-      md_text(o, path);
-      out_put(o, '\n');
-      if (!md.put_capped()) return false;
-      ++shown;
-      return true;
-    };
-    each_change(run, kind, kNoCut, [&](uint32_t, std::string_view path) { return item(path); });
-    out_put(o, '\n');
-    md.put();
-    more_line(md, c.counts[kind] - shown, "");
+    write_items(md, lists[kind], shown[kind]);
+    more_line(md, c.counts[kind] - shown[kind], "");
   }
 }
 
@@ -266,58 +251,98 @@ void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_vi
   }
 }
 
-void write_failed(Lines& md, const TestRun& run) {
-  const unsigned long long total = run.counted.failed;
-  if (total == 0) return;
+void write_failed(Lines& md, const MdList& list, size_t shown) {
+  if (list.total == 0) return;
   OutBuffer& o = md.line();
   out_lit(o, "### Failed test cases\n\n");
   md.put();
-  unsigned long long shown = 0;
-  each_failed_test(run, [&](uint32_t i, std::string_view path) {
-    if (shown == kMarkdownRows) return false;
-    failed_item(o, run, i, path);
-    if (!md.put_capped()) return false;
-    ++shown;
-    return true;
-  });
-  out_put(o, '\n');
-  md.put();
-  more_line(md, total - shown, " failed test cases");
+  write_items(md, list, shown);
+  more_line(md, list.total - shown, " failed test cases");
 }
 
-// The flakiest tests' lines, written ahead so that the lists before them
-// can leave them room.
-std::vector<std::string> flakiest_items(const TestRun& run) {
-  std::vector<std::string> items;
-  if (!run.with_history) return items;
-  for (const FlakyNode& f : run_flakiest_paths(run, kHistoryFlakiest)) {
-    items.emplace_back();
-    OutBuffer o;
-    out_open_string(o, &items.back());
-    out_lit(o, "- ");
-    md_text(o, f.path);
-    md_trend(o, run, f.node);
-    out_put(o, '\n');
-    out_close(o);
-  }
-  return items;
-}
-
-void write_flakiest(Lines& md, const std::vector<std::string>& items) {
-  if (items.empty()) return;
-  md.start_kept();
+void write_flakiest(Lines& md, const MdList& list, size_t shown) {
+  if (list.total == 0) return;
   OutBuffer& o = md.line();
   out_lit(o, "### Flakiest tests\n\n");
   md.put();
-  size_t shown = 0;
-  for (const std::string& item : items) {
-    out_write(o, item.data(), item.size());
-    if (!md.put_capped()) break;
-    ++shown;
+  write_items(md, list, shown);
+  more_line(md, list.total - shown, " flaky tests");
+}
+
+// Every list's items, rendered.
+void collect_lists(const TestRun& run, MdList* lists) {
+  if (run.compared) {
+    for (TestChange kind : kChangeListOrder) {
+      MdList& list = lists[kind];
+      list.total = run.changes.counts[kind];
+      each_change(run, kind, kNoCut, [&](uint32_t, std::string_view path) {
+        if (list.items.size() == kMarkdownRows) return false;
+        list.items.push_back(rendered([&](OutBuffer& o) {
+          out_lit(o, "- ");
+          md_text(o, path);
+          out_put(o, '\n');
+        }));
+        return true;
+      });
+    }
   }
-  out_put(o, '\n');
-  md.put();
-  more_line(md, items.size() - shown, " flaky tests");
+  MdList& failed = lists[LIST_FAILED];
+  failed.total = run.counted.failed;
+  each_failed_test(run, [&](uint32_t i, std::string_view path) {
+    if (failed.items.size() == kMarkdownRows) return false;
+    failed.items.push_back(rendered([&](OutBuffer& o) { failed_item(o, run, i, path); }));
+    return true;
+  });
+  if (!run.with_history) return;
+  MdList& flaky = lists[LIST_FLAKIEST];
+  for (const FlakyNode& f : run_flakiest_paths(run, kHistoryFlakiest))
+    flaky.items.push_back(rendered([&](OutBuffer& o) {
+      out_lit(o, "- ");
+      md_text(o, f.path);
+      md_trend(o, run, f.node);
+      out_put(o, '\n');
+    }));
+  flaky.total = flaky.items.size();
+}
+
+// How many items of each list fit in `room` bytes. The failed test cases,
+// which the summary is for, come first: their first item, then, after room is
+// kept for the first item of every other list (and the flakiest tests'
+// all), as many more as fit; the flakiest tests, then the change lists one
+// item each in turn, take what is left while their next item fits. Each
+// list shows a prefix, so the count of what it leaves out stays exact.
+void share_room(const MdList* lists, size_t room, size_t* shown) {
+  size_t used = 0;
+  auto take = [&](int k) {
+    const MdList& list = lists[k];
+    if (shown[k] == list.items.size() || used + list.items[shown[k]].size() > room) return false;
+    used += list.items[shown[k]++].size();
+    return true;
+  };
+  take(LIST_FAILED);
+  // The flakiest tests are few: the room kept for them is all of theirs, up
+  // to a quarter of the room.
+  size_t kept = 0, flakiest = 0;
+  for (const std::string& item : lists[LIST_FLAKIEST].items) flakiest += item.size();
+  for (int k = 0; k < LIST_COUNT; ++k)
+    if (k != LIST_FAILED && !lists[k].items.empty()) kept += lists[k].items[0].size();
+  if (flakiest > 0)
+    kept += std::min(flakiest, room / 4) - std::min(flakiest, lists[LIST_FLAKIEST].items[0].size());
+  if (used + kept <= room) {
+    room -= kept;
+    while (take(LIST_FAILED)) {
+    }
+    room += kept;
+  } else {
+    while (take(LIST_FAILED)) {
+    }
+  }
+  while (take(LIST_FLAKIEST)) {
+  }
+  for (bool more = true; more;) {
+    more = false;
+    for (int k = 0; k < CHANGE_KINDS; ++k) more |= take(k);
+  }
 }
 
 // The strips' letters, once, after the lists that show them.
@@ -330,21 +355,9 @@ void write_legend(Lines& md, const TestRun& run, bool strips) {
   md.put();
 }
 
-}  // namespace
-
-void markdown_summary(OutBuffer& out, const TestRun& run) {
-  markdown_summary(out, run, kMarkdownLimit);
-}
-
-void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
-  Lines md(out, limit);
-  // The flakiest tests are few and come last: the lists before them leave
-  // them their room (and that of the lines that close the list before and
-  // head theirs), up to a quarter of the budget.
-  const std::vector<std::string> flakiest = flakiest_items(run);
-  size_t flakiest_bytes = flakiest.empty() ? 0 : 128;
-  for (const std::string& item : flakiest) flakiest_bytes += item.size();
-  md.keep(std::min(flakiest_bytes, limit / 4));
+// The whole summary with `shown` items of each list.
+void write_summary(OutBuffer& out, const TestRun& run, const MdList* lists, const size_t* shown) {
+  Lines md(out);
   OutBuffer& o = md.line();
   out_lit(o, "## Test report");
   if (!run.title.empty()) {
@@ -354,12 +367,29 @@ void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
   out_lit(o, "\n\n");
   md.put();
   if (run.compared) {
-    write_changes(md, run);
+    write_changes(md, run, lists, shown);
     out_lit(o, "### Results\n\n");
     md.put();
   }
   write_totals(md, run);
-  write_failed(md, run);
-  write_flakiest(md, flakiest);
-  write_legend(md, run, run.counted.failed > 0 || !flakiest.empty());
+  write_failed(md, lists[LIST_FAILED], shown[LIST_FAILED]);
+  write_flakiest(md, lists[LIST_FLAKIEST], shown[LIST_FLAKIEST]);
+  write_legend(md, run, run.counted.failed > 0 || lists[LIST_FLAKIEST].total > 0);
+}
+
+}  // namespace
+
+void markdown_summary(OutBuffer& out, const TestRun& run) {
+  markdown_summary(out, run, kMarkdownLimit);
+}
+
+void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
+  MdList lists[LIST_COUNT];
+  collect_lists(run, lists);
+  // Written with no item, every "and N more" line is at its longest: what is
+  // left of the limit is room the items can have for certain.
+  size_t shown[LIST_COUNT] = {};
+  const size_t frame = rendered([&](OutBuffer& o) { write_summary(o, run, lists, shown); }).size();
+  share_room(lists, limit > frame ? limit - frame : 0, shown);
+  write_summary(out, run, lists, shown);
 }

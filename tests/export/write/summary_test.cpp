@@ -322,4 +322,41 @@ TEST(Summary, JsonParses) {
   EXPECT_EQ(parsed.status, 0) << parsed.err;
 }
 
+// The failed test cases are what the summary is for: a long list of tests
+// still failing since the baseline leaves them room, and every list that has
+// entries shows at least one, whatever the budget.
+TEST(Summary, MarkdownBudgetGivesTheFailedTestsRoomFirst) {
+  const auto report = [](int still, int fixed_state_ok, int fresh) {
+    std::string cases;
+    auto add = [&](const std::string& name, const char* state) {
+      cases += "<DAZU:NODE name=\"" + name + std::string(60, 'n') +
+               "\" type=\"Test Case\" state=\"" + state + "\"></DAZU:NODE>";
+    };
+    for (int i = 0; i < still; ++i) add("still" + std::to_string(i), "ko");
+    for (int i = 0; i < 50; ++i) add("fixed" + std::to_string(i), fixed_state_ok ? "ok" : "ko");
+    for (int i = 0; i < fresh; ++i) add("fresh" + std::to_string(i), "ko");
+    return xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + cases +
+                        "</DAZU:NODE>");
+  };
+  TestRun now, before;
+  std::string error;
+  ASSERT_EQ(parse_text(report(1000, 1, 20), now, error), 0) << error;
+  ASSERT_EQ(parse_text(report(1000, 0, 0), before, error), 0) << error;
+  compare_runs(now, before, "base.xrd");
+  for (size_t limit : {kMarkdownLimitLeast, size_t{65536}}) {
+    const std::string md = out_capture([&](OutBuffer& o) { markdown_summary(o, now, limit); });
+    EXPECT_LE(md.size(), limit);
+    for (const char* heading :
+         {"**New failures**", "**Fixed**", "**Still failing**", "### Failed test cases"}) {
+      const size_t at = md.find(heading);
+      ASSERT_NE(at, std::string::npos) << heading;
+      EXPECT_EQ(md.compare(md.find("\n\n", at) + 2, 2, "- "), 0) << heading << " at " << limit;
+    }
+    // The failed list has more room than all the change lists together.
+    const size_t failed = md.find("### Failed test cases");
+    const size_t changes = md.find("**New failures**");
+    EXPECT_GT(md.size() - failed, failed - changes) << limit;
+  }
+}
+
 }  // namespace
