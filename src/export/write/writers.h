@@ -38,10 +38,8 @@ void code_quality(OutBuffer& out, const TestRun& run);
 constexpr uint64_t kGithubErrors = 10;
 
 // What the Markdown summary keeps to: job pages render long lists slowly, so
-// every list stops at a number of entries or at the byte budget, whichever
-// comes first; the headings and "and N more" lines after a list that was cut
-// fit in the room kept back.
-constexpr size_t kMarkdownKeptBack = 2048;
+// every list stops at a number of entries or at its share of the byte
+// budget, whichever comes first.
 // The default budget in bytes: what a job's step summary takes (a
 // pull-request comment takes 65536); and the least accepted, which leaves
 // room for the title and the headings written whatever the budget.
