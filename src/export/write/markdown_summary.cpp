@@ -3,7 +3,6 @@
 // name can break out of its line.
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,16 +66,7 @@ struct MdList {
   unsigned long long total = 0;
 };
 
-std::string rendered(const std::function<void(OutBuffer&)>& write) {
-  std::string text;
-  OutBuffer o;
-  out_open_string(o, &text);
-  write(o);
-  out_close(o);
-  return text;
-}
-
-// Writes straight to the output; what is written is counted.
+// Collects a line, then writes it to the output at once.
 class Lines {
  public:
   explicit Lines(OutBuffer& out) : out_(out) { out_open_string(line_out_, &line_, 4096); }
@@ -251,22 +241,16 @@ void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_vi
   }
 }
 
-void write_failed(Lines& md, const MdList& list, size_t shown) {
+// A list of its own under a heading, when it has entries: the failed test
+// cases, the flakiest tests.
+void write_list(Lines& md, const char* heading, const MdList& list, size_t shown,
+                const char* what) {
   if (list.total == 0) return;
   OutBuffer& o = md.line();
-  out_lit(o, "### Failed test cases\n\n");
+  out_str(o, heading);
   md.put();
   write_items(md, list, shown);
-  more_line(md, list.total - shown, " failed test cases");
-}
-
-void write_flakiest(Lines& md, const MdList& list, size_t shown) {
-  if (list.total == 0) return;
-  OutBuffer& o = md.line();
-  out_lit(o, "### Flakiest tests\n\n");
-  md.put();
-  write_items(md, list, shown);
-  more_line(md, list.total - shown, " flaky tests");
+  more_line(md, list.total - shown, what);
 }
 
 // Every list's items, rendered.
@@ -277,7 +261,7 @@ void collect_lists(const TestRun& run, MdList* lists) {
       list.total = run.changes.counts[kind];
       each_change(run, kind, kNoCut, [&](uint32_t, std::string_view path) {
         if (list.items.size() == kMarkdownRows) return false;
-        list.items.push_back(rendered([&](OutBuffer& o) {
+        list.items.push_back(out_capture([&](OutBuffer& o) {
           out_lit(o, "- ");
           md_text(o, path);
           out_put(o, '\n');
@@ -290,13 +274,13 @@ void collect_lists(const TestRun& run, MdList* lists) {
   failed.total = run.counted.failed;
   each_failed_test(run, [&](uint32_t i, std::string_view path) {
     if (failed.items.size() == kMarkdownRows) return false;
-    failed.items.push_back(rendered([&](OutBuffer& o) { failed_item(o, run, i, path); }));
+    failed.items.push_back(out_capture([&](OutBuffer& o) { failed_item(o, run, i, path); }));
     return true;
   });
   if (!run.with_history) return;
   MdList& flaky = lists[LIST_FLAKIEST];
   for (const FlakyNode& f : run_flakiest_paths(run, kHistoryFlakiest))
-    flaky.items.push_back(rendered([&](OutBuffer& o) {
+    flaky.items.push_back(out_capture([&](OutBuffer& o) {
       out_lit(o, "- ");
       md_text(o, f.path);
       md_trend(o, run, f.node);
@@ -372,8 +356,10 @@ void write_summary(OutBuffer& out, const TestRun& run, const MdList* lists, cons
     md.put();
   }
   write_totals(md, run);
-  write_failed(md, lists[LIST_FAILED], shown[LIST_FAILED]);
-  write_flakiest(md, lists[LIST_FLAKIEST], shown[LIST_FLAKIEST]);
+  write_list(md, "### Failed test cases\n\n", lists[LIST_FAILED], shown[LIST_FAILED],
+             " failed test cases");
+  write_list(md, "### Flakiest tests\n\n", lists[LIST_FLAKIEST], shown[LIST_FLAKIEST],
+             " flaky tests");
   write_legend(md, run, run.counted.failed > 0 || lists[LIST_FLAKIEST].total > 0);
 }
 
@@ -389,7 +375,8 @@ void markdown_summary(OutBuffer& out, const TestRun& run, size_t limit) {
   // Written with no item, every "and N more" line is at its longest: what is
   // left of the limit is room the items can have for certain.
   size_t shown[LIST_COUNT] = {};
-  const size_t frame = rendered([&](OutBuffer& o) { write_summary(o, run, lists, shown); }).size();
+  const size_t frame =
+      out_capture([&](OutBuffer& o) { write_summary(o, run, lists, shown); }).size();
   share_room(lists, limit > frame ? limit - frame : 0, shown);
   write_summary(out, run, lists, shown);
 }
