@@ -396,7 +396,7 @@ int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
 // snippet may show. Removed whole, links never followed, when it goes.
 class SourceTree {
  public:
-  explicit SourceTree(std::string_view spec) {
+  explicit SourceTree(std::string_view entries) {
     const char* tmp = std::getenv("TMPDIR");
     std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz-export-XXXXXX";
     if (!::mkdtemp(name.data())) fail("no temporary folder for the source tree");
@@ -414,9 +414,9 @@ class SourceTree {
     if (git >= 0) write_file(git, "config.java", decoy(secrets[1]));
     if (git >= 0) ::close(git);
     size_t made = 0;
-    for (size_t at = 0; at < spec.size() && made < kTreeEntries;) {
-      const size_t end = std::min(spec.find('\n', at), spec.size());
-      made += add_entry(root_fd, spec.substr(at, end - at));
+    for (size_t at = 0; at < entries.size() && made < kTreeEntries;) {
+      const size_t end = std::min(entries.find('\n', at), entries.size());
+      made += add_entry(root_fd, entries.substr(at, end - at));
       at = end + 1;
     }
     ::close(root_fd);
