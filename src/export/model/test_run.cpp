@@ -43,6 +43,10 @@ Totals run_totals(const TestRun& run) {
   return {run.counted.passed, run.counted.failed, run.counted.passed + run.counted.failed};
 }
 
+uint64_t run_failed(const TestRun& run) {
+  return std::max<uint64_t>(run_totals(run).failed, run.counted.failed);
+}
+
 std::string_view node_title(const TestRun& run, uint32_t i, std::string& scratch) {
   const TestNode& n = run.nodes[i];
   if (n.title) return n.title;

@@ -255,6 +255,11 @@ uint32_t run_type(TestRun& run, std::string_view type);
 // The totals the report states, or, when it does not state all three, the
 // passed and failed tests counted.
 Totals run_totals(const TestRun& run);
+// How many tests failed, for what decides on the run (the gate): the larger
+// of the stated totals and the failed tests counted, since a report edited or
+// mended by hand may say less in its totals than its tests show. Outputs that
+// list failed tests count them (counted.failed); headlines give run_totals.
+uint64_t run_failed(const TestRun& run);
 
 // The title of node i: the report's, or its type, a blank and its name.
 std::string_view node_title(const TestRun& run, uint32_t i, std::string& scratch);

@@ -36,10 +36,7 @@ std::string tests_word(unsigned long long n) {
 
 int check_status(const TestRun& run, CheckMode mode, std::string& said) {
   said.clear();
-  // The totals rows and the tests below them both count: a report edited or
-  // mended by hand may say less in its totals than its tests show.
-  const Totals totals = run_totals(run);
-  const unsigned long long failed = std::max<unsigned long long>(totals.failed, run.counted.failed);
+  const unsigned long long failed = run_failed(run);
   PathCursor path(run, PATH_NAMES, kPathCut);
   if (failed > 0 && mode == CHECK_ALL) {
     said = "tallyrep-export: check: " + tests_word(failed) + " failed";
@@ -78,7 +75,7 @@ int check_status(const TestRun& run, CheckMode mode, std::string& said) {
     return 0;
   }
   // Swapped or empty traces give a report that passes silently with no test.
-  if (totals.total == 0 && run.counted.passed == 0) {
+  if (run_totals(run).total == 0 && run.counted.passed == 0) {
     said = "tallyrep-export: check: no test ran (none passed or failed)\n";
     return kExitNoTest;
   }

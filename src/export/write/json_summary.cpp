@@ -49,19 +49,12 @@ void test_counts(JsonWriter& json, const TestRun& run, const TestNode& n) {
 void failed_check(JsonWriter& json, const TestRun& run, const Row& row) {
   json.open_object(JSON_INLINE);
   json.member("expression", row_text(run, row));
-  const std::string location = row_location(run, row);
-  json.member_or_null("location", location);
-  uint64_t line = 0;
-  bool has_line = false;
-  if (row_links_line(run, row)) {
-    json.member("file", source_path(run, row.file));
-    std::string scratch;
-    has_line = decimal_value(row_line_text(run, row, scratch), line);
-  } else {
-    json.member_or_null("file", location);
-  }
+  json.member_or_null("location", row_location(run, row));
+  // The file and line every output gives the check (failed_checks.h).
+  const CheckPlace place = check_place(run, row);
+  json.member_or_null("file", place.path);
   json.key("line");
-  number_or_null(json, has_line, line);
+  number_or_null(json, place.line != 0, place.line);
   const CheckCounts c = check_counts(run, row);
   json.key("executed");
   number_or_null(json, c.known[0], c.executed);

@@ -59,9 +59,9 @@ uint32_t driver_file(const TestRun& run, uint32_t root) {
 void location_attributes(XmlWriter& xml, const TestRun& run, const TestNode& n) {
   const Row* row = located_row(run, n);
   if (!row) return;
-  xml.attribute("file", source_path(run, row->file));
-  std::string scratch;
-  if (row_links_line(run, *row)) xml.attribute("line", row_line_text(run, *row, scratch));
+  const CheckPlace place = check_place(run, *row);
+  xml.attribute("file", place.path);
+  if (place.line > 0) xml.attribute("line", place.line);
 }
 
 // "calc.divide(1, 3) == 0.333 at CalcTest.java:35 and 2 more": what a

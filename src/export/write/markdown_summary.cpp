@@ -224,12 +224,7 @@ void failed_item(OutBuffer& o, const TestRun& run, uint32_t test, std::string_vi
     const Row& row = check.row;
     if (++failed > kMarkdownChecks) continue;
     out_lit(o, "  - ");
-    const char* text = row_text(run, row);
-    md_text(o, text);
-    if (row.file != kNone) {
-      out_str(o, *text ? " at " : "at ");
-      md_text(o, row_location(run, row));
-    }
+    md_text(o, check_sentence(run, row, kNoCut));
     out_put(o, '\n');
     md_snippet(o, run, check.index);
   }

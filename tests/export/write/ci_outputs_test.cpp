@@ -2,6 +2,7 @@
 // commands, the GitLab Code Quality report, and the source snippets.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 
 #include "export/export_helpers.h"
@@ -125,6 +126,46 @@ TEST(CodeQuality, IssuesWithStableUniqueFingerprints) {
                       "{\"begin\": 3}}}"),
             std::string::npos)
       << json;
+}
+
+// Every output that places a failed check gives it the same file and line,
+// however odd its link: a line that is no number, 0, or too long for 64 bits
+// is no line. Code Quality wants a line and says 1 then.
+TEST(CheckPlaces, EveryOutputGivesAFailedCheckTheSameFileAndLine) {
+  const struct {
+    const char* target;
+    const char* line;  // "" when none
+  } cases[] = {
+      {"T.java line 35", "35"},
+      {"T.java line x", ""},
+      {"T.java line 0", ""},
+      {"T.java line 123456789012345678901", ""},
+  };
+  auto find = [](const std::string& text, const std::string& pattern) {
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : std::string("-");
+  };
+  for (const auto& c : cases) {
+    TestRun r;
+    std::string error;
+    ASSERT_EQ(parse_text(report({{"t", {{"e", c.target}}}}), r, error), 0) << error;
+    const std::string line = c.line;
+    const std::string annotations = render([&](OutBuffer& o) { github_annotations(o, r, ""); });
+    const std::string quality = render([&](OutBuffer& o) { code_quality(o, r); });
+    const std::string json = render([&](OutBuffer& o) { json_summary(o, r); });
+    const std::string junit = render([&](OutBuffer& o) { junit_document(o, r, true); });
+    EXPECT_EQ(find(annotations, "file=([^,]*),"), "T.java") << c.target;
+    EXPECT_EQ(find(annotations, ",line=([0-9]+)"), line.empty() ? "-" : line) << c.target;
+    EXPECT_EQ(find(quality, "\"path\": \"([^\"]*)\""), "T.java") << c.target;
+    EXPECT_EQ(find(quality, "\"begin\": ([0-9]+)"), line.empty() ? "1" : line) << c.target;
+    EXPECT_EQ(find(json, "\"file\": \"([^\"]*)\""), "T.java") << c.target;
+    EXPECT_EQ(find(json, "\"file\": \"[^\"]*\", \"line\": ([0-9a-z]+)"),
+              line.empty() ? "null" : line)
+        << c.target;
+    EXPECT_EQ(find(junit, "<testcase [^>]*file=\"([^\"]*)\""), "T.java") << c.target;
+    EXPECT_EQ(find(junit, "<testcase [^>]*line=\"([^\"]*)\""), line.empty() ? "-" : line)
+        << c.target;
+  }
 }
 
 // The lines around a failed check, read from below the source root.
