@@ -25,6 +25,7 @@
 #include "export/model/compare.h"
 #include "export/model/history.h"
 #include "export/model/run_history.h"
+#include "export/read/java_package.h"
 #include "export/read/run_reports.h"
 #include "export/read/source_root.h"
 #include "export/read/source_snippets.h"
@@ -545,11 +546,14 @@ void check_whole(const XrdSource& report, const Input& in, const XrdSource& base
         error = "the source tree does not read: " + error;
       else
         refused = snippets_read(run);
+      packages_read(run);
     }
     if (!error.empty()) fail(error);
     if (warning.find('\n') != std::string::npos || refused.find('\n') != std::string::npos)
       fail("a warning of the source tree is not one line");
     check_snippets(run, secrets);
+  } else {
+    packages_read(run);
   }
   std::string error;
   if (in.has[PART_BASELINE] && compare_with_baseline(run, baseline, "b.xrd", error) != 0) return;

@@ -16,6 +16,7 @@
 #include "export/model/history.h"
 #include "export/model/run_history.h"
 #include "export/model/test_run.h"
+#include "export/read/java_package.h"
 #include "export/read/run_reports.h"
 #include "export/read/source_root.h"
 #include "export/read/source_snippets.h"
@@ -109,6 +110,7 @@ int run(const ExportOptions& opts) {
     warning = snippets_read(run);
     if (!warning.empty()) std::fprintf(stderr, "tallyrep-export: warning: %s\n", warning.c_str());
   }
+  packages_read(run);
 
   if (opts.baseline) {
     current_file = opts.baseline;

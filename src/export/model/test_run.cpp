@@ -154,6 +154,11 @@ std::string_view source_path(const TestRun& run, uint32_t file) {
   return run.files[file];
 }
 
+std::string_view file_package(const TestRun& run, uint32_t file) {
+  return file < run.file_packages.size() ? std::string_view(run.file_packages[file])
+                                         : std::string_view();
+}
+
 const SourceSnippet* row_snippet(const TestRun& run, uint32_t row) {
   auto at = std::lower_bound(run.snippets.begin(), run.snippets.end(), row,
                              [](const SourceSnippet& s, uint32_t r) { return s.row < r; });

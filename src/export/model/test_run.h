@@ -227,6 +227,10 @@ struct TestRun {
   // the order of `files`); empty when not mapped.
   std::string source_root;
   std::vector<std::string> file_paths;
+  // The Java package of each of `files` that a failed check links to a line
+  // of ("" for the others and the default package; java_package.h); empty
+  // when not looked for.
+  std::vector<std::string> file_packages;
   RunHistory history;
   bool with_history = false;  // the run was added to a history
   // The snippets of failed checks found there, by row (source_snippets.h).
@@ -274,6 +278,8 @@ CheckCounts check_counts(const TestRun& run, const Row& row);
 // The name outputs give source file `file` (an index into files): its path
 // below the source root when it was mapped, else the name the report gives.
 std::string_view source_path(const TestRun& run, uint32_t file);
+// The Java package of source file `file` ("" when none is known).
+std::string_view file_package(const TestRun& run, uint32_t file);
 
 // The snippet of row `row`, or nullptr.
 const SourceSnippet* row_snippet(const TestRun& run, uint32_t row);

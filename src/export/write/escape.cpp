@@ -11,7 +11,7 @@ namespace {
 
 // Bytes below 128 that need more than a copy, per mode.
 bool special(unsigned char c, EscapeMode mode) {
-  if (c < 0x20) return true;
+  if (c < 0x20) return mode != ESCAPE_XML_TEXT || (c != '\t' && c != '\n');
   if (mode == ESCAPE_TEXT || mode == ESCAPE_CODE) return false;
   switch (c) {
     case '&':
@@ -34,7 +34,7 @@ void put_special(OutBuffer& out, unsigned char c, EscapeMode mode) {
   if (c == '\t' || c == '\n' || c == '\r') {
     if (mode == ESCAPE_JSON)
       rep = c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
-    else if (mode == ESCAPE_XML)
+    else if (mode == ESCAPE_XML || mode == ESCAPE_XML_TEXT)
       rep = c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
     else if (mode == ESCAPE_CODE && c != '\t')
       rep = " ";

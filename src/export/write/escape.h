@@ -7,11 +7,14 @@
 
 #include "base/out_buffer.h"
 
-// How text is escaped on its way out: for HTML, XML or JSON text, as plain
-// text (only repaired to UTF-8), or as a line of a Markdown code block (plain
-// text whose every line break, CR, LF, U+0085, U+2028 and U+2029, is a blank,
-// so that no text ends its line or the block).
-enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON, ESCAPE_TEXT, ESCAPE_CODE };
+// How text is escaped on its way out: for HTML, XML attributes (every line
+// feed and tab a reference, since a parser turns raw ones into blanks there),
+// XML element text (line feeds and tabs raw, as readers that show the text
+// want them; a CR stays a reference, since a parser would turn a raw one into
+// a line feed), JSON, as plain text (only repaired to UTF-8), or as a line of
+// a Markdown code block (plain text whose every line break, CR, LF, U+0085,
+// U+2028 and U+2029, is a blank, so that no text ends its line or the block).
+enum EscapeMode { ESCAPE_HTML, ESCAPE_XML, ESCAPE_XML_TEXT, ESCAPE_JSON, ESCAPE_TEXT, ESCAPE_CODE };
 
 // Writes text (n bytes) escaped for the mode. Valid UTF-8 passes; a byte that
 // starts no valid sequence is read as Latin-1, since the report writer and

@@ -101,6 +101,12 @@ void failed_check(XmlWriter& xml, const TestRun& run, const Row& row, std::strin
   xml.text("\n");
   if (!frame_line) return;
   xml.text("\tat ");
+  // Readers look the file up by the package's folders (dorny's action).
+  const std::string_view package = file_package(run, row.file);
+  if (!package.empty()) {
+    line_text(xml, package);
+    xml.text(".");
+  }
   line_text(xml, frame);
   xml.text("(");
   // Frames name a file without its folders; readers look it up by that name

@@ -55,7 +55,7 @@ void XmlWriter::text(std::string_view text) {
   finish_start_tag();
   Element& e = open_.back();
   e.has_content = e.has_text = true;
-  out_escaped(out_, text.data(), text.size(), ESCAPE_XML);
+  out_escaped(out_, text.data(), text.size(), ESCAPE_XML_TEXT);
 }
 
 void XmlWriter::close() {

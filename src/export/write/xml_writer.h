@@ -20,8 +20,8 @@ class XmlWriter {
   // An attribute of the element just opened, before its content.
   void attribute(const char* name, std::string_view value);
   void attribute(const char* name, unsigned long long value);
-  // Text inside the open element; an element given text, even none, closes
-  // with its end tag on the same line.
+  // Text inside the open element (line feeds and tabs raw); an element given text, even none,
+  // closes with its end tag on the same line.
   void text(std::string_view text);
   // Closes the open element: "/>" when nothing went in it.
   void close();

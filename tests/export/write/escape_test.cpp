@@ -26,11 +26,12 @@ TEST(Escape, MarkupCharactersPerMode) {
   EXPECT_EQ(escaped("</script>\\\"&", ESCAPE_JSON), "\\u003c/script>\\\\\\\"&");
   EXPECT_EQ(escaped("a\tb\nc\r", ESCAPE_JSON), "a\\tb\\nc\\r");
   EXPECT_EQ(escaped("a\tb\nc\r", ESCAPE_XML), "a&#9;b&#10;c&#13;");
+  EXPECT_EQ(escaped("a\tb\nc\r<", ESCAPE_XML_TEXT), "a\tb\nc&#13;&lt;");
   EXPECT_EQ(escaped("a\tb\n", ESCAPE_HTML), "a\tb\n");
 }
 
 TEST(Escape, BytesThatAreNotUtf8BecomeLatin1Characters) {
-  for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON}) {
+  for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_XML_TEXT, ESCAPE_JSON}) {
     EXPECT_EQ(escaped("caf\xe9", mode), "caf\xc3\xa9");
     EXPECT_EQ(escaped("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", mode),
               "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
@@ -67,7 +68,7 @@ TEST(Escape, TextsOfByteCharactersFoldToUtf8OnlyWhenTheyAreUtf8) {
 }
 
 TEST(Escape, ControlBytesXmlForbidsBecomeReplacementCharacters) {
-  for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_JSON})
+  for (EscapeMode mode : {ESCAPE_HTML, ESCAPE_XML, ESCAPE_XML_TEXT, ESCAPE_JSON})
     EXPECT_EQ(escaped(std::string("a\x01\x1f\x0b", 4), mode),
               "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }

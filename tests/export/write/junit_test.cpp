@@ -43,8 +43,8 @@ TEST(Junit, WorkedDocument) {
             "time=\"0\" file=\"Calc.java\">\n"
             "    <testcase classname=\"D.S\" name=\"C\" time=\"0\">\n"
             "      <failure type=\"check\" message=\"y &gt; 0 at Calc.java:13\">y &gt; 0: "
-            "Executed 2, Failed 1, Passed 1&#10;&#9;at D.S.C(Calc.java:13)&#10;"
-            "first failed check at Calc.java:13&#10;</failure>\n"
+            "Executed 2, Failed 1, Passed 1\n\tat D.S.C(Calc.java:13)\n"
+            "first failed check at Calc.java:13\n</failure>\n"
             "    </testcase>\n"
             "  </testsuite>\n"
             "</testsuites>\n");
@@ -188,12 +188,11 @@ TEST(Junit, StubFailuresNameTheStubColumns) {
       "</DAZU:NODE></SECTION></DAZU:NODE>";
   write_file(scratch("stub.xrd"), xrd_document(body));
   std::string xml = junit_of(scratch("stub.xrd"));
-  EXPECT_NE(
-      xml.find("<testcase classname=\"T.K\" name=\"Mock.call\" time=\"0\">\n"
-               "      <failure type=\"check\" message=\"arg &gt; 0 at M.java:4\">arg &gt; 0: "
-               "entermethod() 3, fail() 2, exitmethod() 1&#10;&#9;at T.K.Mock.call(M.java:4)&#10;"
-               "first failed check at M.java:4&#10;</failure>"),
-      std::string::npos)
+  EXPECT_NE(xml.find("<testcase classname=\"T.K\" name=\"Mock.call\" time=\"0\">\n"
+                     "      <failure type=\"check\" message=\"arg &gt; 0 at M.java:4\">arg &gt; 0: "
+                     "entermethod() 3, fail() 2, exitmethod() 1\n\tat T.K.Mock.call(M.java:4)\n"
+                     "first failed check at M.java:4\n</failure>"),
+            std::string::npos)
       << xml;
   EXPECT_NE(xml.find("name=\"Nested\" time=\"0\">\n      <failure type=\"check\" message=\"failed "
                      "with no failed check "
