@@ -79,6 +79,15 @@ bool history_size_value(const char* text, size_t& size) {
   return size >= 1;
 }
 
+// A number of bytes: digits only, at least `least`, within 64 bits.
+bool byte_count(const char* text, unsigned long long least, unsigned long long& bytes) {
+  char* end = nullptr;
+  errno = 0;
+  bytes = std::strtoull(text, &end, 10);
+  return std::isdigit(static_cast<unsigned char>(text[0])) && *end == '\0' && errno == 0 &&
+         bytes >= least;
+}
+
 // Each file's identity, and what it is in the words of an error.
 struct Named {
   const char* path;
@@ -180,16 +189,21 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
     }
     if (!known && std::strcmp(a, "--markdown-limit") == 0) {
       if (limit_given) return usage_error("--markdown-limit given twice");
-      char* end = nullptr;
-      const char* value = i + 1 < argc ? argv[++i] : "";
-      errno = 0;
-      const unsigned long long bytes = std::strtoull(value, &end, 10);
-      if (!std::isdigit(static_cast<unsigned char>(value[0])) || *end != '\0' || errno != 0 ||
-          bytes < kMarkdownLimitLeast)
+      unsigned long long bytes = 0;
+      if (!byte_count(i + 1 < argc ? argv[++i] : "", kMarkdownLimitLeast, bytes))
         return usage_error("--markdown-limit needs a number of bytes of at least " +
                            std::to_string(kMarkdownLimitLeast));
       opts.markdown_limit = static_cast<size_t>(bytes);
       known = limit_given = true;
+    }
+    if (!known && std::strcmp(a, "--junit-max-bytes") == 0) {
+      if (opts.junit_max_bytes) return usage_error("--junit-max-bytes given twice");
+      unsigned long long bytes = 0;
+      if (!byte_count(i + 1 < argc ? argv[++i] : "", kJunitPartLeast, bytes))
+        return usage_error("--junit-max-bytes needs a number of bytes of at least " +
+                           std::to_string(kJunitPartLeast));
+      opts.junit_max_bytes = bytes;
+      known = true;
     }
     if (known) continue;
     if (a[0] == '-' && a[1] != '\0') return usage_error(std::string("unknown option ") + a);
@@ -201,6 +215,8 @@ ParseResult export_parse_args(int argc, char** argv, ExportOptions& opts) {
   if (opts.markdown_append && !markdown) return usage_error("--markdown-append needs --markdown");
   if (opts.junit_locations && !export_output(opts, "--junit"))
     return usage_error("--junit-locations needs --junit");
+  if (opts.junit_max_bytes && !export_output(opts, "--junit"))
+    return usage_error("--junit-max-bytes needs --junit");
   if (opts.check_new && !opts.history && !opts.baseline)
     return usage_error("--check=new needs --history or --baseline");
   if (limit_given && !markdown) return usage_error("--markdown-limit needs --markdown");

@@ -29,6 +29,7 @@ struct ExportOptions {
   size_t history_size = 0;            // the runs it keeps; 0: the default
   const char* run_label = nullptr;    // null: the report's generation time
   size_t markdown_limit = kMarkdownLimit;
+  uint64_t junit_max_bytes = 0;  // 0: one JUnit file
   bool markdown_append = false;
   bool junit_locations = false;
   bool check = false;

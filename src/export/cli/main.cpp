@@ -130,7 +130,8 @@ int run(const ExportOptions& opts) {
                     opts.history_size ? opts.history_size : kHistoryDefaultSize);
   }
 
-  OutputSettings settings{opts.junit_locations, opts.markdown_limit, more_in(opts)};
+  OutputSettings settings{opts.junit_locations, opts.markdown_limit, more_in(opts),
+                          opts.junit_max_bytes};
   const bool add_markdown = markdown_room(opts, settings.markdown_limit);
   for (size_t k = 0; k < kOutputCount; ++k) {
     const char* path = opts.outputs[k];

@@ -23,6 +23,7 @@ struct OutputSettings {
   bool junit_locations = false;            // --junit-locations
   size_t markdown_limit = kMarkdownLimit;  // --markdown-limit
   std::string more_in;                     // the annotations' pointer to where the rest can be read
+  uint64_t part_bytes = 0;                 // --junit-max-bytes; 0: one file
 };
 
 struct OutputKind {
@@ -35,6 +36,10 @@ struct OutputKind {
   bool may_be_stdout;  // "-" names standard output
   bool appends;        // --markdown-append adds it at the end of its file
   void (*write)(OutBuffer& out, const TestRun& run, const OutputSettings& settings);
+  // With part_bytes, writes the output as PATH-1.EXT, PATH-2.EXT... instead
+  // (nullptr: the output is one file whatever its size).
+  int (*write_parts)(const TestRun& run, const char* path, const OutputSettings& settings,
+                     std::string& error);
 };
 
 constexpr size_t kOutputCount = 6;
@@ -43,6 +48,15 @@ extern const OutputKind kOutputs[kOutputCount];
 
 // The row of `flag`, or nullptr.
 const OutputKind* output_kind(std::string_view flag);
+
+// The JUnit parts of --junit-max-bytes: each under settings.part_bytes, a
+// whole document, no suite split; parts left from an earlier run numbered
+// past the last are removed. 0, or -1 with the reason in error, nothing
+// written when a suite alone is too large.
+int junit_parts_write(const TestRun& run, const char* path, const OutputSettings& settings,
+                      std::string& error);
+// Part k of path: "out.xml" gives "out-1.xml".
+std::string junit_part_name(const char* path, size_t k);
 
 // Writes the output to path ("-": standard output, when the kind allows it;
 // always, for a switch), whole or not at all (output_file.h), at the end of

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/out_buffer.h"
 #include "export/model/test_run.h"
@@ -19,6 +20,10 @@ void html_page(OutBuffer& out, const TestRun& run);
 // some readers want and that schema refuses.
 void junit_document(OutBuffer& out, const TestRun& run, bool locations);
 void junit_document(OutBuffer& out, const TestRun& run);
+// One JUnit document of the driver groups [from, to) (driver_groups), its
+// head counting their tests: junit_document is the one of them all.
+void junit_part(OutBuffer& out, const TestRun& run, bool locations,
+                const std::vector<std::vector<uint32_t>>& groups, size_t from, size_t to);
 // Changes since the baseline, totals and the failed tests with their failed
 // checks; with a history, each test's words and recent outcomes, and the
 // flakiest tests. In at most `limit` bytes (at least kMarkdownLimitLeast).
@@ -33,6 +38,9 @@ void json_summary(OutBuffer& out, const TestRun& run);
 void github_annotations(OutBuffer& out, const TestRun& run, std::string_view more_in);
 // GitLab Code Quality issues: one per failed check.
 void code_quality(OutBuffer& out, const TestRun& run);
+
+// The least --junit-max-bytes: room for a document's head and a small suite.
+constexpr unsigned long long kJunitPartLeast = 4096;
 
 // GitHub shows 10 error annotations of a step (and 50 of a job).
 constexpr uint64_t kGithubErrors = 10;
