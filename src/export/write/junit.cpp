@@ -1,8 +1,10 @@
 // JUnit XML: suites per driver, test cases whose failure names the first
 // failed check and lists each one as a Java stack frame, for the readers
 // that turn frames into a file and a line.
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "export/model/failed_checks.h"
@@ -158,30 +160,74 @@ void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view 
   xml.close();
 }
 
-// The classname starts with the driver, so that a case directly under it
-// reads like the nested ones; path holds it and the suite and class names
-// down to the current node, and frames remember where each level ends. One
-// suite holds every driver of its name: shards that each ran some tests of a
-// driver give the suite an unsplit run gives.
-void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>& roots,
-                bool locations) {
-  const TestCounts c = group_counts(run, roots);
-  uint32_t file = kNone;
-  for (uint32_t root : roots)
-    if (file == kNone) file = driver_file(run, root);
-  std::string name, path, scratch;
-  name = unique_name(run, roots[0], scratch);
+// The file of the check a failed test is annotated at, when it is a failed
+// check; kNone for a test that passed or whose failed checks link nowhere.
+uint32_t failure_file(const TestRun& run, const TestNode& n) {
+  if (n.state != STATE_FAILED) return kNone;
+  const Row* row = located_row(run, n);
+  return row && (row->flags & ROW_FAILED) ? row->file : kNone;
+}
+
+void suite_start(XmlWriter& xml, const TestRun& run, std::string_view name, const TestCounts& c,
+                 uint32_t file) {
   xml.open_list("testsuite");
   xml.attribute("name", name);
   counts(xml, c);
   xml.attribute("skipped", c.not_executed);
   xml.attribute("time", 0);
   if (file != kNone) xml.attribute("file", source_path(run, file));
+}
+
+// A failed test kept for the suite of the file its failure is in (the
+// suite's place among those files).
+struct Moved {
+  size_t suite;
+  uint32_t node;
+  std::string classname;
+};
+
+// The classname starts with the driver, so that a case directly under it
+// reads like the nested ones; path holds it and the suite and class names
+// down to the current node, and frames remember where each level ends. One
+// suite holds every driver of its name: shards that each ran some tests of a
+// driver give the suite an unsplit run gives. Readers that take a failure's
+// file from its suite (mikepenz's action) would put a failure in another
+// file than the suite's first check in the wrong file: such failed tests
+// follow in suites of the same name, one per file, in the order their files
+// first fail.
+void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>& roots,
+                bool locations) {
+  TestCounts c = group_counts(run, roots);
+  uint32_t file = kNone;
+  for (uint32_t root : roots)
+    if (file == kNone) file = driver_file(run, root);
+  std::vector<uint32_t> files;  // the other files failures are in, in order
+  std::vector<TestCounts> moved_counts;
+  std::unordered_map<uint32_t, size_t> suite_of;  // by file
+  for (uint32_t root : roots)
+    for (uint32_t i = root + 1; i < run.nodes[root].end; ++i) {
+      const TestNode& n = run.nodes[i];
+      if (!is_test(run, n)) continue;
+      const uint32_t f = failure_file(run, n);
+      if (f == kNone || f == file) continue;
+      auto [it, added] = suite_of.emplace(f, files.size());
+      if (added) {
+        files.push_back(f);
+        moved_counts.emplace_back();
+      }
+      counts_add(moved_counts[it->second], n.state);
+      --c.tests;
+      --c.failed;
+    }
+  std::string name, path, scratch;
+  name = unique_name(run, roots[0], scratch);
+  suite_start(xml, run, name, c, file);
   struct Frame {
     uint32_t node;
     size_t length;
   };
   std::vector<Frame> stack;
+  std::vector<Moved> moved;
   for (uint32_t root : roots) {
     path = name;
     stack.assign(1, {root, path.size()});
@@ -190,7 +236,13 @@ void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>&
       while (stack.size() > 1 && stack.back().node != static_cast<uint32_t>(n.parent))
         stack.pop_back();
       path.resize(stack.back().length);
-      if (is_test(run, n)) test_case(xml, run, i, path, locations);
+      if (is_test(run, n)) {
+        const uint32_t f = files.empty() ? kNone : failure_file(run, n);
+        if (f == kNone || f == file)
+          test_case(xml, run, i, path, locations);
+        else
+          moved.push_back({suite_of[f], i, path});
+      }
       if (is_container(run, n)) {
         path += '.';
         path += unique_name(run, i, scratch);
@@ -199,6 +251,14 @@ void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>&
     }
   }
   xml.close();
+  std::stable_sort(moved.begin(), moved.end(),
+                   [](const Moved& a, const Moved& b) { return a.suite < b.suite; });
+  for (size_t k = 0, m = 0; k < files.size(); ++k) {
+    suite_start(xml, run, name, moved_counts[k], files[k]);
+    for (; m < moved.size() && moved[m].suite == k; ++m)
+      test_case(xml, run, moved[m].node, moved[m].classname, locations);
+    xml.close();
+  }
 }
 
 }  // namespace
