@@ -9,25 +9,37 @@ if(TARGET tallyrep-export)
   list(APPEND tallyrep_man_pages tallyrep-export)
 endif()
 
-# Manual pages are installed compressed (gzip -9n, no time stamp), as Debian's are.
+# Manual pages and the changelog are installed compressed (gzip -9n, no name or
+# time stamp, so that the package is reproducible), as Debian's are.
 find_program(TALLYREP_GZIP gzip)
 set(man_files)
-foreach(page ${tallyrep_man_pages})
-  set(src ${CMAKE_SOURCE_DIR}/man/${page}.1)
+set(changelog_files)
+function(tallyrep_compressed src name out_list)
   if(TALLYREP_GZIP)
-    set(gz ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+    get_filename_component(dir ${CMAKE_BINARY_DIR}/${name} DIRECTORY)
+    set(gz ${CMAKE_BINARY_DIR}/${name}.gz)
     add_custom_command(OUTPUT ${gz}
-      COMMAND ${CMAKE_COMMAND} -E copy ${src} ${CMAKE_BINARY_DIR}/man/${page}.1
-      COMMAND ${TALLYREP_GZIP} -9nf ${CMAKE_BINARY_DIR}/man/${page}.1
-      DEPENDS ${src} COMMENT "Compressing ${page}.1")
-    list(APPEND man_files ${gz})
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+      COMMAND ${CMAKE_COMMAND} -E copy ${src} ${CMAKE_BINARY_DIR}/${name}
+      COMMAND ${TALLYREP_GZIP} -9nf ${CMAKE_BINARY_DIR}/${name}
+      DEPENDS ${src} COMMENT "Compressing ${name}")
+    set(file ${gz})
   else()
-    list(APPEND man_files ${src})
+    configure_file(${src} ${CMAKE_BINARY_DIR}/${name} COPYONLY)
+    set(file ${CMAKE_BINARY_DIR}/${name})
   endif()
+  set(${out_list} ${${out_list}} ${file} PARENT_SCOPE)
+endfunction()
+foreach(page ${tallyrep_man_pages})
+  tallyrep_compressed(${CMAKE_SOURCE_DIR}/man/${page}.1 man/${page}.1 man_files)
 endforeach()
-add_custom_target(man_pages ALL DEPENDS ${man_files})
+# The package's version has no Debian revision (the project is its own upstream),
+# so Debian names its changelog changelog.gz, not changelog.Debian.gz.
+tallyrep_compressed(${CMAKE_SOURCE_DIR}/packaging/debian/changelog doc/changelog changelog_files)
+add_custom_target(compressed_docs ALL DEPENDS ${man_files} ${changelog_files})
 install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${changelog_files}
+  ${CMAKE_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
   FILES_MATCHING PATTERN "*.md")
 
@@ -36,8 +48,12 @@ add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
           -DDOCDIR=${CMAKE_INSTALL_DOCDIR} -P ${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake)
 
-set(TALLYREP_PACKAGE_MAINTAINER "tallyrep developers" CACHE STRING
-  "Maintainer field of the Debian package")
+set(TALLYREP_PACKAGE_MAINTAINER "tallyrep developers <tallyrep@example.org>" CACHE STRING
+  "Maintainer field of the Debian package: NAME <ADDRESS>")
+if(NOT TALLYREP_PACKAGE_MAINTAINER MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
+  message(WARNING "TALLYREP_PACKAGE_MAINTAINER is \"${TALLYREP_PACKAGE_MAINTAINER}\": Debian "
+    "wants NAME <ADDRESS> there (lintian: malformed-contact)")
+endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tallyrep)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
