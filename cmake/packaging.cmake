@@ -2,11 +2,28 @@
 # that `cpack -G DEB` (make package) builds from the same install rules.
 include(GNUInstallDirs)
 
+# Each program has its manual page of the same name.
 install(TARGETS tallyrep RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-set(tallyrep_man_pages tallyrep)
+set(tallyrep_programs tallyrep)
 if(TARGET tallyrep-export)
   install(TARGETS tallyrep-export RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  list(APPEND tallyrep_man_pages tallyrep-export)
+  list(APPEND tallyrep_programs tallyrep-export)
+endif()
+# A stripped install (cmake --install --strip, and CPack's) also drops what
+# strip keeps and a program never reads: the compilers' .comment and the .note
+# section, as Debian's dh_strip does.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+  set(bindir "\$ENV{DESTDIR}${CMAKE_INSTALL_BINDIR}")
+else()
+  set(bindir "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}")
+endif()
+if(CMAKE_STRIP)
+  foreach(program ${tallyrep_programs})
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+        \"${bindir}/${program}\" COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+  endforeach()
 endif()
 
 # Manual pages and the changelog are installed compressed (gzip -9n, no name or
@@ -30,7 +47,7 @@ function(tallyrep_compressed src name out_list)
   endif()
   set(${out_list} ${${out_list}} ${file} PARENT_SCOPE)
 endfunction()
-foreach(page ${tallyrep_man_pages})
+foreach(page ${tallyrep_programs})
   tallyrep_compressed(${CMAKE_SOURCE_DIR}/man/${page}.1 man/${page}.1 man_files)
 endforeach()
 # The package's version has no Debian revision (the project is its own upstream),
