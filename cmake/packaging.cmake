@@ -1,6 +1,10 @@
 # Installation under the GNU directory names, `uninstall`, and the Debian package
 # that `cpack -G DEB` (make package) builds from the same install rules.
 include(GNUInstallDirs)
+# Every rule belongs to one component, which is all CPack installs: its staging
+# install then records its files in install_manifest_tallyrep.txt and leaves
+# install_manifest.txt, which `uninstall` reads, to the last `make install`.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME tallyrep)
 
 # Each program has its manual page of the same name.
 install(TARGETS tallyrep RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -73,6 +77,7 @@ if(NOT TALLYREP_PACKAGE_MAINTAINER MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
 endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_dirs.cmake)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};tallyrep;tallyrep;/")
 set(CPACK_PACKAGE_NAME tallyrep)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
