@@ -107,7 +107,8 @@ bench: setup-bench
 install: release
 	cmake --install $(BUILD)-release --prefix $(PREFIX)
 
-# Removes what the last `make install` put in place (its install_manifest.txt).
+# Removes what the last `make install` put in place (its install_manifest.txt), then
+# the folders the installs created, once they are empty.
 uninstall:
 	cmake --build $(BUILD)-release --target uninstall
 

@@ -6,6 +6,20 @@ include(GNUInstallDirs)
 # install_manifest.txt, which `uninstall` reads, to the last `make install`.
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME tallyrep)
 
+# The rules below install into these folders only (relative to the prefix), so
+# that the install can tell which folders it creates (install_dirs.cmake).
+set(man1dir ${CMAKE_INSTALL_MANDIR}/man1)
+set(docsdir ${CMAKE_INSTALL_DOCDIR}/docs)
+set(tallyrep_install_dirs ${CMAKE_INSTALL_BINDIR} ${man1dir} ${CMAKE_INSTALL_DOCDIR} ${docsdir})
+set(tallyrep_dirs_record ${CMAKE_BINARY_DIR}/install_dirs.txt)
+macro(tallyrep_install_dirs_step step)
+  install(CODE "set(TALLYREP_DIRS_STEP ${step})
+set(TALLYREP_INSTALL_DIRS \"${tallyrep_install_dirs}\")
+set(TALLYREP_DIRS_RECORD \"${tallyrep_dirs_record}\")
+include(\"${CMAKE_CURRENT_LIST_DIR}/install_dirs.cmake\")")
+endmacro()
+tallyrep_install_dirs_step(before)
+
 # Each program has its manual page of the same name.
 install(TARGETS tallyrep RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 set(tallyrep_programs tallyrep)
@@ -58,16 +72,18 @@ endforeach()
 # so Debian names its changelog changelog.gz, not changelog.Debian.gz.
 tallyrep_compressed(${CMAKE_SOURCE_DIR}/packaging/debian/changelog doc/changelog changelog_files)
 add_custom_target(compressed_docs ALL DEPENDS ${man_files} ${changelog_files})
-install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${man_files} DESTINATION ${man1dir})
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${changelog_files}
   ${CMAKE_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${docsdir}
   FILES_MATCHING PATTERN "*.md")
+tallyrep_install_dirs_step(after)
 
-# `uninstall` removes the files the last install recorded in install_manifest.txt.
+# `uninstall` removes the files the last install recorded in install_manifest.txt,
+# then the folders installs created that are empty then.
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
-          -DDOCDIR=${CMAKE_INSTALL_DOCDIR} -P ${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake)
+          -DDIRS=${tallyrep_dirs_record} -P ${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake)
 
 set(TALLYREP_PACKAGE_MAINTAINER "tallyrep developers <tallyrep@example.org>" CACHE STRING
   "Maintainer field of the Debian package: NAME <ADDRESS>")
