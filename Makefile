@@ -10,7 +10,7 @@ PREFIX     ?= /usr/local
 # Debian packages each target needs (checked with dpkg, installed when root).
 DEMO_PKGS  := g++ cmake make libxml2-dev zlib1g-dev
 PACKAGE_PKGS := $(DEMO_PKGS) dpkg-dev file
-TEST_PKGS  := $(PACKAGE_PKGS) libpugixml-dev libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
+TEST_PKGS  := $(PACKAGE_PKGS) lintian libpugixml-dev libgtest-dev libgmock-dev libxml2-utils clang libclang-rt-14-dev \
               valgrind chromium nodejs python3 python3-yaml util-linux strace cmark-gfm \
               clang-format
 BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time
@@ -107,7 +107,8 @@ bench: setup-bench
 install: release
 	cmake --install $(BUILD)-release --prefix $(PREFIX)
 
-# Removes what the last `make install` put in place (its install_manifest.txt).
+# Removes what the last `make install` put in place (its install_manifest.txt), then
+# the folders the installs created, once they are empty.
 uninstall:
 	cmake --build $(BUILD)-release --target uninstall
 

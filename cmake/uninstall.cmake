@@ -1,5 +1,5 @@
-# Removes what an install recorded in MANIFEST (under $DESTDIR, as installed), then the
-# project's documentation folder (DOCDIR, relative to the prefix) once empty. cmake -P.
+# Removes what an install recorded in MANIFEST (under $DESTDIR, as installed), then
+# each folder recorded in DIRS (install_dirs.cmake) that is empty then. cmake -P.
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} not found (make install writes it).")
 endif()
@@ -12,23 +12,36 @@ foreach(file IN LISTS installed)
   else()
     message(STATUS "Already gone: ${path}")
   endif()
-  # Only the folders of the project's own, from the file's up to DOCDIR itself.
-  string(FIND "${path}" "/${DOCDIR}/" at)
-  if(at GREATER -1)
-    string(LENGTH "/${DOCDIR}" length)
-    math(EXPR length "${at} + ${length}")
-    string(SUBSTRING "${path}" 0 ${length} top)
-    get_filename_component(dir "${path}" DIRECTORY)
-    while(IS_DIRECTORY "${dir}")
-      file(GLOB left "${dir}/*" "${dir}/.*")
-      if(left)
-        break()
-      endif()
-      file(REMOVE_RECURSE "${dir}")
-      if(dir STREQUAL top)
-        break()
-      endif()
-      get_filename_component(dir "${dir}" DIRECTORY)
-    endwhile()
+endforeach()
+
+# Only folders an install created, and only empty ones: a folder that was there
+# before, even empty, is someone else's (a fresh /usr/local/bin is empty), and
+# one that holds other files still serves them. A folder that stays keeps its
+# place on the record, for the next uninstall.
+if(NOT EXISTS "${DIRS}")
+  return()
+endif()
+file(STRINGS "${DIRS}" dirs)
+# Descending order puts each folder before the folders above it.
+list(SORT dirs ORDER DESCENDING)
+set(kept)
+foreach(dir IN LISTS dirs)
+  if(NOT IS_DIRECTORY "${dir}" OR IS_SYMLINK "${dir}")
+    continue()
+  endif()
+  # rmdir, unlike file(REMOVE_RECURSE), refuses a folder that is not empty, even
+  # one that something filled a moment ago.
+  execute_process(COMMAND rmdir "${dir}" RESULT_VARIABLE failed ERROR_QUIET)
+  if(failed)
+    message(STATUS "Kept, not empty: ${dir}")
+    list(APPEND kept "${dir}")
+  else()
+    message(STATUS "Removed ${dir}")
   endif()
 endforeach()
+if(kept)
+  list(JOIN kept "\n" text)
+  file(WRITE "${DIRS}" "${text}\n")
+else()
+  file(REMOVE "${DIRS}")
+endif()
