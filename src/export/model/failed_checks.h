@@ -1,6 +1,7 @@
 // What the CI outputs say of failed tests: the order they list them in, a
 // test's rows and failed checks in order, the place in the source of a
-// failed check as file path and line number, and its sentence.
+// failed check as file path and line number, its sentence, and a failure's
+// message and text as test readers show them.
 #pragma once
 
 #include <cstdint>
@@ -84,3 +85,20 @@ CheckPlace check_place(const TestRun& run, const Row& row);
 // "at" and its location (row_location) when it links to a file:
 // "calc.divide(1, 3) == 0.333 at CalcTest.java:35", "at CalcTest.java:35".
 std::string check_sentence(const TestRun& run, const Row& row, TextCut cut);
+
+// The check a test is placed at: its first failed check, else its first
+// check that links to a source file; null when none does.
+const Row* located_check(const TestRun& run, const TestNode& n);
+
+// What a reader shows of a failure before its text: the first failed check's
+// sentence (uncut) and how many more failed,
+// "calc.divide(1, 3) == 0.333 at CalcTest.java:35 and 2 more".
+std::string failure_message(const TestRun& run, const TestNode& n);
+
+// The text of a failure, laid out as a Java stack trace for the readers that
+// turn frames into a file and a line: each failed check on a line of its own,
+// its expression and counts named after the columns of its table, then, when
+// it links to a line, the frame "\tat CLASSNAME.NAME(File.java:35)" on the
+// next; last, the first failed check's place once more by its path. Test i
+// goes by `classname` (as each_driver_test gives it) and its unique_name.
+std::string failure_text(const TestRun& run, uint32_t i, std::string_view classname);

@@ -99,6 +99,31 @@ TestCounts group_counts(const TestRun& run, const std::vector<uint32_t>& group) 
   return c;
 }
 
+// path holds the classname down to the current node, and levels remember
+// where each ends.
+void each_driver_test(const TestRun& run, uint32_t root,
+                      const std::function<void(uint32_t, std::string_view)>& visit) {
+  struct Level {
+    uint32_t node;
+    size_t length;
+  };
+  std::string path, scratch;
+  path = unique_name(run, root, scratch);
+  std::vector<Level> levels(1, {root, path.size()});
+  for (uint32_t i = root + 1; i < run.nodes[root].end; ++i) {
+    const TestNode& n = run.nodes[i];
+    while (levels.size() > 1 && levels.back().node != static_cast<uint32_t>(n.parent))
+      levels.pop_back();
+    path.resize(levels.back().length);
+    if (is_test(run, n)) visit(i, text_shorten(path, kPathCut));
+    if (is_container(run, n)) {
+      path += '.';
+      path += unique_name(run, i, scratch);
+    }
+    levels.push_back({i, path.size()});
+  }
+}
+
 std::string_view PathCursor::at(uint32_t i, bool* cut) {
   for (; next_ <= i; ++next_) {
     const TestNode& n = run_.nodes[next_];

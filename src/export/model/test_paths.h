@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,14 @@ std::vector<std::vector<uint32_t>> driver_groups(const TestRun& run);
 // The tests below the drivers of one group, by state: what both the JUnit
 // suite and the JSON summary's driver count.
 TestCounts group_counts(const TestRun& run, const std::vector<uint32_t>& group);
+
+// Calls visit(i, classname) for each test below driver node `root`, in run
+// order, with the name JUnit readers group it under and Java stack frames
+// give its class: the driver's name and the names of the suites and classes
+// above the test, joined by '.' and cut by kPathCut. A test directly under the
+// driver reads like the nested ones.
+void each_driver_test(const TestRun& run, uint32_t root,
+                      const std::function<void(uint32_t, std::string_view)>& visit);
 
 // The paths of nodes asked for in run order (i never decreasing), cut by
 // the rule. Each name is added and dropped once, so a deep chain of tests costs

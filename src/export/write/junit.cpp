@@ -11,7 +11,6 @@
 #include "export/model/test_paths.h"
 #include "export/write/writers.h"
 #include "export/write/xml_writer.h"
-#include "report/vocabulary.h"
 
 namespace {
 
@@ -19,31 +18,6 @@ void counts(XmlWriter& xml, const TestCounts& c) {
   xml.attribute("tests", c.tests);
   xml.attribute("failures", c.failed);
   xml.attribute("errors", 0);
-}
-
-// Text on one line of the failure body: a line break inside a name or an
-// expression would start a line that readers take for a frame of its own.
-void line_text(XmlWriter& xml, std::string_view text) {
-  for (size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
-       at = text.find_first_of("\r\n")) {
-    xml.text(text.substr(0, at));
-    xml.text(" ");
-    text.remove_prefix(at + 1);
-  }
-  xml.text(text);
-}
-
-// The check a test case is annotated at: its first failed check, else its
-// first check that links to a source file; null when none does.
-const Row* located_row(const TestRun& run, const TestNode& n) {
-  const Row* first = nullptr;
-  for (const NodeRows::Item item : node_rows(run, n)) {
-    const Row& row = item.row;
-    if (row.kind != ROW_CHECK || row.file == kNone) continue;
-    if (row.flags & ROW_FAILED) return &row;
-    if (!first) first = &row;
-  }
-  return first;
 }
 
 // The report names no driver source: the first linked check of the driver's
@@ -59,99 +33,28 @@ uint32_t driver_file(const TestRun& run, uint32_t root) {
 // file and line of the check a test case is annotated at, for the readers
 // that take them from the testcase (the xUnit schema has no room for them).
 void location_attributes(XmlWriter& xml, const TestRun& run, const TestNode& n) {
-  const Row* row = located_row(run, n);
+  const Row* row = located_check(run, n);
   if (!row) return;
   const CheckPlace place = check_place(run, *row);
   xml.attribute("file", place.path);
   if (place.line > 0) xml.attribute("line", place.line);
 }
 
-// "calc.divide(1, 3) == 0.333 at CalcTest.java:35 and 2 more": what a
-// reader shows of a failure before its body.
-std::string failure_message(const TestRun& run, const TestNode& n) {
-  const Row* first = first_failed_check(run, n);
-  if (!first) return "failed with no failed check of its own";
-  std::string message = check_sentence(run, *first, kNoCut);
-  const uint32_t failed = failed_check_count(run, n);
-  if (failed > 1) message += " and " + std::to_string(failed - 1) + " more";
-  return message;
-}
-
-// One failed check: its expression and counts named after the columns of the
-// table it stands in, then, when it links to a line, the stack frame
-// "at Class.test(File.java:35)" on a line of its own. A link with no line
-// number stays beside the expression.
-void failed_check(XmlWriter& xml, const TestRun& run, const Row& row, std::string_view frame) {
-  std::string scratch;
-  line_text(xml, row_text(run, row));
-  const bool frame_line = row.file != kNone && row_links_line(run, row);
-  if (row.file != kNone && !frame_line) {
-    xml.text(" (");
-    line_text(xml, row_target(run, row));
-    xml.text(")");
-  }
-  const TableHead* head = row.head == kNone ? nullptr : &run.heads[row.head];
-  for (uint32_t j = 2; j <= row.cell_count; ++j) {
-    xml.text(j == 2 ? ": " : ", ");
-    if (head && j <= head->cell_count)
-      line_text(xml, cell_value_text(run, head->first_cell + j - 1, scratch));
-    else
-      xml.text(j < 5 ? kCheckHeads[j] : "");
-    xml.text(" ");
-    line_text(xml, cell_text(run, row, j, scratch));
-  }
-  xml.text("\n");
-  if (!frame_line) return;
-  xml.text("\tat ");
-  // Readers look the file up by the package's folders (dorny's action).
-  const std::string_view package = file_package(run, row.file);
-  if (!package.empty()) {
-    line_text(xml, package);
-    xml.text(".");
-  }
-  line_text(xml, frame);
-  xml.text("(");
-  // Frames name a file without its folders; readers look it up by that name
-  // among the repository's files.
-  line_text(xml, path_base_name(source_path(run, row.file)));
-  xml.text(":");
-  xml.text(row_line_text(run, row, scratch));
-  xml.text(")\n");
-}
-
-// The failed checks, then the first one's place once more by its path: a
-// reader that takes the last "FILE...:LINE" of the text for the suite's file
-// (mikepenz's action) lands on the first failed check, also when the frames
-// name the file without its folders.
-void failure(XmlWriter& xml, const TestRun& run, const TestNode& n, std::string_view frame) {
-  xml.open("failure");
-  xml.attribute("type", "check");
-  xml.attribute("message", failure_message(run, n));
-  xml.text("");
-  for (const NodeRows::Item check : node_failed_checks(run, n))
-    failed_check(xml, run, check.row, frame);
-  const Row* first = first_failed_check(run, n);
-  if (first && first->file != kNone && row_links_line(run, *first)) {
-    xml.text("first failed check at ");
-    line_text(xml, row_location(run, *first));
-    xml.text("\n");
-  }
-  xml.close();
-}
-
-void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view cls,
+void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view classname,
                bool locations) {
   const TestNode& n = run.nodes[i];
   std::string scratch;
-  const std::string classname = text_shorten(cls, kPathCut);
-  const std::string_view name = unique_name(run, i, scratch);
   xml.open("testcase");
   xml.attribute("classname", classname);
-  xml.attribute("name", name);
+  xml.attribute("name", unique_name(run, i, scratch));
   xml.attribute("time", 0);
   if (locations) location_attributes(xml, run, n);
   if (n.state == STATE_FAILED) {
-    failure(xml, run, n, classname + "." + std::string(name));
+    xml.open("failure");
+    xml.attribute("type", "check");
+    xml.attribute("message", failure_message(run, n));
+    xml.text(failure_text(run, i, classname));
+    xml.close();
   } else if (n.state == STATE_NOT_EXECUTED) {
     xml.open("skipped");
     xml.attribute("message", kStateLabels[STATE_NOT_EXECUTED]);
@@ -164,7 +67,7 @@ void test_case(XmlWriter& xml, const TestRun& run, uint32_t i, std::string_view 
 // check; kNone for a test that passed or whose failed checks link nowhere.
 uint32_t failure_file(const TestRun& run, const TestNode& n) {
   if (n.state != STATE_FAILED) return kNone;
-  const Row* row = located_row(run, n);
+  const Row* row = located_check(run, n);
   return row && (row->flags & ROW_FAILED) ? row->file : kNone;
 }
 
@@ -186,10 +89,7 @@ struct Moved {
   std::string classname;
 };
 
-// The classname starts with the driver, so that a case directly under it
-// reads like the nested ones; path holds it and the suite and class names
-// down to the current node, and frames remember where each level ends. One
-// suite holds every driver of its name: shards that each ran some tests of a
+// One suite holds every driver of its name: shards that each ran some tests of a
 // driver give the suite an unsplit run gives. Readers that take a failure's
 // file from its suite (mikepenz's action) would put a failure in another
 // file than the suite's first check in the wrong file: such failed tests
@@ -219,37 +119,18 @@ void test_suite(XmlWriter& xml, const TestRun& run, const std::vector<uint32_t>&
       --c.tests;
       --c.failed;
     }
-  std::string name, path, scratch;
-  name = unique_name(run, roots[0], scratch);
+  std::string scratch;
+  const std::string name(unique_name(run, roots[0], scratch));
   suite_start(xml, run, name, c, file);
-  struct Frame {
-    uint32_t node;
-    size_t length;
-  };
-  std::vector<Frame> stack;
   std::vector<Moved> moved;
-  for (uint32_t root : roots) {
-    path = name;
-    stack.assign(1, {root, path.size()});
-    for (uint32_t i = root + 1; i < run.nodes[root].end; ++i) {
-      const TestNode& n = run.nodes[i];
-      while (stack.size() > 1 && stack.back().node != static_cast<uint32_t>(n.parent))
-        stack.pop_back();
-      path.resize(stack.back().length);
-      if (is_test(run, n)) {
-        const uint32_t f = files.empty() ? kNone : failure_file(run, n);
-        if (f == kNone || f == file)
-          test_case(xml, run, i, path, locations);
-        else
-          moved.push_back({suite_of[f], i, path});
-      }
-      if (is_container(run, n)) {
-        path += '.';
-        path += unique_name(run, i, scratch);
-      }
-      stack.push_back({i, path.size()});
-    }
-  }
+  for (uint32_t root : roots)
+    each_driver_test(run, root, [&](uint32_t i, std::string_view classname) {
+      const uint32_t f = files.empty() ? kNone : failure_file(run, run.nodes[i]);
+      if (f == kNone || f == file)
+        test_case(xml, run, i, classname, locations);
+      else
+        moved.push_back({suite_of[f], i, std::string(classname)});
+    });
   xml.close();
   std::stable_sort(moved.begin(), moved.end(),
                    [](const Moved& a, const Moved& b) { return a.suite < b.suite; });
