@@ -166,3 +166,17 @@ std::string_view PathCursor::identity(uint32_t i, std::string_view* legacy) {
   if (legacy) *legacy = legacy_;
   return shown_;
 }
+
+// A level adds its name after a '/' unless the path was empty before it; the
+// node of a merged report adds nothing.
+void PathCursor::names(std::vector<std::string_view>& names) const {
+  names.clear();
+  size_t before = 0;
+  for (const Level& level : levels_) {
+    if (!is_report(run_, run_.nodes[level.node])) {
+      const size_t from = before == 0 ? 0 : before + 1;
+      names.push_back(std::string_view(path_).substr(from, level.length - from));
+    }
+    before = level.length;
+  }
+}

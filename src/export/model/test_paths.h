@@ -89,6 +89,9 @@ class PathCursor {
   // knew the node by: the path cut by kPathCut, which is the identity itself
   // for a path that short.
   std::string_view identity(uint32_t i, std::string_view* legacy = nullptr);
+  // The names of the path spelled last, from the top down and uncut (the
+  // nodes of merged reports give none), into `names`; valid until the next call.
+  void names(std::vector<std::string_view>& names) const;
 
  private:
   struct Level {

@@ -78,6 +78,14 @@ void JsonWriter::null() {
   out_lit(out_, "null");
 }
 
+void JsonWriter::boolean(bool value) {
+  item();
+  if (value)
+    out_lit(out_, "true");
+  else
+    out_lit(out_, "false");
+}
+
 void JsonWriter::member_or_null(std::string_view name, std::string_view text) {
   key(name);
   if (text.empty())

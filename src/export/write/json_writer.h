@@ -29,6 +29,7 @@ class JsonWriter {
   void number(long long value);
   void number(unsigned long long value);
   void null();
+  void boolean(bool value);
   // A line end inside a compact container, after the item just written.
   void line_end() { out_put(out_, '\n'); }
 
@@ -57,6 +58,7 @@ class JsonWriter {
   void put(unsigned value) { number(static_cast<unsigned long long>(value)); }
   void put(long long value) { number(value); }
   void put(int value) { number(static_cast<long long>(value)); }
+  void put(bool value) { boolean(value); }
 
   OutBuffer& out_;
   std::vector<Level> levels_;
