@@ -37,6 +37,12 @@ const OutputKind kOutputs[kOutputCount] = {
      "  --json OUT.json     write a JSON summary (- for standard output)\n", true, false,
      [](OutBuffer& out, const TestRun& run, const OutputSettings&) { json_summary(out, run); },
      nullptr},
+    {"--ctrf", "OUT.json", "[--ctrf OUT.json|-]",
+     "  --ctrf OUT.json     write a CTRF (Common Test Report Format) report, every\n"
+     "                      test with its failure (- for standard output)\n",
+     true, false,
+     [](OutBuffer& out, const TestRun& run, const OutputSettings&) { ctrf_report(out, run); },
+     nullptr},
     {"--gitlab-codequality", "OUT.json", "[--gitlab-codequality OUT.json]",
      "  --gitlab-codequality OUT.json  write a GitLab Code Quality report, one\n"
      "                      issue per failed check\n",

@@ -42,7 +42,7 @@ struct OutputKind {
                      std::string& error);
 };
 
-constexpr size_t kOutputCount = 6;
+constexpr size_t kOutputCount = 7;
 // In the order they are written.
 extern const OutputKind kOutputs[kOutputCount];
 

@@ -1,6 +1,6 @@
 // The exporter's writers, each of one output from the test run alone: the
-// HTML page, JUnit XML, the Markdown and JSON summaries, GitHub annotations
-// and GitLab Code Quality. outputs.h declares each output and writes it.
+// HTML page, JUnit XML, the Markdown and JSON summaries, GitHub annotations,
+// GitLab Code Quality and CTRF. outputs.h declares each output and writes it.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,17 @@ void code_quality(OutBuffer& out, const TestRun& run);
 
 // The least --junit-max-bytes: room for a document's head and a small suite.
 constexpr unsigned long long kJunitPartLeast = 4096;
+
+// A CTRF report: every test JUnit lists, named by its identity (made unique),
+// its status (not executed is "skipped"), suites, the place of its first
+// failed check (else of its first check), and a failure's message and text as
+// JUnit gives them; with a history, whether it is flaky and its outcomes in the
+// newest kCtrfOutcomes runs.
+void ctrf_report(OutBuffer& out, const TestRun& run);
+
+// The CTRF version written: the one its reference validator checks against.
+constexpr const char* kCtrfSpecVersion = "0.0.0";
+constexpr size_t kCtrfOutcomes = 10;
 
 // GitHub shows 10 error annotations of a step (and 50 of a job).
 constexpr uint64_t kGithubErrors = 10;
