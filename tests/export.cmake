@@ -1,6 +1,7 @@
 # Script tests of tallyrep-export: its JUnit XML against the xUnit plugin's
 # schema, which Jenkins validates with, its Markdown through GitHub's renderer,
-# and its HTML page in a headless browser.
+# its HTML page in a headless browser, and its CTRF and JUnit outputs read by
+# the CTRF validator and Allure 3.
 if(TARGET tallyrep-export)
   # The example report once it is in the tree, else the hand-written one.
   set(export_example ${CMAKE_SOURCE_DIR}/examples/calc.xrd)
@@ -26,4 +27,11 @@ if(TARGET tallyrep-export)
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/browser/run.sh $<TARGET_FILE:tallyrep-export>
       ${export_example} ${CMAKE_BINARY_DIR}/export-browser)
   set_tests_properties(export_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS nosanitize)
+
+  set(export_data ${CMAKE_CURRENT_SOURCE_DIR}/export/data)
+  add_test(NAME export_consumers
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/consumers/run.sh $<TARGET_FILE:tallyrep-export>
+      ${CMAKE_BINARY_DIR}/export-consumers ${CMAKE_SOURCE_DIR}/examples/calc.xrd
+      ${export_data}/merge_a.xrd ${export_data}/merge_b.xrd ${export_data}/encodings.xrd)
+  set_tests_properties(export_consumers PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()

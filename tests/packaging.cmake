@@ -1,6 +1,6 @@
 # What a user installs and copies: the Debian package, the CI recipes in
-# examples/ci run on the example traces, and the browser test's packages on
-# the oldest Node.js it claims (Debian 12's).
+# examples/ci run on the example traces, and the npm packages of the browser
+# and consumer tests on the oldest Node.js each claims.
 if(TARGET tallyrep-export)
   add_test(NAME package_deb
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/package_deb.sh ${CMAKE_BINARY_DIR}
@@ -17,3 +17,6 @@ endif()
 
 add_test(NAME browser_lock_engines
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/browser/lock_engines.py)
+add_test(NAME consumers_lock_engines
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/browser/lock_engines.py
+    ${CMAKE_CURRENT_SOURCE_DIR}/consumers)

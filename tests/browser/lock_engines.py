@@ -1,16 +1,23 @@
 #!/usr/bin/env python3
-"""Checks that every package the browser test's lock file pins accepts the oldest
-Node.js its package.json claims (engines.node, ">=18": Debian 12's nodejs), so a
-newer Node.js on a developer's machine cannot hide a package that refuses it.
-Reads the ranges npm packages use: comparators joined by spaces, alternatives by ||.
-usage: lock_engines.py [FOLDER]   (the folder of package.json; default: this one's)
+"""Checks that every package a test's lock file pins accepts the oldest Node.js
+its package.json claims (engines.node: ">=18", Debian 12's nodejs, for the
+browser test), so a newer Node.js on a developer's machine cannot hide a
+package that refuses it. With --running, checks instead that the Node.js on
+PATH is one package.json claims (the Makefile installs a folder's packages only
+then). Reads the ranges npm packages use: comparators joined by spaces (a blank
+may follow the operator), alternatives by ||, x-ranges ("6.*", "10.x").
+usage: lock_engines.py [--running] [FOLDER]   (the folder of package.json; default: this one's)
 """
 import json
 import os
 import re
+import subprocess
 import sys
 
-folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+args = sys.argv[1:]
+running = "--running" in args
+args = [a for a in args if a != "--running"]
+folder = args[0] if args else os.path.dirname(os.path.abspath(__file__))
 
 
 def version(text):
@@ -23,6 +30,9 @@ def admits(comparator, v):
     if not m:
         raise ValueError(f"unread comparator {comparator!r}")
     op, want = m.group(1) or "=", version(m.group(2))
+    given = len(re.match(r"\d+(?:\.\d+)*", m.group(2)).group(0).split("."))
+    if op == "=" and given < 3:  # an x-range: the parts given
+        return v[:given] == want[:given]
     if op == "^":  # same leftmost non-zero part, not below
         cut = next((i for i, p in enumerate(want) if p), 2) + 1
         return v >= want and v[:cut] == want[:cut]
@@ -34,7 +44,18 @@ def admits(comparator, v):
 def satisfies(rng, v):
     if rng.strip() in ("", "*"):
         return True
-    return any(all(admits(c, v) for c in alt.split()) for alt in rng.split("||"))
+    return any(all(admits(c, v) for c in re.sub(r"([<>=^~]+)\s+", r"\1", alt).split())
+               for alt in rng.split("||"))
+
+
+def running_node(claimed):
+    try:
+        out = subprocess.run(["node", "--version"], capture_output=True, text=True).stdout.strip()
+    except OSError:
+        out = ""
+    ok = bool(out) and satisfies(claimed, version(out.lstrip("v")))
+    print(f"{'ok  ' if ok else 'FAIL'} node {out or '(not found)'}: package.json claims {claimed}")
+    return 0 if ok else 1
 
 
 def main():
@@ -45,6 +66,8 @@ def main():
     if not m:
         print(f"FAIL package.json: engines.node is {claimed!r}, not '>=VERSION'")
         return 1
+    if running:
+        return running_node(claimed)
     oldest = version(m.group(1))
     bad = 0
     for name, entry in lock.get("packages", {}).items():
