@@ -280,7 +280,7 @@ void check_outputs(const TestRun& r, const std::vector<std::string>& secrets = {
         if (text.compare(at, 2, "::") != 0 || text.find('\r', at) < text.find('\n', at))
           fail("workflow command broken at byte " + std::to_string(at));
     } else {
-      check_json(text);  // the JSON summary and the Code Quality report
+      check_json(text);  // the JSON summary, CTRF and the Code Quality report
     }
   }
 }
