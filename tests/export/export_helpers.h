@@ -13,6 +13,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "export/model/test_run.h"
 #include "export/read/run_reports.h"
@@ -60,4 +62,25 @@ inline int write_as(const char* flag, const TestRun& r, const std::string& path,
 // Runs a shell command line, both streams captured.
 inline ProgramResult run(const std::string& command) {
   return run_program({"/bin/sh", "-c", command});
+}
+
+struct FailedCheck {
+  std::string expression, target;
+};
+
+// Driver D with one failing test case per entry, named as given, each with
+// its failed checks.
+inline std::string failing_report(
+    const std::vector<std::pair<std::string, std::vector<FailedCheck>>>& tests) {
+  std::string cases;
+  for (const auto& [name, checks] : tests) {
+    std::string rows;
+    for (const FailedCheck& c : checks)
+      rows += "<ROW><CELL STYLE=\"Array Failed\"><LINK TARGET=\"" + c.target + "\"><TEXT>" +
+              c.expression + "</TEXT></LINK></CELL></ROW>";
+    cases += "<DAZU:NODE name=\"" + name + "\" type=\"Test Case\" state=\"ko\"><TABLE>" + rows +
+             "</TABLE></DAZU:NODE>";
+  }
+  return xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + cases +
+                      "</DAZU:NODE>");
 }
