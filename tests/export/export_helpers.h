@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -83,4 +84,15 @@ inline std::string failing_report(
   }
   return xrd_document("<DAZU:NODE name=\"D\" type=\"Test Driver\" state=\"ko\">" + cases +
                       "</DAZU:NODE>");
+}
+
+// A checkout: files (with their folders) below a fresh root.
+inline std::string checkout(const std::string& name, std::initializer_list<const char*> files) {
+  const std::string root = scratch(name);
+  std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "'").c_str());
+  for (const char* f : files) {
+    const std::string path = root + "/" + f;
+    std::system(("mkdir -p \"$(dirname '" + path + "')\" && : >'" + path + "'").c_str());
+  }
+  return root;
 }
