@@ -2,6 +2,8 @@
 // the node stack, and the recording of outcomes on nodes and their copies.
 #include "readers/jtdffile.h"
 
+#include <cstring>
+
 #include "model/node_types.h"
 #include "model/tree.h"
 #include "readers/number_scan.h"
@@ -63,9 +65,105 @@ bool status_marks_stub(int32_t status) {
   return status == 100 || status == 101 || status == 157;
 }
 
+// The first space in [p, end), or null.
+const unsigned char* find_space(const unsigned char* p, const unsigned char* end) {
+  return static_cast<const unsigned char*>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
+}
+
+uint32_t span_hex(const unsigned char* p, const unsigned char* end) {
+  return number_from_span(p, end, 16);
+}
+
 }  // namespace
 
+bool tdf_parse_line(const unsigned char* begin, const unsigned char* end, TdfRecord* out) {
+  // Without a space on the line the code would run on into the next one.
+  const unsigned char* const space = find_space(begin, end);
+  if (space == nullptr) return false;
+  // A NUL ends the code's text.
+  const void* nul = std::memchr(begin, 0, static_cast<size_t>(space - begin));
+  const size_t length =
+      static_cast<size_t>((nul ? static_cast<const unsigned char*>(nul) : space) - begin);
+  const uint32_t code =
+      length == 2 ? record_code(static_cast<char>(begin[0]), static_cast<char>(begin[1])) : 0;
+  const unsigned char* const p = space + 1;
+  TdfRecord record;
+  // The first of two fields ends at a space, which has to be on the line.
+  auto pair = [&](TdfKind kind, int32_t& first, int32_t& last) {
+    const unsigned char* gap = find_space(p, end);
+    if (gap == nullptr) return false;
+    record.kind = kind;
+    first = static_cast<int32_t>(span_hex(p, gap));
+    last = static_cast<int32_t>(span_hex(gap + 1, end));
+    return true;
+  };
+  int32_t unused;  // the second number of an "ME" line
+  switch (code) {
+    case record_code('S', 'F'): {
+      const unsigned char* gap1 = find_space(p, end);
+      const unsigned char* gap2 = gap1 ? find_space(gap1 + 1, end) : nullptr;
+      if (gap2 == nullptr) return false;
+      record.kind = TDF_SF;
+      record.run = span_hex(p, gap1);
+      record.sig1 = span_hex(gap1 + 1, gap2);
+      record.sig2 = span_hex(gap2 + 1, end);
+      break;
+    }
+    case record_code('C', 'S'):
+      record.kind = TDF_CS;
+      record.run = span_hex(p, end);
+      break;
+    case record_code('N', 'I'):
+      if (!pair(TDF_NI, record.line, record.instance)) return false;
+      break;
+    case record_code('S', 'T'):
+      record.kind = TDF_ST;
+      record.status = static_cast<int32_t>(span_hex(p, end));
+      break;
+    case record_code('N', 'O'):
+      if (p != end && *p == '"') {
+        record.kind = TDF_NO_CURRENT;
+      } else {
+        // The first field ends at a space or a NUL.
+        const unsigned char* field_end = p;
+        while (field_end != end && *field_end != ' ' && *field_end != 0) ++field_end;
+        record.line = static_cast<int32_t>(span_hex(p, field_end));
+        record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
+      }
+      break;
+    case record_code('C', 'I'):
+      record.kind = TDF_CI;
+      record.instance = static_cast<int32_t>(span_hex(p, end));
+      break;
+    case record_code('G', 'L'):
+      if (!pair(TDF_GL, record.status, record.line)) return false;
+      break;
+    case record_code('M', 'E'):
+      if (!pair(TDF_ME, record.line, unused)) return false;
+      break;
+    case record_code('M', 'R'):
+      record.kind = TDF_MR;
+      break;
+    default:
+      break;
+  }
+  *out = record;
+  return true;
+}
+
 TdfRecord tdf_parse_record(TraceStream& stream) {
+  const unsigned char* content_end;
+  if (const unsigned char* line_feed = stream_plain_line(stream, &content_end)) {
+    TdfRecord record;
+    if (tdf_parse_line(stream.pos, content_end, &record)) {
+      stream.pos = line_feed + 1;
+      return record;
+    }
+  }
+  return tdf_parse_record_streamed(stream);
+}
+
+TdfRecord tdf_parse_record_streamed(TraceStream& stream) {
   TdfRecord record;
   // Most records end in one or two hexadecimal fields: the first ends at a
   // space, the last ends the line.

@@ -21,6 +21,10 @@ struct TraceStream {
   int fd = -1;          // open file, or -1 for a memory buffer
   size_t size = 0;      // bytes of data when known in advance, else 0
   std::unique_ptr<unsigned char[]> block;
+  // The next carriage return and 0x1A byte at or after `pos` in this block (or
+  // `end`), found once and kept until `pos` passes them; null when not known.
+  const unsigned char* next_cr = nullptr;
+  const unsigned char* next_sub = nullptr;
   // How blocks are read; tests put a failing read here.
   ssize_t (*read_block)(int fd, void* into, size_t size) = ::read;
 
@@ -40,6 +44,13 @@ void stream_open_buffer(TraceStream& stream, const char* data, size_t size);
 // Loads the next block of a file. False when nothing more comes, also after a
 // read error, which sets `failed` as well.
 bool stream_refill(TraceStream& stream);
+
+// The line that starts at `pos`, when the block holds all of it and the
+// lexical rules leave its bytes as they are: no 0x1A and no carriage return
+// before the line feed, save one right before it, which is dropped. Returns
+// the line feed and sets *content_end to the end of the bytes that count;
+// null when the line has to be read character by character.
+const unsigned char* stream_plain_line(TraceStream& stream, const unsigned char** content_end);
 
 // Hands the following characters, under the same rules as stream_get, to
 // `take(c)` until it returns false; that character is consumed too. Returns
