@@ -2,8 +2,6 @@
 // the node stack, and the recording of outcomes on nodes and their copies.
 #include "readers/jtdffile.h"
 
-#include <cstring>
-
 #include "model/node_types.h"
 #include "model/tree.h"
 #include "readers/number_scan.h"
@@ -65,9 +63,13 @@ bool status_marks_stub(int32_t status) {
   return status == 100 || status == 101 || status == 157;
 }
 
-// The first space in [p, end), or null.
+// The first space in [p, end), or null. Fields are a few bytes long, shorter
+// than a library search takes to start.
 const unsigned char* find_space(const unsigned char* p, const unsigned char* end) {
-  return static_cast<const unsigned char*>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
+  for (; p != end; ++p) {
+    if (*p == ' ') return p;
+  }
+  return nullptr;
 }
 
 uint32_t span_hex(const unsigned char* p, const unsigned char* end) {
@@ -80,12 +82,13 @@ bool tdf_parse_line(const unsigned char* begin, const unsigned char* end, TdfRec
   // Without a space on the line the code would run on into the next one.
   const unsigned char* const space = find_space(begin, end);
   if (space == nullptr) return false;
-  // A NUL ends the code's text.
-  const void* nul = std::memchr(begin, 0, static_cast<size_t>(space - begin));
-  const size_t length =
-      static_cast<size_t>((nul ? static_cast<const unsigned char*>(nul) : space) - begin);
+  // A code is two characters before the space, or before a NUL, which ends
+  // the code's text.
+  const size_t before_space = static_cast<size_t>(space - begin);
+  const bool two =
+      before_space >= 2 && begin[0] != 0 && begin[1] != 0 && (before_space == 2 || begin[2] == 0);
   const uint32_t code =
-      length == 2 ? record_code(static_cast<char>(begin[0]), static_cast<char>(begin[1])) : 0;
+      two ? record_code(static_cast<char>(begin[0]), static_cast<char>(begin[1])) : 0;
   const unsigned char* const p = space + 1;
   TdfRecord record;
   // The first of two fields ends at a space, which has to be on the line.
