@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -34,7 +33,6 @@ bool stream_open_file(TraceStream& stream, const char* path) {
   // Left uninitialised: every byte is read into before it is looked at.
   if (!stream.block) stream.block.reset(new unsigned char[kBlockSize]);
   stream.pos = stream.end = stream.block.get();
-  stream.next_cr = stream.next_sub = nullptr;
   stream.eof = false;
   stream.ended = false;
   stream.failed = false;
@@ -48,7 +46,6 @@ void stream_open_buffer(TraceStream& stream, const char* data, size_t size) {
   stream.pos = bytes;
   stream.end = bytes == nullptr ? bytes : bytes + size;
   stream.size = bytes == nullptr ? 0 : size;
-  stream.next_cr = stream.next_sub = nullptr;
   stream.eof = false;
   stream.failed = false;
   // A buffer is all the data there is: nothing to load after it.
@@ -65,7 +62,6 @@ bool stream_refill(TraceStream& stream) {
     if (n > 0) {
       stream.pos = stream.block.get();
       stream.end = stream.pos + n;
-      stream.next_cr = stream.next_sub = nullptr;
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -74,44 +70,6 @@ bool stream_refill(TraceStream& stream) {
     if (n < 0) stream.failed = true;
     stream.ended = true;
     stream.pos = stream.end = stream.block.get();
-    stream.next_cr = stream.next_sub = nullptr;
     return false;
   }
-}
-
-namespace {
-
-// The first `byte` in [from, end), or end.
-const unsigned char* next_byte(const unsigned char* from, const unsigned char* end, int byte) {
-  const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
-  return hit ? static_cast<const unsigned char*>(hit) : end;
-}
-
-}  // namespace
-
-const unsigned char* stream_plain_line(TraceStream& stream, const unsigned char** content_end) {
-  const unsigned char* const pos = stream.pos;
-  const unsigned char* const end = stream.end;
-  if (pos == end) return nullptr;
-  const void* hit = std::memchr(pos, '\n', static_cast<size_t>(end - pos));
-  if (hit == nullptr) return nullptr;  // the line runs on into the next block
-  const auto* line_feed = static_cast<const unsigned char*>(hit);
-  // Each is searched for again only once `pos` has passed it, so a block is
-  // searched through once however many lines it holds.
-  if (stream.next_sub == nullptr || stream.next_sub < pos) {
-    stream.next_sub = next_byte(pos, end, 0x1A);
-  }
-  if (stream.next_sub < line_feed) return nullptr;
-  if (stream.next_cr == nullptr || stream.next_cr < pos) stream.next_cr = next_byte(pos, end, '\r');
-  const unsigned char* cr = stream.next_cr;
-  if (cr > line_feed) {
-    *content_end = line_feed;
-    return line_feed;
-  }
-  // A line that ends in CR LF is the common case of a carriage return.
-  if (cr + 1 == line_feed) {
-    *content_end = cr;
-    return line_feed;
-  }
-  return nullptr;
 }

@@ -21,10 +21,6 @@ struct TraceStream {
   int fd = -1;          // open file, or -1 for a memory buffer
   size_t size = 0;      // bytes of data when known in advance, else 0
   std::unique_ptr<unsigned char[]> block;
-  // The next carriage return and 0x1A byte at or after `pos` in this block (or
-  // `end`), found once and kept until `pos` passes them; null when not known.
-  const unsigned char* next_cr = nullptr;
-  const unsigned char* next_sub = nullptr;
   // How blocks are read; tests put a failing read here.
   ssize_t (*read_block)(int fd, void* into, size_t size) = ::read;
 
@@ -49,8 +45,28 @@ bool stream_refill(TraceStream& stream);
 // lexical rules leave its bytes as they are: no 0x1A and no carriage return
 // before the line feed, save one right before it, which is dropped. Returns
 // the line feed and sets *content_end to the end of the bytes that count;
-// null when the line has to be read character by character.
-const unsigned char* stream_plain_line(TraceStream& stream, const unsigned char** content_end);
+// null when the line has to be read character by character. Trace lines are
+// a dozen bytes or so: one pass of a plain loop finds the line feed and rules
+// out both bytes sooner than library searches get started.
+inline const unsigned char* stream_plain_line(const TraceStream& stream,
+                                              const unsigned char** content_end) {
+  const unsigned char* const end = stream.end;
+  for (const unsigned char* p = stream.pos; p != end; ++p) {
+    const unsigned char c = *p;
+    if (c > 0x1A) continue;
+    if (c == '\n') {
+      *content_end = p;
+      return p;
+    }
+    if (c == 0x1A) return nullptr;
+    if (c == '\r') {
+      if (p + 1 == end || p[1] != '\n') return nullptr;
+      *content_end = p;
+      return p + 1;
+    }
+  }
+  return nullptr;  // the line runs on into the next block
+}
 
 // Hands the following characters, under the same rules as stream_get, to
 // `take(c)` until it returns false; that character is consumed too. Returns
