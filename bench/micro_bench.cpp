@@ -41,28 +41,27 @@ void BM_ScanNumbers(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanNumbers);
 
-// A TDF's records read from their spans (Arg 1) or through the scanners,
-// character by character (Arg 0), on a mix like that of a typical trace.
+// A TDF's records as the reader takes them, on a mix like that of a typical
+// trace: the cost of the record parse alone, without the model.
 void BM_TdfRecords(benchmark::State& state) {
   std::string data;
   for (int i = 0; i < 20000; ++i) {
     const std::string hex = std::to_string(100 + i % 5000);
     data += "GL 96 " + hex + "\nNO " + hex + " \"true\"\nST 9a\nNI " + hex + " 5196f4c6\n";
   }
-  const bool spans = state.range(0) != 0;
   for (auto _ : state) {
     TraceStream stream;
     stream_open_buffer(stream, data.data(), data.size());
     uint64_t sum = 0;
     while (!stream.eof) {
-      const TdfRecord r = spans ? tdf_parse_record(stream) : tdf_parse_record_streamed(stream);
+      const TdfRecord r = tdf_parse_record(stream);
       sum += static_cast<uint64_t>(r.kind) + static_cast<uint32_t>(r.line);
     }
     benchmark::DoNotOptimize(sum);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
 }
-BENCHMARK(BM_TdfRecords)->Arg(0)->Arg(1);
+BENCHMARK(BM_TdfRecords);
 
 void BM_ScanEscapedText(benchmark::State& state) {
   std::string data;

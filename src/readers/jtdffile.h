@@ -48,17 +48,8 @@ struct TdfReader {
   InstanceTable instances;
 };
 
-// Reads one record and leaves the stream at the start of the next line. A line
-// the block holds whole is read from its span (tdf_parse_line), any other
-// through the scanners (tdf_parse_record_streamed); both give the same record.
+// Reads one record and leaves the stream at the start of the next line.
 TdfRecord tdf_parse_record(TraceStream& stream);
-TdfRecord tdf_parse_record_streamed(TraceStream& stream);
-
-// The record of the line [begin, end), which holds no line feed, carriage
-// return or 0x1A byte and is followed by a line feed. False when its fields
-// would run on past the line feed (a missing space), which only the streamed
-// reading follows.
-bool tdf_parse_line(const unsigned char* begin, const unsigned char* end, TdfRecord* record);
 
 // The outcome code a status number maps to; 0 for an event without outcome.
 int status_to_outcome(int32_t status);

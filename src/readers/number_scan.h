@@ -1,5 +1,5 @@
 // Conversion of a token to an unsigned 32-bit number, fed one character at a
-// time off the stream, or read whole from a span of a block.
+// time so that numbers are read straight off the stream without a text.
 #pragma once
 
 #include <cstdint>
@@ -53,18 +53,3 @@ struct NumberScan {
   State state = kLeading;
   uint64_t value = 0;
 };
-
-// The number a NumberScan gives after being fed the bytes [p, end) (which hold
-// no line feed: the caller cut them from one line).
-inline uint32_t number_from_span(const unsigned char* p, const unsigned char* end, unsigned base) {
-  while (p != end && is_c_space(*p)) ++p;
-  uint64_t value = 0;
-  for (; p != end; ++p) {
-    const unsigned digit = kDigitValue[*p];
-    if (digit >= base) break;
-    value = value * base + digit;
-    // Past 32 bits the result is settled, whatever digits follow.
-    if (value > NumberScan::kMax) return static_cast<uint32_t>(NumberScan::kMax);
-  }
-  return static_cast<uint32_t>(value);
-}

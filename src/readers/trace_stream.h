@@ -41,33 +41,6 @@ void stream_open_buffer(TraceStream& stream, const char* data, size_t size);
 // read error, which sets `failed` as well.
 bool stream_refill(TraceStream& stream);
 
-// The line that starts at `pos`, when the block holds all of it and the
-// lexical rules leave its bytes as they are: no 0x1A and no carriage return
-// before the line feed, save one right before it, which is dropped. Returns
-// the line feed and sets *content_end to the end of the bytes that count;
-// null when the line has to be read character by character. Trace lines are
-// a dozen bytes or so: one pass of a plain loop finds the line feed and rules
-// out both bytes sooner than library searches get started.
-inline const unsigned char* stream_plain_line(const TraceStream& stream,
-                                              const unsigned char** content_end) {
-  const unsigned char* const end = stream.end;
-  for (const unsigned char* p = stream.pos; p != end; ++p) {
-    const unsigned char c = *p;
-    if (c > 0x1A) continue;
-    if (c == '\n') {
-      *content_end = p;
-      return p;
-    }
-    if (c == 0x1A) return nullptr;
-    if (c == '\r') {
-      if (p + 1 == end || p[1] != '\n') return nullptr;
-      *content_end = p;
-      return p + 1;
-    }
-  }
-  return nullptr;  // the line runs on into the next block
-}
-
 // Hands the following characters, under the same rules as stream_get, to
 // `take(c)` until it returns false; that character is consumed too. Returns
 // false when the data ended first (which sets `eof`). Scanning the block

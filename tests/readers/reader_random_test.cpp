@@ -61,38 +61,6 @@ TEST(ReaderRandomTest, StreamedNoteMatchesThePlainReading) {
   }
 }
 
-// A line the block holds whole is read from its span; wherever that reading
-// takes the line, it must give what the scanners give and end where they end.
-TEST(ReaderRandomTest, LineReadingMatchesTheStreamedReading) {
-  const std::vector<std::string> codes = {"SF ", "CS ", "NI ", "ST ", "NO ", "CI ", "GL ",
-                                          "ME ", "MR ", "XX ", "S",   "NO",  "",    " "};
-  const std::vector<std::string> pieces = {
-      " ", "\t", "0",  "1",        "a",         "F",  "z",
-      "-", "\"", "9d", "ffffffff", "100000000", "\v", std::string(1, '\0')};
-  std::mt19937 random(17);
-  int spans = 0;
-  for (int i = 0; i < 50000; ++i) {
-    std::string line = codes[random() % codes.size()] + soup(random, pieces, random() % 7);
-    TdfRecord from_line;
-    const auto* begin = reinterpret_cast<const unsigned char*>(line.data());
-    if (!tdf_parse_line(begin, begin + line.size(), &from_line)) continue;
-    ++spans;
-    const std::string text = line + "\nCS 1\n";
-    TraceStream stream;
-    stream_open_buffer(stream, text.data(), text.size());
-    TdfRecord streamed = tdf_parse_record_streamed(stream);
-    ASSERT_EQ(from_line.kind, streamed.kind) << line;
-    ASSERT_EQ(from_line.run, streamed.run) << line;
-    ASSERT_EQ(from_line.sig1, streamed.sig1) << line;
-    ASSERT_EQ(from_line.sig2, streamed.sig2) << line;
-    ASSERT_EQ(from_line.line, streamed.line) << line;
-    ASSERT_EQ(from_line.instance, streamed.instance) << line;
-    ASSERT_EQ(from_line.status, streamed.status) << line;
-    ASSERT_EQ(tdf_parse_record_streamed(stream).kind, TDF_CS) << line;  // it took its line only
-  }
-  EXPECT_GT(spans, 20000);
-}
-
 TEST(ReaderRandomTest, RecordSoupThroughBothReadersAndTheRollUp) {
   const std::vector<std::string> tsf_pieces = {"IN ",
                                                "\"File\" ",

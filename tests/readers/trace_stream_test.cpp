@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -94,39 +93,6 @@ TEST_F(ReaderFilesTest, RecordsAcrossBlockBoundaries) {
   }
   EXPECT_EQ(seen, checks);
   EXPECT_EQ(node_find(0, 1000000), nullptr);
-}
-
-// Which lines may be read from their span: those the lexical rules leave as
-// they are, a carriage return right before the line feed aside.
-TEST(PlainLineTest, OnlyLinesTheRulesLeaveAlone) {
-  struct Case {
-    const char* text;
-    int content;  // bytes of the first line that count, -1 when it is not plain
-  };
-  const Case cases[] = {
-      {"NO c \"x\"\nCS 1\n", 8},
-      {"GL 96 3\r\nCS 1\n", 7},
-      {"GL 96\r 3\nCS 1\n", -1},
-      {"GL 96 3\r\r\n", -1},
-      {"GL \x1A 3\n", -1},
-      {"GL 96 3", -1},
-      {"\n", 0},
-      {"\r\n", 0},
-      {"NI 1 2\nX\x1A\n", 6},
-  };
-  for (const Case& c : cases) {
-    TraceStream stream;
-    stream_open_buffer(stream, c.text, std::strlen(c.text));
-    const unsigned char* content_end = nullptr;
-    const unsigned char* line_feed = stream_plain_line(stream, &content_end);
-    if (c.content < 0) {
-      EXPECT_EQ(line_feed, nullptr) << c.text;
-      continue;
-    }
-    ASSERT_NE(line_feed, nullptr) << c.text;
-    EXPECT_EQ(*line_feed, '\n') << c.text;
-    EXPECT_EQ(content_end - stream.pos, c.content) << c.text;
-  }
 }
 
 TEST_F(ReaderFilesTest, StreamFromAFileKeepsTheEndOfFileRule) {
