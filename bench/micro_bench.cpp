@@ -1,5 +1,5 @@
-// Micro-benchmarks of the scanners, the report escape, the node index and the
-// instance table.
+// Micro-benchmarks of the scanners, the TDF record reading, the report escape,
+// the node index and the instance table.
 // Build with -DTALLYREP_BENCHMARKS=ON; run build/bench/micro_bench.
 #include <benchmark/benchmark.h>
 
@@ -9,6 +9,7 @@
 #include "base/out_buffer.h"
 #include "model/tree.h"
 #include "readers/instance_table.h"
+#include "readers/jtdffile.h"
 #include "readers/scanner.h"
 #include "readers/trace_stream.h"
 #include "report/markup.h"
@@ -39,6 +40,28 @@ void BM_ScanNumbers(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
 }
 BENCHMARK(BM_ScanNumbers);
+
+// A TDF's records as the reader takes them, on a mix like that of a typical
+// trace: the cost of the record parse alone, without the model.
+void BM_TdfRecords(benchmark::State& state) {
+  std::string data;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string hex = std::to_string(100 + i % 5000);
+    data += "GL 96 " + hex + "\nNO " + hex + " \"true\"\nST 9a\nNI " + hex + " 5196f4c6\n";
+  }
+  for (auto _ : state) {
+    TraceStream stream;
+    stream_open_buffer(stream, data.data(), data.size());
+    uint64_t sum = 0;
+    while (!stream.eof) {
+      const TdfRecord r = tdf_parse_record(stream);
+      sum += static_cast<uint64_t>(r.kind) + static_cast<uint32_t>(r.line);
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK(BM_TdfRecords);
 
 void BM_ScanEscapedText(benchmark::State& state) {
   std::string data;
