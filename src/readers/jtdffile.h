@@ -49,7 +49,11 @@ struct TdfReader {
 };
 
 // Reads one record and leaves the stream at the start of the next line.
+// Plain lines that lie whole in the block are read in one pass over their
+// bytes; every other line goes to tdf_scan_record, which reads any line with
+// the scanners' rules. Both give the same record and stop at the same byte.
 TdfRecord tdf_parse_record(TraceStream& stream);
+TdfRecord tdf_scan_record(TraceStream& stream);
 
 // The outcome code a status number maps to; 0 for an event without outcome.
 int status_to_outcome(int32_t status);

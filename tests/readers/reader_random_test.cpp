@@ -1,9 +1,12 @@
 // Randomised tests of the readers: the streamed "NO" parse against the plain
-// text-and-field reading, and random record soup through both readers and the
-// roll-up (run under the sanitizers, any invalid access shows up here).
+// text-and-field reading, the one-pass record reading against the scanners,
+// and random record soup through both readers and the roll-up (run under the
+// sanitizers, any invalid access shows up here).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <utility>
@@ -59,6 +62,78 @@ TEST(ReaderRandomTest, StreamedNoteMatchesThePlainReading) {
       ASSERT_EQ(tdf_parse_record(stream).kind, TDF_CS) << rest;  // the note took its line only
     }
   }
+}
+
+bool same_record(const TdfRecord& a, const TdfRecord& b) {
+  return a.kind == b.kind && a.run == b.run && a.sig1 == b.sig1 && a.sig2 == b.sig2 &&
+         a.line == b.line && a.instance == b.instance && a.status == b.status;
+}
+
+// Blocks of a few bytes, so that lines run across block ends.
+ssize_t short_read(int fd, void* into, size_t size) {
+  return ::read(fd, into, size < 5 ? size : 5);
+}
+
+// The one-pass reading of plain lines against the scanners on lines near
+// plain ones: every record and every stop the same, from a buffer and from a
+// file read a few bytes at a time.
+TEST(ReaderRandomTest, OnePassRecordsMatchTheScanners) {
+  // Lines of a code and a few fields, mostly plain, with the bytes and
+  // lengths that take a line off the one-pass road mixed in.
+  const std::vector<std::string> codes = {"NO ", "GL ", "ST ", "CI ", "NI ", "ME ",
+                                          "MR ", "SF ", "CS ", "XX ", "NO",  "N\rO "};
+  const std::vector<std::string> fields = {
+      "1",  "a",  "Fe", "ffffffff", "123456789",          "0",     "",  "\"ok\"", "z",
+      "-1", "\t", "\r", "\x1A",     std::string(1, '\0'), "9d 12", " ", "\n"};
+  const std::vector<std::string> ends = {"\n", "\n", "\n", "\n", "\r\n", "", " \n", "\x1A"};
+  auto soup_of_lines = [&](std::mt19937& random) {
+    std::string text;
+    for (int line = static_cast<int>(random() % 12); line > 0; --line) {
+      text += codes[random() % codes.size()];
+      for (int field = static_cast<int>(random() % 4); field > 0; --field) {
+        text += fields[random() % fields.size()] + (field > 1 ? " " : "");
+      }
+      text += ends[random() % ends.size()];
+    }
+    return text;
+  };
+  std::mt19937 random(17);
+  char path[] = "/tmp/tallyrep-onepass-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  for (int round = 0; round < 2000; ++round) {
+    const std::string text = soup_of_lines(random);
+    TraceStream fast, scanned;
+    stream_open_buffer(fast, text.data(), text.size());
+    stream_open_buffer(scanned, text.data(), text.size());
+    TraceStream file;
+    if (round % 4 == 0) {
+      FILE* out = std::fopen(path, "wb");
+      ASSERT_NE(out, nullptr);
+      std::fwrite(text.data(), 1, text.size(), out);
+      std::fclose(out);
+      ASSERT_TRUE(stream_open_file(file, path));
+      file.read_block = short_read;
+    }
+    std::vector<TdfRecord> from_file;
+    while (round % 4 == 0 && !file.eof) from_file.push_back(tdf_parse_record(file));
+    size_t index = 0;
+    while (!scanned.eof) {
+      const TdfRecord want = tdf_scan_record(scanned);
+      ASSERT_TRUE(same_record(tdf_parse_record(fast), want)) << testing::PrintToString(text);
+      ASSERT_EQ(fast.pos, scanned.pos) << testing::PrintToString(text);
+      ASSERT_EQ(fast.eof, scanned.eof) << testing::PrintToString(text);
+      if (round % 4 == 0) {
+        ASSERT_LT(index, from_file.size()) << testing::PrintToString(text);
+        ASSERT_TRUE(same_record(from_file[index++], want)) << testing::PrintToString(text);
+      }
+    }
+    if (round % 4 == 0) {
+      ASSERT_EQ(index, from_file.size()) << testing::PrintToString(text);
+    }
+  }
+  std::remove(path);
 }
 
 TEST(ReaderRandomTest, RecordSoupThroughBothReadersAndTheRollUp) {
