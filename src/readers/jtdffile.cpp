@@ -48,7 +48,9 @@ void record_on_line(TdfReader& reader, int32_t line) {
   if (parent == nullptr) return;  // nothing to find or copy under
   TraceNode* model = node_find(reader.current_driver, line);
   if (model == nullptr) return;
-  TraceNode* target = node_find_child(parent, model);
+  // Most evaluations name a node declared right under the current one; the
+  // model is then the child the sibling-match lookup would find first.
+  TraceNode* target = model->parent == parent ? model : node_find_child(parent, model);
   if (target == nullptr) target = node_clone_child(parent, model);
   node_record_outcome(target, reader.current_outcome);
 }
