@@ -6,6 +6,7 @@
 #include "model/tree.h"
 #include "readers/number_scan.h"
 #include "readers/scanner.h"
+#include "readers/span_scan.h"
 
 namespace {
 
@@ -76,6 +77,15 @@ using Byte = unsigned char;
 
 // Digits up to `delimiter`, which is consumed.
 inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& out) {
+  if (kSpanWords && end - p > 8) {  // the digits and their delimiter are at hand
+    const uint64_t word = span::load(p);
+    const uint64_t others = ~span::hex_digits(word) & span::kHigh;
+    const int digits = others != 0 ? __builtin_ctzll(others) / 8 : 8;
+    if (p[digits] != delimiter) return false;
+    out = digits != 0 ? static_cast<int32_t>(span::hex_value(word, digits)) : 0;
+    p += digits + 1;
+    return true;
+  }
   uint32_t value = 0;
   for (int digits = 0; p != end; ++digits) {
     const Byte c = *p++;
@@ -94,6 +104,14 @@ inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& o
 // Up to and including the line feed. Carriage returns and NULs in skipped
 // text change nothing; only 0x1A (the end of the data) stops the fast road.
 inline bool span_skip_line(const Byte*& p, const Byte* end) {
+  for (; kSpanWords && end - p >= 8; p += 8) {
+    const uint64_t word = span::load(p);
+    const uint64_t found = span::first_equal(word, '\n') | span::first_equal(word, 0x1A);
+    if (found != 0) {
+      p += __builtin_ctzll(found) / 8;
+      return *p++ == '\n';
+    }
+  }
   while (p != end) {
     const Byte c = *p++;
     if (c == '\n') return true;
@@ -327,9 +345,17 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
 
 int tdf_read_stream(TraceStream& stream) {
   TdfReader reader;
+  // The record is filled in place: copied whole from where the parse left it,
+  // it would be reloaded in wider pieces than its fields were stored in,
+  // which the processor cannot forward from its pending stores.
   // The read that meets the end after the last line yields an empty code,
   // which is ignored like any unknown one.
-  while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));
+  TdfRecord record;
+  while (!stream.eof) {
+    record = TdfRecord{};
+    if (!span_parse_record(stream, record)) record = tdf_scan_record(stream);
+    tdf_apply_record(reader, record);
+  }
   return stream.failed ? -1 : 0;
 }
 

@@ -1,0 +1,54 @@
+// Word-at-a-time reading of the bytes of a TDF line: eight bytes are tested
+// or converted at once, so that a field costs a few instructions and no
+// branch per character. Only for little-endian machines (kSpanWords); each
+// function reads exactly the eight bytes at `p`.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+inline constexpr bool kSpanWords = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+namespace span {
+
+inline constexpr uint64_t kOnes = 0x0101010101010101u;
+inline constexpr uint64_t kHigh = 0x8080808080808080u;
+
+inline uint64_t load(const unsigned char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The high bit of the first byte equal to `c` is set, and none below it
+// (bytes above it may be flagged too): the borrow of the subtraction only
+// runs upwards from a zero byte.
+inline uint64_t first_equal(uint64_t word, unsigned char c) {
+  const uint64_t x = word ^ (kOnes * c);
+  return (x - kOnes) & ~x & kHigh;
+}
+
+// The high bit of every byte that is a hexadecimal digit (0-9, a-f, A-F).
+// Each comparison works on seven-bit bytes with the high bit set first, so
+// that no subtraction borrows from its neighbour.
+inline uint64_t hex_digits(uint64_t word) {
+  const uint64_t low7 = word & ~kHigh;
+  const uint64_t folded = low7 | (kOnes * 0x20);  // A-F as a-f
+  const uint64_t from_0 = (low7 | kHigh) - kOnes * '0';
+  const uint64_t to_9 = ((kOnes * '9') | kHigh) - low7;
+  const uint64_t from_a = (folded | kHigh) - kOnes * 'a';
+  const uint64_t to_f = ((kOnes * 'f') | kHigh) - folded;
+  return ((from_0 & to_9) | (from_a & to_f)) & ~word & kHigh;
+}
+
+// The number the first `digits` bytes (1 to 8, all hexadecimal digits) spell.
+inline uint32_t hex_value(uint64_t word, int digits) {
+  // Each byte's digit value: the low nibble, plus 9 for the letters.
+  uint64_t d = (word & (kOnes * 0x0F)) + 9 * ((word >> 6) & kOnes);
+  d <<= 8 * (8 - digits);  // right-aligned: the first digit is the lowest byte
+  d = ((d & 0x00FF00FF00FF00FFu) << 4) + ((d >> 8) & 0x00FF00FF00FF00FFu);
+  d = ((d & 0x0000FFFF0000FFFFu) << 8) + ((d >> 16) & 0x0000FFFF0000FFFFu);
+  return static_cast<uint32_t>(((d & 0xFFFFFFFFu) << 16) + (d >> 32));
+}
+
+}  // namespace span
