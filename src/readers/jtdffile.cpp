@@ -75,17 +75,10 @@ bool status_marks_stub(int32_t status) {
 // it. On every line it accepts, the result is the scanners' own.
 using Byte = unsigned char;
 
-// Digits up to `delimiter`, which is consumed.
-inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& out) {
-  if (kSpanWords && end - p > 8) {  // the digits and their delimiter are at hand
-    const uint64_t word = span::load(p);
-    const uint64_t others = ~span::hex_digits(word) & span::kHigh;
-    const int digits = others != 0 ? __builtin_ctzll(others) / 8 : 8;
-    if (p[digits] != delimiter) return false;
-    out = digits != 0 ? static_cast<int32_t>(span::hex_value(word, digits)) : 0;
-    p += digits + 1;
-    return true;
-  }
+// The digits of a field near the block's end, one at a time; rare, so kept
+// out of the line's code.
+__attribute__((noinline)) bool span_hex_tail(const Byte*& p, const Byte* end, Byte delimiter,
+                                             int32_t& out) {
   uint32_t value = 0;
   for (int digits = 0; p != end; ++digits) {
     const Byte c = *p++;
@@ -101,6 +94,29 @@ inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& o
   return false;
 }
 
+// Digits up to `delimiter`, which is consumed.
+inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& out) {
+  if (!kSpanWords || end - p <= 8) return span_hex_tail(p, end, delimiter, out);
+  // The digits and their delimiter are at hand.
+  const uint64_t word = span::load(p);
+  const uint64_t others = ~span::hex_digits(word) & span::kHigh;
+  const int digits = others != 0 ? __builtin_ctzll(others) / 8 : 8;
+  if (p[digits] != delimiter) return false;
+  out = digits != 0 ? static_cast<int32_t>(span::hex_value(word, digits)) : 0;
+  p += digits + 1;
+  return true;
+}
+
+// The rest of a line near the block's end.
+__attribute__((noinline)) bool span_skip_tail(const Byte*& p, const Byte* end) {
+  while (p != end) {
+    const Byte c = *p++;
+    if (c == '\n') return true;
+    if (c == 0x1A) return false;
+  }
+  return false;
+}
+
 // Up to and including the line feed. Carriage returns and NULs in skipped
 // text change nothing; only 0x1A (the end of the data) stops the fast road.
 inline bool span_skip_line(const Byte*& p, const Byte* end) {
@@ -112,12 +128,7 @@ inline bool span_skip_line(const Byte*& p, const Byte* end) {
       return *p++ == '\n';
     }
   }
-  while (p != end) {
-    const Byte c = *p++;
-    if (c == '\n') return true;
-    if (c == 0x1A) return false;
-  }
-  return false;
+  return span_skip_tail(p, end);
 }
 
 bool span_parse_record(TraceStream& stream, TdfRecord& record) {
