@@ -146,7 +146,7 @@ bool span_parse_record(TraceStream& stream, TdfRecord& record) {
         break;
       }
       // The first field is the line; the rest of the text is not looked at.
-      if (p != end && *p == '\n') {
+      if (*p == '\n') {
         ++p;
         record.line = 0;
         ok = true;
@@ -356,17 +356,9 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
 
 int tdf_read_stream(TraceStream& stream) {
   TdfReader reader;
-  // The record is filled in place: copied whole from where the parse left it,
-  // it would be reloaded in wider pieces than its fields were stored in,
-  // which the processor cannot forward from its pending stores.
   // The read that meets the end after the last line yields an empty code,
   // which is ignored like any unknown one.
-  TdfRecord record;
-  while (!stream.eof) {
-    record = TdfRecord{};
-    if (!span_parse_record(stream, record)) record = tdf_scan_record(stream);
-    tdf_apply_record(reader, record);
-  }
+  while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));
   return stream.failed ? -1 : 0;
 }
 
