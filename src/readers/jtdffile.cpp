@@ -246,9 +246,12 @@ TdfRecord tdf_scan_record(TraceStream& stream) {
 }
 
 TdfRecord tdf_parse_record(TraceStream& stream) {
+  // One record object on both roads: a copy between two would be written
+  // field by field and read back in wider words, which stalls the store
+  // buffer on every record.
   TdfRecord record;
-  if (span_parse_record(stream, record)) return record;
-  return tdf_scan_record(stream);
+  if (!span_parse_record(stream, record)) record = tdf_scan_record(stream);
+  return record;
 }
 
 int status_to_outcome(int32_t status) {
