@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "readers/number_scan.h"
+#include "readers/span_scan.h"
 
 // A NUL ends a text: what follows it is read but never stored, so that a run
 // of bytes after it costs no memory.
@@ -61,7 +62,37 @@ void skip_rest_of_line(TraceStream& stream) {
   stream_scan(stream, [](int c) { return c != '\n'; });
 }
 
+namespace {
+
+// A text that ends its line, when that line lies whole in the block and has
+// none of the bytes the rules treat specially (backslash, carriage return,
+// NUL, 0x1A): then the text is the line's bytes, less the last one that the
+// match drops, and they are copied at once. False leaves the stream as it was.
+bool plain_line_text(TraceStream& stream, std::string& out) {
+  const unsigned char* p = stream.pos;
+  const unsigned char* const end = stream.end;
+  for (; kSpanWords && end - p >= 8; p += 8) {
+    const uint64_t word = span::load(p);
+    const uint64_t found = span::first_equal(word, '\n') | span::first_equal(word, '\\') |
+                           span::first_equal(word, '\r') | span::first_equal(word, 0) |
+                           span::first_equal(word, 0x1A);
+    if (found != 0) {
+      p += __builtin_ctzll(found) / 8;
+      break;
+    }
+  }
+  while (p != end && *p != '\n' && *p != '\\' && *p != '\r' && *p != 0 && *p != 0x1A) ++p;
+  if (p == end || *p != '\n') return false;
+  const size_t length = static_cast<size_t>(p - stream.pos);
+  out.assign(reinterpret_cast<const char*>(stream.pos), length == 0 ? 0 : length - 1);
+  stream.pos = p + 1;
+  return true;
+}
+
+}  // namespace
+
 void scan_escaped_text_into(TraceStream& stream, const char* terminator, std::string& out) {
+  if (terminator[0] == '\n' && terminator[1] == '\0' && plain_line_text(stream, out)) return;
   out.clear();
   const size_t k = std::strlen(terminator);
   size_t progress = 0;

@@ -1,4 +1,4 @@
-// Word-at-a-time reading of the bytes of a TDF line: eight bytes are tested
+// Word-at-a-time reading of the bytes of a trace line: eight bytes are tested
 // or converted at once, so that a field costs a few instructions and no
 // branch per character. Only for little-endian machines (kSpanWords); each
 // function reads exactly the eight bytes at `p`.

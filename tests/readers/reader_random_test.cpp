@@ -1,7 +1,8 @@
 // Randomised tests of the readers: the streamed "NO" parse against the plain
 // text-and-field reading, the one-pass record reading against the scanners,
-// and random record soup through both readers and the roll-up (run under the
-// sanitizers, any invalid access shows up here).
+// line texts copied at once against the character scan, and random record
+// soup through both readers and the roll-up (run under the sanitizers, any
+// invalid access shows up here).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -133,6 +134,48 @@ TEST(ReaderRandomTest, OnePassRecordsMatchTheScanners) {
     if (round % 4 == 0) {
       ASSERT_EQ(index, from_file.size()) << testing::PrintToString(text);
     }
+  }
+  std::remove(path);
+}
+
+TEST(ReaderRandomTest, LineTextsReadAtOnceMatchTheCharacterScan) {
+  // Texts to the end of the line, read from one buffer (plain lines are
+  // copied at once) and through five-byte reads (most lines are then split
+  // over blocks and scanned byte by byte).
+  const std::vector<std::string> pieces = {"a",
+                                           "\"",
+                                           "(x) <= 0",
+                                           "\\",
+                                           "\\\n",
+                                           "\r",
+                                           "\r\n",
+                                           "\n",
+                                           "\x1A",
+                                           std::string(1, '\0'),
+                                           "\t",
+                                           "\xe1",
+                                           "0123456789abcdef"};
+  std::mt19937 random(23);
+  char path[] = "/tmp/tallyrep-linetext-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = soup(random, pieces, static_cast<int>(random() % 10));
+    FILE* out = std::fopen(path, "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+    TraceStream whole, split;
+    stream_open_buffer(whole, text.data(), text.size());
+    ASSERT_TRUE(stream_open_file(split, path));
+    split.read_block = short_read;
+    while (!whole.eof) {
+      const std::string want = scan_escaped_text(split, "\n");
+      ASSERT_EQ(scan_escaped_text(whole, "\n"), want) << testing::PrintToString(text);
+      ASSERT_EQ(whole.eof, split.eof) << testing::PrintToString(text);
+    }
+    ASSERT_TRUE(split.eof) << testing::PrintToString(text);
   }
   std::remove(path);
 }
