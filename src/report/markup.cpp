@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // What the escape does with one byte.
@@ -56,6 +60,34 @@ void write_reference(OutBuffer& out, unsigned char c, unsigned char kind) {
   out_write(out, ref, n);
 }
 
+// Sixteen bytes from `s` at a time, while seventeen are left: the bits of the
+// bytes that may need more than a copy. That is a superset of what every table
+// marks (control and non-ASCII bytes, < > & and the double quote), plus each
+// space that another blank follows; every other byte is clean in all tables.
+inline std::size_t clean_prefix(const unsigned char* s, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i below = _mm_set1_epi8(0x20);  // signed: bytes from 0x80 count too
+  for (; i + 17 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
+    __m128i odd = _mm_cmplt_epi8(v, below);
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+    const __m128i blank_next = _mm_or_si128(_mm_cmpeq_epi8(next, _mm_set1_epi8(' ')),
+                                            _mm_cmpeq_epi8(next, _mm_set1_epi8('\t')));
+    odd = _mm_or_si128(odd, _mm_and_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), blank_next));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(odd));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  (void)s;
+  (void)n;
+  return i;
+}
+
 // A run of blanks followed by another byte becomes one space; a run that ends
 // the text is written as its last byte alone.
 void escape(OutBuffer& out, const char* text, std::size_t n, const EscapeTable& table) {
@@ -65,6 +97,8 @@ void escape(OutBuffer& out, const char* text, std::size_t n, const EscapeTable& 
   while (i < n) {
     std::size_t start = i;
     while (i < n) {
+      i += clean_prefix(s + i, n - i);
+      if (i == n) break;
       unsigned char k = kind[s[i]];
       if (k == KIND_CLEAN) {
         ++i;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "report/report_fixture.h"
 
@@ -84,6 +85,29 @@ TEST(MarkupText, DocumentHeadEscapeKeepsBlanks) {
   EXPECT_EQ(head_of("r&d \"x\" <y>.xrd"), "r&#38;d &#34;x&#34; &#60;y&#62;.xrd");
   EXPECT_EQ(head_of("\xc3\xa9"), "&#195;&#169;");
   EXPECT_EQ(head_of("it's"), "it's");
+}
+
+TEST(MarkupText, EveryByteKindAtEveryPlaceOfALongText) {
+  // Clean runs are skipped many bytes at a time: each kind of byte, and each
+  // blank run, must be seen wherever it falls in such a step. Every piece is
+  // followed by clean bytes, so a blank run in it collapses to one space.
+  const std::pair<std::string, std::string> pieces[] = {
+      {"<", "&#60;"},       {"&", "&#38;"},       {">", "&#62;"},   {"\xe9", "&#233;"},
+      {"\x01", "&#65533;"}, {"\x1f", "&#65533;"}, {"\"", "\""},     {"\n\r", "\n\r"},
+      {" b", " b"},         {"  ", " "},          {" \t", " "},     {"\t", " "},
+      {"\t\t ", " "},       {"x ", "x "},         {"\x7f", "\x7f"},
+  };
+  for (const auto& [piece, escaped] : pieces) {
+    for (std::size_t before = 0; before <= 34; ++before) {
+      const std::string pad_before(before, 'a'), pad_after(20, 'z');
+      EXPECT_EQ(text_of(pad_before + piece + pad_after), pad_before + escaped + pad_after)
+          << testing::PrintToString(piece) << " after " << before;
+    }
+  }
+  EXPECT_EQ(attr_of(std::string(20, 'q') + "\"" + std::string(20, 'q')),
+            std::string(20, 'q') + "&#34;" + std::string(20, 'q'));
+  EXPECT_EQ(head_of(std::string(20, 'q') + "\t  " + std::string(20, 'q')),
+            std::string(20, 'q') + "\t  " + std::string(20, 'q'));
 }
 
 TEST(MarkupText, LongTextsCrossTheBufferIntact) {
