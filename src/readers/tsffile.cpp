@@ -1,6 +1,9 @@
 // Reader of trace static files (TSF): record layouts and the records' effect on the model.
 #include "readers/tsffile.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "model/node_types.h"
 #include "model/tree.h"
 #include "readers/scanner.h"
@@ -29,11 +32,29 @@ int kind_type(const std::string& kind) {
 }  // namespace
 
 int tsf_text_type(const std::string& text) {
-  for (const char* word : {"verifyLogMessage", "entermethod", "exitmethod", "timerStart"}) {
-    if (text.find(word) != std::string::npos) return TYPE_PRINT;
+  // One pass over the text for all five words: a print word anywhere wins
+  // over "createTimer" anywhere. Each place is tested by its first four
+  // bytes at once; most texts have none of them.
+  static const char* const kWords[] = {"verifyLogMessage", "entermethod", "exitmethod",
+                                       "timerStart", "createTimer"};
+  constexpr std::size_t kShortest = 10;
+  uint32_t heads[5];
+  for (int w = 0; w < 5; ++w) std::memcpy(&heads[w], kWords[w], 4);
+  bool comment = false;
+  const char* const data = text.data();
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i + kShortest <= size; ++i) {
+    uint32_t head;
+    std::memcpy(&head, data + i, 4);
+    for (int w = 0; w < 5; ++w) {
+      if (head != heads[w]) continue;
+      const std::size_t length = std::strlen(kWords[w]);
+      if (i + length > size || std::memcmp(data + i, kWords[w], length) != 0) continue;
+      if (w < 4) return TYPE_PRINT;
+      comment = true;
+    }
   }
-  if (text.find("createTimer") != std::string::npos) return TYPE_COMMENT;
-  return TYPE_CHECK_EXPRESSION;
+  return comment ? TYPE_COMMENT : TYPE_CHECK_EXPRESSION;
 }
 
 void tsf_parse_record_into(TraceStream& stream, TsfRecord& record) {

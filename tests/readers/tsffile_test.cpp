@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/node_types.h"
@@ -146,6 +147,23 @@ TEST_F(TsfTest, NodeTypesFromKindsAndTexts) {
     EXPECT_EQ(node->parent, node_find(0, 5)) << e[0];
   }
   EXPECT_EQ(node_find(0, 24), nullptr);
+}
+
+TEST(TsfTextTypeTest, WordsAnywhereAndCutShort) {
+  const std::pair<const char*, int> cases[] = {
+      {"", TYPE_CHECK_EXPRESSION},
+      {"exitmethod", TYPE_PRINT},  // the shortest word, the whole text
+      {"exitmetho", TYPE_CHECK_EXPRESSION},
+      {"x.timerStar", TYPE_CHECK_EXPRESSION},
+      {"a; verifyLogMessage", TYPE_PRINT},  // at the very end
+      {"verifyLogMessag", TYPE_CHECK_EXPRESSION},
+      {"ententermethod(x)", TYPE_PRINT},  // starts overlap
+      {"createTimercreateTimer", TYPE_COMMENT},
+      {"createTime", TYPE_CHECK_EXPRESSION},
+      {"createTimer(); exitmethod", TYPE_PRINT},
+      {"exitMethod() + timerstart", TYPE_CHECK_EXPRESSION},
+  };
+  for (const auto& [text, type] : cases) EXPECT_EQ(tsf_text_type(text), type) << text;
 }
 
 TEST_F(TsfTest, SourceComesFromSoOrThePath) {
