@@ -17,18 +17,19 @@ struct SectionWriter {
   std::string title;
   bool have_target = false;
   int32_t target_file = 0;
-  std::string target;
+  LinkTarget target;
 };
 
 // The link target of a check: its driver's title, empty when there is no such driver.
-const char* check_target(SectionWriter& w, const TraceNode* check) {
+const LinkTarget& check_target(SectionWriter& w, const TraceNode* check) {
   if (!w.have_target || w.target_file != check->file) {
-    w.target.clear();
-    if (!driver_title_by_number(check->file, &w.target)) w.target.clear();
+    std::string title;
+    if (!driver_title_by_number(check->file, &title)) title.clear();
+    w.target = markup_link_target(title.c_str());
     w.target_file = check->file;
     w.have_target = true;
   }
-  return w.target.c_str();
+  return w.target;
 }
 
 void print_rows(SectionWriter& w, const TraceNode* check, const NodeStats& stats) {

@@ -219,11 +219,16 @@ void markup_cell_text(OutBuffer& out, const char* text, int style) {
   out_lit(out, "</CELL_TEXT>\n");
 }
 
-void markup_link_cell(OutBuffer& out, const char* text, int style, const char* target, int line) {
+LinkTarget markup_link_target(const char* target) {
+  return {out_capture([&](OutBuffer& out) { markup_attr_text(out, target); })};
+}
+
+void markup_link_cell(OutBuffer& out, const char* text, int style, const LinkTarget& target,
+                      int line) {
   out_lit(out, "<CELL STYLE=\"");
   out_str(out, cell_style_name(style));
   out_lit(out, "\"><LINK TARGET=\"");
-  markup_attr_text(out, target);
+  out_write(out, target.escaped.data(), target.escaped.size());
   out_lit(out, " line ");
   out_int(out, line);
   out_lit(out, "\">\n<TEXT>");
@@ -309,10 +314,11 @@ void markup_banner_row(OutBuffer& out, const char* text, std::size_t n) {
   out_lit(out, "</CELL_TEXT></ROW>");
 }
 
-void markup_print_row(OutBuffer& out, const char* text, const char* target, int line, int count) {
+void markup_print_row(OutBuffer& out, const char* text, const LinkTarget& target, int line,
+                      int count) {
   out_lit(out, "</TABLE>\n<TABLE BORDER=\"1\" WIDTH=\"55,45\">\n<ROW>\n");
   out_lit(out, "<CELL STYLE=\"Array\">\n<IMAGE NAME=\"arrow10.xpm\"/><LINK TARGET=\"");
-  markup_attr_text(out, target);
+  out_write(out, target.escaped.data(), target.escaped.size());
   out_lit(out, " line ");
   out_int(out, line);
   out_lit(out, "\">\n<TEXT>");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "base/out_buffer.h"
 #include "report/vocabulary.h"
@@ -46,8 +47,15 @@ void markup_title(OutBuffer& out, const char* text, int level, int style, int ta
 void markup_title(OutBuffer& out, const char* text, std::size_t n, int level, int style, int tag);
 // One CELL_TEXT line.
 void markup_cell_text(OutBuffer& out, const char* text, int style);
-// A cell whose text links to `line` of the source file `target` (may be null).
-void markup_link_cell(OutBuffer& out, const char* text, int style, const char* target, int line);
+// A link target, escaped once as an attribute value: every check of a driver
+// links to the same source file.
+struct LinkTarget {
+  std::string escaped;
+};
+LinkTarget markup_link_target(const char* target);  // target may be null
+// A cell whose text links to `line` of the source file `target`.
+void markup_link_cell(OutBuffer& out, const char* text, int style, const LinkTarget& target,
+                      int line);
 // The header row of a check table.
 void markup_check_header(OutBuffer& out, int style);
 // A header row of five cells in one style.
@@ -64,7 +72,8 @@ void markup_banner_row(OutBuffer& out, const char* text, std::size_t n);
 // A Print in the middle of a check table: the table is closed, the Print
 // stands in a two-column table of its own with its count "(x%d)", and a new
 // check table without a header row follows.
-void markup_print_row(OutBuffer& out, const char* text, const char* target, int line, int count);
+void markup_print_row(OutBuffer& out, const char* text, const LinkTarget& target, int line,
+                      int count);
 // The opening tag of a browse-tree entry, without a line feed after it.
 void markup_node_open(OutBuffer& out, const char* name, const char* type, const char* state,
                       int sum, int icon);

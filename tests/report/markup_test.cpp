@@ -155,20 +155,26 @@ TEST(MarkupCells, StylesAndTheFailedFallback) {
 
 TEST(MarkupCells, LinkCellEscapesTargetAsAttribute) {
   EXPECT_EQ(capture([](OutBuffer& out) {
-              markup_link_cell(out, "x \"<\"", STYLE_PASSED, "A&\"B\".java", 12);
+              markup_link_cell(out, "x \"<\"", STYLE_PASSED, markup_link_target("A&\"B\".java"),
+                               12);
             }),
             "<CELL STYLE=\"Array Passed\"><LINK TARGET=\"A&#38;&#34;B&#34;.java line 12\">\n"
             "<TEXT>x \"&#60;\"</TEXT>\n</LINK>\n</CELL>\n");
   for (int style : {2, 5, -1}) {
-    std::string cell =
-        capture([&](OutBuffer& out) { markup_link_cell(out, "t", style, nullptr, -3); });
+    std::string cell = capture([&](OutBuffer& out) {
+      markup_link_cell(out, "t", style, markup_link_target(nullptr), -3);
+    });
     EXPECT_EQ(cell,
               "<CELL STYLE=\"Array Failed\"><LINK TARGET=\" line -3\">\n<TEXT>t</TEXT>\n"
               "</LINK>\n</CELL>\n");
   }
-  EXPECT_EQ(capture([](OutBuffer& out) { markup_link_cell(out, "t", 0, "F", 1); }).substr(0, 27),
+  EXPECT_EQ(capture([](OutBuffer& out) {
+              markup_link_cell(out, "t", 0, markup_link_target("F"), 1);
+            }).substr(0, 27),
             "<CELL STYLE=\"Array Title\"><");
-  EXPECT_EQ(capture([](OutBuffer& out) { markup_link_cell(out, "t", 1, "F", 1); }).substr(0, 21),
+  EXPECT_EQ(capture([](OutBuffer& out) {
+              markup_link_cell(out, "t", 1, markup_link_target("F"), 1);
+            }).substr(0, 21),
             "<CELL STYLE=\"Array\"><");
 }
 
