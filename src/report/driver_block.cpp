@@ -9,19 +9,17 @@
 
 namespace {
 
-// Working state of one walk: the title text and the last link target, which
-// every check of a driver shares.
+// Working state of one walk: the title text.
 struct SectionWriter {
   ReportWriter& writer;
   OutBuffer& out;
   std::string title;
-  bool have_target = false;
-  int32_t target_file = 0;
-  LinkTarget target;
 };
 
-// The link target of a check: its driver's title, empty when there is no such driver.
-const LinkTarget& check_target(SectionWriter& w, const TraceNode* check) {
+// The link target of a check: its driver's title, empty when there is no such
+// driver. Every check of a driver shares it.
+const LinkTarget& check_target(SectionWriter& sw, const TraceNode* check) {
+  ReportWriter& w = sw.writer;
   if (!w.have_target || w.target_file != check->file) {
     std::string title;
     if (!driver_title_by_number(check->file, &title)) title.clear();
@@ -151,7 +149,7 @@ void report_driver(ReportWriter& w, TraceNode* root) {
 
 void report_node(TraceNode* node, void* context) {
   const ReportContext& ctx = *static_cast<const ReportContext*>(context);
-  SectionWriter w{*ctx.writer, ctx.writer->out, std::string(), false, 0, std::string()};
+  SectionWriter w{*ctx.writer, ctx.writer->out, std::string()};
   if (!open_section(w, node, ctx.level)) return;
   // Depth-first through the parent and sibling links, so that a chain of
   // half a million levels needs no stack: every node on the way down had its

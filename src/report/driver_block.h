@@ -6,13 +6,19 @@
 
 #include "base/out_buffer.h"
 #include "model/tree.h"
+#include "report/markup.h"
 
 // What every part of one report shares: where it goes, the next TAG number
-// (0, 1, 2 ... through the whole report) and the time it shows.
+// (0, 1, 2 ... through the whole report), the time it shows and the escaped
+// link target, made once per driver.
 struct ReportWriter {
   OutBuffer& out;
   int tag_counter = 0;
   std::string generation_time;  // e.g. "Sun Dec 06 17:57:11 2026"
+  // The link target of the last driver whose checks were written, escaped.
+  bool have_target = false;
+  int32_t target_file = 0;
+  LinkTarget target = {};
 };
 
 // The next TAG number of the report.

@@ -220,7 +220,12 @@ void markup_cell_text(OutBuffer& out, const char* text, int style) {
 }
 
 LinkTarget markup_link_target(const char* target) {
-  return {out_capture([&](OutBuffer& out) { markup_attr_text(out, target); })};
+  LinkTarget link;
+  OutBuffer out;
+  out_open_string(out, &link.escaped, 256);
+  markup_attr_text(out, target);
+  out_close(out);
+  return link;
 }
 
 void markup_link_cell(OutBuffer& out, const char* text, int style, const LinkTarget& target,
