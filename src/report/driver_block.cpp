@@ -46,28 +46,28 @@ void check_rows(SectionWriter& w, const TraceNode* check, bool under_stub) {
   if (under_stub) {
     int style = stats.failed > 0 ? STYLE_FAILED : STYLE_PLAIN;
     markup_link_cell(out, check->text, style, check_target(w, check), check->value);
-    markup_cell_text(out, style == STYLE_PLAIN ? "Executed" : kWordFailed, style);
+    markup_word_cell(out, style == STYLE_PLAIN ? "Executed" : kWordFailed, style);
     markup_number_cell(out, stats.entered, style);
     markup_number_cell(out, stats.failed, style);
     markup_number_cell(out, stats.passed, style);
   } else if (stats.failed != 0 || stats.passed != 0) {
     int style = status_style(check->status);
     markup_link_cell(out, check->text, style, check_target(w, check), check->value);
-    markup_cell_text(out, status_long_word(check->status), style);
+    markup_word_cell(out, status_long_word(check->status), style);
     markup_number_cell(out, stats.executed, style);
     markup_number_cell(out, stats.failed, style);
     markup_number_cell(out, stats.passed, style);
   } else {
     markup_link_cell(out, check->text, STYLE_PLAIN, check_target(w, check), check->value);
     if (stats.executed != 0) {
-      markup_cell_text(out, status_long_word(check->status), STYLE_PLAIN);
+      markup_word_cell(out, status_long_word(check->status), STYLE_PLAIN);
       markup_number_cell(out, stats.executed, STYLE_PLAIN);
     } else {
-      markup_cell_text(out, " ", STYLE_PLAIN);
-      markup_cell_text(out, " ", STYLE_PLAIN);
+      markup_word_cell(out, " ", STYLE_PLAIN);
+      markup_word_cell(out, " ", STYLE_PLAIN);
     }
-    markup_cell_text(out, " ", STYLE_PLAIN);
-    markup_cell_text(out, " ", STYLE_PLAIN);
+    markup_word_cell(out, " ", STYLE_PLAIN);
+    markup_word_cell(out, " ", STYLE_PLAIN);
   }
   markup_tag(out, kMarkupRow, 1);
 }

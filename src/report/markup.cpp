@@ -228,6 +228,14 @@ LinkTarget markup_link_target(const char* target) {
   return link;
 }
 
+void markup_word_cell(OutBuffer& out, const char* word, int style) {
+  out_lit(out, "<CELL_TEXT STYLE=\"");
+  out_str(out, cell_style_name(style));
+  out_lit(out, "\">");
+  out_str(out, word);
+  out_lit(out, "</CELL_TEXT>\n");
+}
+
 void markup_link_cell(OutBuffer& out, const char* text, int style, const LinkTarget& target,
                       int line) {
   out_lit(out, "<CELL STYLE=\"");
@@ -243,7 +251,7 @@ void markup_link_cell(OutBuffer& out, const char* text, int style, const LinkTar
 
 void markup_header_row(OutBuffer& out, int style, const char* const (&labels)[5]) {
   markup_tag(out, "ROW", 0);
-  for (const char* label : labels) markup_cell_text(out, label, style);
+  for (const char* label : labels) markup_word_cell(out, label, style);
   markup_tag(out, "ROW", 1);
 }
 
@@ -256,9 +264,9 @@ void markup_node_open(OutBuffer& out, const char* name, const char* type, const 
   out_lit(out, "<DAZU:NODE name=\"");
   markup_attr_text(out, name);
   out_lit(out, "\" type=\"");
-  markup_attr_text(out, type);
+  out_str(out, type);
   out_lit(out, "\" state=\"");
-  markup_attr_text(out, state);
+  out_str(out, state);
   out_put(out, '"');
   if (sum > 0) {
     out_lit(out, " sum=\"");

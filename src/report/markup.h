@@ -47,6 +47,9 @@ void markup_title(OutBuffer& out, const char* text, int level, int style, int ta
 void markup_title(OutBuffer& out, const char* text, std::size_t n, int level, int style, int tag);
 // One CELL_TEXT line.
 void markup_cell_text(OutBuffer& out, const char* text, int style);
+// The same for a word of the report's own vocabulary ("Passed", a column
+// label, " "), which no escape changes: it is written as it stands.
+void markup_word_cell(OutBuffer& out, const char* word, int style);
 // A link target, escaped once as an attribute value: every check of a driver
 // links to the same source file.
 struct LinkTarget {
@@ -58,7 +61,7 @@ void markup_link_cell(OutBuffer& out, const char* text, int style, const LinkTar
                       int line);
 // The header row of a check table.
 void markup_check_header(OutBuffer& out, int style);
-// A header row of five cells in one style.
+// A header row of five cells in one style; the labels are vocabulary words.
 void markup_header_row(OutBuffer& out, int style, const char* const (&labels)[5]);
 // A CELL_TEXT holding a decimal number.
 void markup_number_cell(OutBuffer& out, int value, int style);
@@ -74,6 +77,7 @@ void markup_banner_row(OutBuffer& out, const char* text, std::size_t n);
 // check table without a header row follows.
 void markup_print_row(OutBuffer& out, const char* text, const LinkTarget& target, int line,
                       int count);
-// The opening tag of a browse-tree entry, without a line feed after it.
+// The opening tag of a browse-tree entry, without a line feed after it. The
+// name is escaped; type and state are vocabulary words, written as they stand.
 void markup_node_open(OutBuffer& out, const char* name, const char* type, const char* state,
                       int sum, int icon);
