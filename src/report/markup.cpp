@@ -146,6 +146,13 @@ const char* cell_style_name(int style) {
   }
 }
 
+// The opening tag of a CELL_TEXT in `style`.
+inline void cell_text_open(OutBuffer& out, int style) {
+  out_lit(out, "<CELL_TEXT STYLE=\"");
+  out_str(out, cell_style_name(style));
+  out_lit(out, "\">");
+}
+
 }  // namespace
 
 void markup_text(OutBuffer& out, const char* text) {
@@ -212,9 +219,7 @@ void markup_title(OutBuffer& out, const char* text, int level, int style, int ta
 }
 
 void markup_cell_text(OutBuffer& out, const char* text, int style) {
-  out_lit(out, "<CELL_TEXT STYLE=\"");
-  out_str(out, cell_style_name(style));
-  out_lit(out, "\">");
+  cell_text_open(out, style);
   markup_text(out, text);
   out_lit(out, "</CELL_TEXT>\n");
 }
@@ -229,9 +234,7 @@ LinkTarget markup_link_target(const char* target) {
 }
 
 void markup_word_cell(OutBuffer& out, const char* word, int style) {
-  out_lit(out, "<CELL_TEXT STYLE=\"");
-  out_str(out, cell_style_name(style));
-  out_lit(out, "\">");
+  cell_text_open(out, style);
   out_str(out, word);
   out_lit(out, "</CELL_TEXT>\n");
 }
@@ -290,9 +293,7 @@ void markup_node_open(OutBuffer& out, const char* name, const char* type, const 
 }
 
 void markup_number_cell(OutBuffer& out, int value, int style) {
-  out_lit(out, "<CELL_TEXT STYLE=\"");
-  out_str(out, cell_style_name(style));
-  out_lit(out, "\">");
+  cell_text_open(out, style);
   out_int(out, value);  // digits need no escape
   out_lit(out, "</CELL_TEXT>\n");
 }

@@ -70,6 +70,20 @@ bool same_record(const TdfRecord& a, const TdfRecord& b) {
          a.line == b.line && a.instance == b.instance && a.status == b.status;
 }
 
+// A scratch file named from the mkstemp pattern `path`, and its new contents.
+bool make_scratch(char* path) {
+  const int fd = mkstemp(path);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+bool write_file(const char* path, const std::string& text) {
+  FILE* out = std::fopen(path, "wb");
+  if (out == nullptr) return false;
+  const bool whole = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  return std::fclose(out) == 0 && whole;
+}
+
 // Blocks of a few bytes, so that lines run across block ends.
 ssize_t short_read(int fd, void* into, size_t size) {
   return ::read(fd, into, size < 5 ? size : 5);
@@ -101,9 +115,7 @@ TEST(ReaderRandomTest, OnePassRecordsMatchTheScanners) {
   };
   std::mt19937 random(17);
   char path[] = "/tmp/tallyrep-onepass-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  ASSERT_TRUE(make_scratch(path));
   for (int round = 0; round < 2000; ++round) {
     const std::string text = soup_of_lines(random);
     TraceStream fast, scanned;
@@ -111,10 +123,7 @@ TEST(ReaderRandomTest, OnePassRecordsMatchTheScanners) {
     stream_open_buffer(scanned, text.data(), text.size());
     TraceStream file;
     if (round % 4 == 0) {
-      FILE* out = std::fopen(path, "wb");
-      ASSERT_NE(out, nullptr);
-      std::fwrite(text.data(), 1, text.size(), out);
-      std::fclose(out);
+      ASSERT_TRUE(write_file(path, text));
       ASSERT_TRUE(stream_open_file(file, path));
       file.read_block = short_read;
     }
@@ -157,15 +166,10 @@ TEST(ReaderRandomTest, LineTextsReadAtOnceMatchTheCharacterScan) {
                                            "0123456789abcdef"};
   std::mt19937 random(23);
   char path[] = "/tmp/tallyrep-linetext-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  ASSERT_TRUE(make_scratch(path));
   for (int round = 0; round < 3000; ++round) {
     const std::string text = soup(random, pieces, static_cast<int>(random() % 10));
-    FILE* out = std::fopen(path, "wb");
-    ASSERT_NE(out, nullptr);
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
+    ASSERT_TRUE(write_file(path, text));
     TraceStream whole, split;
     stream_open_buffer(whole, text.data(), text.size());
     ASSERT_TRUE(stream_open_file(split, path));
