@@ -164,6 +164,26 @@ TEST(TsfTextTypeTest, WordsAnywhereAndCutShort) {
       {"exitMethod() + timerstart", TYPE_CHECK_EXPRESSION},
   };
   for (const auto& [text, type] : cases) EXPECT_EQ(tsf_text_type(text), type) << text;
+  // Long texts are searched sixteen places at a time: each word, whole or
+  // cut by its last byte, at every place of a long text.
+  const std::pair<std::string, int> words[] = {{"verifyLogMessage", TYPE_PRINT},
+                                               {"entermethod", TYPE_PRINT},
+                                               {"exitmethod", TYPE_PRINT},
+                                               {"timerStart", TYPE_PRINT},
+                                               {"createTimer", TYPE_COMMENT}};
+  for (const auto& [word, type] : words) {
+    for (std::size_t before = 0; before <= 40; ++before) {
+      for (std::size_t after : {std::size_t{0}, std::size_t{3}, std::size_t{17}}) {
+        const std::string pad(before, 'e'), tail(after, 't');
+        EXPECT_EQ(tsf_text_type(pad + word + tail), type) << word << " after " << before;
+        const std::string cut = word.substr(0, word.size() - 1);
+        EXPECT_EQ(tsf_text_type(pad + cut), TYPE_CHECK_EXPRESSION) << cut << " after " << before;
+      }
+    }
+  }
+  EXPECT_EQ(
+      tsf_text_type(std::string(30, 'x') + "createTimer" + std::string(30, 'y') + "exitmethod"),
+      TYPE_PRINT);
 }
 
 TEST_F(TsfTest, SourceComesFromSoOrThePath) {
