@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,16 +41,18 @@ int tsf_text_type(const std::string& text) {
   // over "createTimer" anywhere. A place is a candidate for a word when its
   // first and fifth bytes match; sixteen places are tested at once where
   // SSE2 is there, and most texts hold no candidate at all.
-  static const char* const kWords[] = {"verifyLogMessage", "entermethod", "exitmethod",
-                                       "timerStart", "createTimer"};
-  static const std::size_t kLengths[] = {16, 11, 10, 10, 11};
+  static constexpr std::string_view kWords[] = {"verifyLogMessage", "entermethod", "exitmethod",
+                                                "timerStart", "createTimer"};
   constexpr std::size_t kShortest = 10;
   const char* const data = text.data();
   const std::size_t size = text.size();
   bool comment = false;
   // True when word `w` stands at `i` and decides the type there and then.
   auto found = [&](std::size_t i, int w) {
-    if (i + kLengths[w] > size || std::memcmp(data + i, kWords[w], kLengths[w]) != 0) return false;
+    const std::string_view word = kWords[w];
+    if (size - i < word.size() || std::memcmp(data + i, word.data(), word.size()) != 0) {
+      return false;
+    }
     if (w < 4) return true;
     comment = true;
     return false;
