@@ -131,62 +131,72 @@ inline bool span_skip_line(const Byte*& p, const Byte* end) {
   return span_skip_tail(p, end);
 }
 
-bool span_parse_record(TraceStream& stream, TdfRecord& record) {
+// Reads a plain line into `record` and hands it to `take` at once, from the
+// branch that knows its kind: the reading loop applies it there, so that the
+// kind of each record is decided once, not once to read it and again to apply
+// it. False (with the stream untouched) for every line the scanners must read.
+template <class Take>
+inline bool span_read_record(TraceStream& stream, TdfRecord& record, const Take& take) {
   const Byte* p = stream.pos;
   const Byte* const end = stream.end;
   if (end - p < 4 || p[2] != ' ') return false;
   const uint32_t code = record_code(static_cast<char>(p[0]), static_cast<char>(p[1]));
   p += 3;
-  bool ok;
+  auto done = [&]() __attribute__((always_inline)) {
+    stream.pos = p;
+    take(record);
+    return true;
+  };
   switch (code) {
     case record_code('N', 'O'):
       if (*p == '"') {
+        if (!span_skip_line(p, end)) return false;
         record.kind = TDF_NO_CURRENT;
-        ok = span_skip_line(p, end);
-        break;
+        return done();
       }
       // The first field is the line; the rest of the text is not looked at.
       if (*p == '\n') {
         ++p;
         record.line = 0;
-        ok = true;
-      } else {
-        ok = span_hex(p, end, ' ', record.line) && span_skip_line(p, end);
+        record.kind = TDF_IGNORED;
+        return done();
       }
+      if (!span_hex(p, end, ' ', record.line) || !span_skip_line(p, end)) return false;
       record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
-      break;
+      return done();
     case record_code('G', 'L'):
+      if (!span_hex(p, end, ' ', record.status) || !span_hex(p, end, '\n', record.line)) {
+        return false;
+      }
       record.kind = TDF_GL;
-      ok = span_hex(p, end, ' ', record.status) && span_hex(p, end, '\n', record.line);
-      break;
+      return done();
     case record_code('S', 'T'):
+      if (!span_hex(p, end, '\n', record.status)) return false;
       record.kind = TDF_ST;
-      ok = span_hex(p, end, '\n', record.status);
-      break;
+      return done();
     case record_code('C', 'I'):
+      if (!span_hex(p, end, '\n', record.instance)) return false;
       record.kind = TDF_CI;
-      ok = span_hex(p, end, '\n', record.instance);
-      break;
+      return done();
     case record_code('N', 'I'):
+      if (!span_hex(p, end, ' ', record.line) || !span_hex(p, end, '\n', record.instance)) {
+        return false;
+      }
       record.kind = TDF_NI;
-      ok = span_hex(p, end, ' ', record.line) && span_hex(p, end, '\n', record.instance);
-      break;
+      return done();
     case record_code('M', 'E'): {
-      record.kind = TDF_ME;
       int32_t unused;
-      ok = span_hex(p, end, ' ', record.line) && span_hex(p, end, '\n', unused);
-      break;
+      if (!span_hex(p, end, ' ', record.line) || !span_hex(p, end, '\n', unused)) return false;
+      record.kind = TDF_ME;
+      return done();
     }
     case record_code('M', 'R'):
+      if (!span_skip_line(p, end)) return false;
       record.kind = TDF_MR;
-      ok = span_skip_line(p, end);
-      break;
+      return done();
     default:
       return false;  // rare codes, and bytes the scanners must judge
   }
-  if (!ok) return false;
-  stream.pos = p;
-  return true;
 }
 
 }  // namespace
@@ -250,7 +260,7 @@ TdfRecord tdf_parse_record(TraceStream& stream) {
   // field by field and read back in wider words, which stalls the store
   // buffer on every record.
   TdfRecord record;
-  if (!span_parse_record(stream, record)) record = tdf_scan_record(stream);
+  if (!span_read_record(stream, record, [](const TdfRecord&) {})) record = tdf_scan_record(stream);
   return record;
 }
 
@@ -302,7 +312,12 @@ TraceNode* node_stack_pop(TdfReader& reader) {
   return node;
 }
 
-void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
+namespace {
+
+// Inlined where the record is read, so that the kind the reading branch knows
+// picks the effect with no second decision.
+__attribute__((always_inline)) inline void apply_record(TdfReader& reader,
+                                                        const TdfRecord& record) {
   switch (record.kind) {
     case TDF_SF:
       driver_bind_run(record.run, record.sig1, record.sig2);
@@ -357,11 +372,33 @@ void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
   }
 }
 
+}  // namespace
+
+void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
+  apply_record(reader, record);
+}
+
+namespace {
+
+__attribute__((always_inline)) inline void read_record(TdfReader& reader, TraceStream& stream) {
+  TdfRecord record;
+  auto apply = [&reader](const TdfRecord& r) __attribute__((always_inline)) {
+    apply_record(reader, r);
+  };
+  if (!span_read_record(stream, record, apply)) apply_record(reader, tdf_scan_record(stream));
+}
+
+}  // namespace
+
+void tdf_read_record(TdfReader& reader, TraceStream& stream) {
+  read_record(reader, stream);
+}
+
 int tdf_read_stream(TraceStream& stream) {
   TdfReader reader;
   // The read that meets the end after the last line yields an empty code,
   // which is ignored like any unknown one.
-  while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));
+  while (!stream.eof) read_record(reader, stream);
   return stream.failed ? -1 : 0;
 }
 

@@ -70,6 +70,10 @@ TraceNode* node_stack_pop(TdfReader& reader);
 
 // Applies one record to the reader state and the model.
 void tdf_apply_record(TdfReader& reader, const TdfRecord& record);
+// Reads one record and applies it: the same as
+// tdf_apply_record(reader, tdf_parse_record(stream)), with each plain line
+// applied by the branch that read it.
+void tdf_read_record(TdfReader& reader, TraceStream& stream);
 
 // Reads the TDF file at `path` and merges it into the model. 0 when read to
 // its end, -1 when the file cannot be opened (a directory cannot) or a read

@@ -64,7 +64,7 @@ class TdfTest : public ::testing::Test {
   void feed(const std::string& text) {
     TraceStream stream;
     stream_open_buffer(stream, text.data(), text.size());
-    while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));
+    while (!stream.eof) tdf_read_record(reader, stream);
   }
 
   static NodeStats stats(int32_t file, int32_t line) {
