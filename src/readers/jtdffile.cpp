@@ -2,6 +2,10 @@
 // the node stack, and the recording of outcomes on nodes and their copies.
 #include "readers/jtdffile.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "model/node_types.h"
 #include "model/tree.h"
 #include "readers/number_scan.h"
@@ -119,7 +123,21 @@ __attribute__((noinline)) bool span_skip_tail(const Byte*& p, const Byte* end) {
 
 // Up to and including the line feed. Carriage returns and NULs in skipped
 // text change nothing; only 0x1A (the end of the data) stops the fast road.
+// Most skipped texts are short notes: sixteen bytes at a time take nearly
+// all in one step, where eight at a time would go round once or twice as the
+// lengths come.
 inline bool span_skip_line(const Byte*& p, const Byte* end) {
+#if defined(__SSE2__)
+  for (; end - p >= 16; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
+    if (found != 0) {
+      p += __builtin_ctz(static_cast<unsigned>(found));
+      return *p++ == '\n';
+    }
+  }
+#endif
   for (; kSpanWords && end - p >= 8; p += 8) {
     const uint64_t word = span::load(p);
     const uint64_t found = span::first_equal(word, '\n') | span::first_equal(word, 0x1A);
