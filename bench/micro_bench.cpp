@@ -3,7 +3,11 @@
 // Build with -DTALLYREP_BENCHMARKS=ON; run build/bench/micro_bench.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "base/hash.h"
 #include "base/out_buffer.h"
@@ -12,9 +16,16 @@
 #include "readers/jtdffile.h"
 #include "readers/scanner.h"
 #include "readers/trace_stream.h"
+#include "readers/tsffile.h"
 #include "report/markup.h"
 
 namespace {
+
+std::string hex_text(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return text;
+}
 
 std::string tdf_lines(int count) {
   std::string data;
@@ -64,6 +75,55 @@ void BM_TdfRecords(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
 }
 BENCHMARK(BM_TdfRecords)->Arg(0)->Arg(1);
+
+// Records read and applied in an order no branch can learn, into a model of
+// one driver whose lines they name. Arg 0 applies each record in the branch
+// that read it (the reading loop's road), arg 1 reads a record and then
+// applies it, deciding its kind twice.
+void BM_TdfReadAndApply(benchmark::State& state) {
+  tree_init();
+  std::string tsf = "IN \"File\" 1 \"D\"\nID 1 2\nIN \"TestCase\" 2 \"t\"\n";
+  for (int line = 3; line < 503; ++line) tsf += "TX " + hex_text(line) + " \"c\"\n";
+  int32_t counter = 0;
+  tsf_read_buffer(tsf.data(), tsf.size(), "micro.tsf", &counter);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 80000; ++i) {
+    const std::string line = hex_text(3 + i % 500);
+    const char* const status[] = {"96", "96", "96", "9a", "a5", "97"};
+    switch (i % 5) {
+      case 0:
+      case 1:
+        lines.push_back("NO " + line + " \"true\"\n");
+        break;
+      case 2:
+        lines.push_back(std::string("GL ") + status[i % 6] + " " + line + "\n");
+        break;
+      case 3:
+        lines.push_back(std::string("ST ") + status[i % 6] + "\n");
+        break;
+      default:
+        lines.push_back("NO \"done\"\n");
+        break;
+    }
+  }
+  std::mt19937 random(7);
+  std::shuffle(lines.begin(), lines.end(), random);
+  std::string data = "SF 5 1 2\nNI 2 1\n";
+  for (const std::string& line : lines) data += line;
+  for (auto _ : state) {
+    TraceStream stream;
+    stream_open_buffer(stream, data.data(), data.size());
+    TdfReader reader;
+    if (state.range(0) == 0) {
+      while (!stream.eof) tdf_read_record(reader, stream);
+    } else {
+      while (!stream.eof) tdf_apply_record(reader, tdf_parse_record(stream));
+    }
+  }
+  tree_free();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK(BM_TdfReadAndApply)->Arg(0)->Arg(1);
 
 // Arg 0: plain line texts, copied at once; 1: texts with escapes, scanned.
 void BM_ScanEscapedText(benchmark::State& state) {
