@@ -390,14 +390,7 @@ __attribute__((always_inline)) inline void apply_record(TdfReader& reader,
   }
 }
 
-}  // namespace
-
-void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
-  apply_record(reader, record);
-}
-
-namespace {
-
+// One step of the reading loop, inlined there and behind tdf_read_record.
 __attribute__((always_inline)) inline void read_record(TdfReader& reader, TraceStream& stream) {
   TdfRecord record;
   auto apply = [&reader](const TdfRecord& r) __attribute__((always_inline)) {
@@ -407,6 +400,10 @@ __attribute__((always_inline)) inline void read_record(TdfReader& reader, TraceS
 }
 
 }  // namespace
+
+void tdf_apply_record(TdfReader& reader, const TdfRecord& record) {
+  apply_record(reader, record);
+}
 
 void tdf_read_record(TdfReader& reader, TraceStream& stream) {
   read_record(reader, stream);
