@@ -32,3 +32,9 @@ bool KeyIndex::insert(TraceNode* node) {
   ++indexed_;
   return true;
 }
+
+NodeLines KeyIndex::lines_of(int32_t file) const {
+  if (file < 0 || static_cast<size_t>(file) >= drivers_.size()) return {};
+  const ZeroedArray<TraceNode*>& lines = drivers_[static_cast<size_t>(file)].lines;
+  return {lines.data(), lines.size()};
+}

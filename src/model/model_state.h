@@ -23,6 +23,7 @@
 class KeyIndex {
  public:
   inline TraceNode* find(int32_t file, int32_t line) const;
+  NodeLines lines_of(int32_t file) const;
   bool insert(TraceNode* node);
 
  private:

@@ -73,6 +73,10 @@ TraceNode* node_find(int32_t file, int32_t line) {
   return model().index.find(file, line);
 }
 
+NodeLines node_lines(int32_t file) {
+  return model().index.lines_of(file);
+}
+
 std::string node_key_text(int32_t file, int32_t line) {
   char key[32];
   std::snprintf(key, sizeof key, "%d/%lxh", static_cast<int>(file),

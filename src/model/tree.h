@@ -7,6 +7,7 @@
 // except on refused memory (which ends the process, see errors.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -85,6 +86,15 @@ TraceNode* node_create(int type, int32_t file, int32_t line, const char* text, T
                        int32_t value);
 void node_index_add(TraceNode* node);
 TraceNode* node_find(int32_t file, int32_t line);
+// The index's array of one driver's nodes by line: node_find(file, l) is
+// lines[l] wherever that is not null (0 <= l < count); any other line needs
+// node_find. Valid until the next node is indexed. The TDF reader looks up most
+// lines of its current driver here, without a call per record.
+struct NodeLines {
+  TraceNode* const* lines = nullptr;
+  size_t count = 0;
+};
+NodeLines node_lines(int32_t file);
 int node_hash(int32_t file, int32_t line);
 std::string node_key_text(int32_t file, int32_t line);  // "%d/%lxh"
 void node_add_child(int32_t file, int type, int32_t line, const char* text, int32_t parent_line,
@@ -101,6 +111,34 @@ void node_for_each_child(TraceNode* node, NodeVisit visit, void* context);
 bool node_equal(const TraceNode* a, const TraceNode* b);
 TraceNode* node_find_child(TraceNode* parent, const TraceNode* model);
 TraceNode* node_clone_child(TraceNode* parent, const TraceNode* model);
-void node_record_outcome(TraceNode* node, int outcome);
+// Records an outcome on `node` and counts it on its nearest check at or above it.
+inline void node_record_outcome(TraceNode* node, int outcome);
 int status_merge(int a, int b);
 void tree_rollup();
+
+// A check evaluated more than 2^31 - 1 times stays at the largest count: a
+// wrapped counter would turn negative and a failed check into a passed one.
+inline void node_count_outcome(NodeStats& s, int outcome) {
+  int32_t* counter = outcome == OUTCOME_EXECUTED  ? &s.executed
+                     : outcome == OUTCOME_FAILED  ? &s.failed
+                     : outcome == OUTCOME_PASSED  ? &s.passed
+                     : outcome == OUTCOME_ENTERED ? &s.entered
+                                                  : nullptr;
+  if (counter && *counter < INT32_MAX) ++*counter;
+}
+
+// The outcome on a node that is not a check, which climbs to its check.
+void node_record_outcome_above(TraceNode* node, int outcome);
+
+// Most outcomes name a check, which is its own owning check: whatever the
+// outcome, it ends up executed, as does its parent, and the outcome is counted.
+inline void node_record_outcome(TraceNode* node, int outcome) {
+  if (!node) return;
+  if (!type_is_check(node->type)) {
+    node_record_outcome_above(node, outcome);
+    return;
+  }
+  node->status = STATUS_EXECUTED;
+  if (node->parent) node->parent->status = STATUS_EXECUTED;
+  if (node->stats) node_count_outcome(*node->stats, outcome);
+}

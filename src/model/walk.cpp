@@ -88,28 +88,14 @@ TraceNode* owning_check(TraceNode* node) {
   }
   return last.check;
 }
-
-// A check evaluated more than 2^31 - 1 times stays at the largest count: a
-// wrapped counter would turn negative and a failed check into a passed one.
-void add_one(int32_t* counter) {
-  if (*counter < INT32_MAX) ++*counter;
-}
 }  // namespace
 
-void node_record_outcome(TraceNode* node, int outcome) {
-  if (!node) return;
+void node_record_outcome_above(TraceNode* node, int outcome) {
   if (outcome == OUTCOME_EXECUTED) node->status = STATUS_EXECUTED;
   if (outcome == OUTCOME_FAILED) node->status = STATUS_FAILED;
   if (node->parent) node->parent->status = STATUS_EXECUTED;
   TraceNode* check = owning_check(node);
   if (!check) return;
   check->status = STATUS_EXECUTED;
-  if (!check->stats) return;
-  NodeStats& s = *check->stats;
-  int32_t* counter = outcome == OUTCOME_EXECUTED  ? &s.executed
-                     : outcome == OUTCOME_FAILED  ? &s.failed
-                     : outcome == OUTCOME_PASSED  ? &s.passed
-                     : outcome == OUTCOME_ENTERED ? &s.entered
-                                                  : nullptr;
-  if (counter) add_one(counter);
+  if (check->stats) node_count_outcome(*check->stats, outcome);
 }
