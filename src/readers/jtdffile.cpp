@@ -46,17 +46,38 @@ void parse_note(TraceStream& stream, TdfRecord& record) {
   record.kind = record.line != 0 ? TDF_NO_LINE : TDF_IGNORED;
 }
 
+// The reader switches drivers, and takes the new one's array of lines.
+void set_driver(TdfReader& reader, int32_t driver) {
+  reader.current_driver = driver;
+  reader.driver_lines = node_lines(driver);
+  reader.lines_driver = driver;
+}
+
+// node_find(reader.current_driver, line): nearly every record names a line of
+// the current driver, which the driver's array holds.
+inline TraceNode* find_line(const TdfReader& reader, int32_t line) {
+  const NodeLines& lines = reader.driver_lines;
+  if (reader.lines_driver == reader.current_driver && static_cast<uint32_t>(line) < lines.count) {
+    TraceNode* node = lines.lines[line];
+    if (node != nullptr) return node;
+  }
+  return node_find(reader.current_driver, line);
+}
+
 // Counts an evaluation on a node under the current node: the model itself when
 // it is a child there, else an equal child made earlier, else a new copy.
-void record_on_line(TdfReader& reader, int32_t line) {
+__attribute__((always_inline)) inline void record_on_line(TdfReader& reader, int32_t line) {
   TraceNode* parent = reader.current_node;
   if (parent == nullptr) return;  // nothing to find or copy under
-  TraceNode* model = node_find(reader.current_driver, line);
+  TraceNode* model = find_line(reader, line);
   if (model == nullptr) return;
   // Most evaluations name a node declared right under the current one; the
   // model is then the child the sibling-match lookup would find first.
   TraceNode* target = model->parent == parent ? model : node_find_child(parent, model);
-  if (target == nullptr) target = node_clone_child(parent, model);
+  if (target == nullptr) {
+    target = node_clone_child(parent, model);
+    set_driver(reader, reader.current_driver);  // the index may have moved its array
+  }
   node_record_outcome(target, reader.current_outcome);
 }
 
@@ -101,7 +122,17 @@ __attribute__((noinline)) bool span_hex_tail(const Byte*& p, const Byte* end, By
 // Digits up to `delimiter`, which is consumed.
 inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& out) {
   if (!kSpanWords || end - p <= 8) return span_hex_tail(p, end, delimiter, out);
-  // The digits and their delimiter are at hand.
+  // The digits and their delimiter are at hand. A field of three digits or
+  // fewer (nearly every line and status) ends within four bytes.
+  const uint32_t first = span::load32(p);
+  const uint32_t not_digits = ~span::hex_digits32(first) & 0x80808080u;
+  if (not_digits != 0) {
+    const int digits = __builtin_ctz(not_digits) / 8;
+    if (p[digits] != delimiter) return false;
+    out = digits != 0 ? static_cast<int32_t>(span::hex_value32(first, digits)) : 0;
+    p += digits + 1;
+    return true;
+  }
   const uint64_t word = span::load(p);
   const uint64_t others = ~span::hex_digits(word) & span::kHigh;
   const int digits = others != 0 ? __builtin_ctzll(others) / 8 : 8;
@@ -339,14 +370,14 @@ __attribute__((always_inline)) inline void apply_record(TdfReader& reader,
   switch (record.kind) {
     case TDF_SF:
       driver_bind_run(record.run, record.sig1, record.sig2);
-      reader.current_driver = driver_by_run(record.run);
+      set_driver(reader, driver_by_run(record.run));
       break;
     case TDF_CS:
-      reader.current_driver = driver_by_run(record.run);
+      set_driver(reader, driver_by_run(record.run));
       break;
     case TDF_NI:
       instance_add(reader, record.line, record.instance, reader.current_driver);
-      reader.current_node = node_find(reader.current_driver, record.line);
+      reader.current_node = find_line(reader, record.line);
       break;
     case TDF_CI: {
       // An unknown instance gives driver and line -1, which name no node.
@@ -378,7 +409,7 @@ __attribute__((always_inline)) inline void apply_record(TdfReader& reader,
       break;
     case TDF_ME:
       node_stack_push(reader, reader.current_node);
-      reader.method_node = node_find(reader.current_driver, record.line);
+      reader.method_node = find_line(reader, record.line);
       break;
     case TDF_MR:
       // An empty stack (no well-formed trace has one here) leaves no current node.

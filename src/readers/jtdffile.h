@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/tree.h"
 #include "readers/instance_table.h"
 #include "readers/trace_stream.h"
-
-struct TraceNode;
 
 enum TdfKind {
   TDF_IGNORED = 0,
@@ -40,6 +39,10 @@ struct TdfRecord {
 // hash tables, so neither lookup walks a list.
 struct TdfReader {
   int32_t current_driver = -1;
+  // The nodes by line of driver `lines_driver`, taken when the reader changes
+  // drivers and again after it indexes a copy (null: none taken yet).
+  NodeLines driver_lines;
+  int32_t lines_driver = -1;
   TraceNode* current_node = nullptr;
   TraceNode* method_node = nullptr;
   int current_outcome = 0;

@@ -51,4 +51,32 @@ inline uint32_t hex_value(uint64_t word, int digits) {
   return static_cast<uint32_t>(((d & 0xFFFFFFFFu) << 16) + (d >> 32));
 }
 
+// The same three on four bytes: most fields (lines, statuses) have three
+// digits or fewer, and 32-bit masks are cheaper to build and apply.
+inline uint32_t load32(const unsigned char* p) {
+  uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+inline uint32_t hex_digits32(uint32_t word) {
+  constexpr uint32_t ones = 0x01010101u;
+  constexpr uint32_t high = 0x80808080u;
+  const uint32_t low7 = word & ~high;
+  const uint32_t folded = low7 | (ones * 0x20);
+  const uint32_t from_0 = (low7 | high) - ones * '0';
+  const uint32_t to_9 = ((ones * '9') | high) - low7;
+  const uint32_t from_a = (folded | high) - ones * 'a';
+  const uint32_t to_f = ((ones * 'f') | high) - folded;
+  return ((from_0 & to_9) | (from_a & to_f)) & ~word & high;
+}
+
+// `digits` is 1 to 4.
+inline uint32_t hex_value32(uint32_t word, int digits) {
+  uint32_t d = (word & 0x0F0F0F0Fu) + 9 * ((word >> 6) & 0x01010101u);
+  d <<= 8 * (4 - digits);
+  d = ((d & 0x00FF00FFu) << 4) + ((d >> 8) & 0x00FF00FFu);
+  return ((d & 0xFFFFu) << 8) + (d >> 16);
+}
+
 }  // namespace span

@@ -427,6 +427,47 @@ TEST(TdfFullerTest, EachNodeCountedWhereItIsDeclared) {
   tree_free();
 }
 
+// The reader looks most lines up in its driver's array of lines; lines the
+// index keeps elsewhere and lines of the driver it has just switched to must
+// be found as well. Line 0x5000 is far past the others when it is declared, so
+// the index keeps it apart; the lines declared after it grow the array past
+// it, which leaves its slot there empty.
+TEST(TdfLinesTest, EveryIndexedLineIsFoundAfterEverySwitch) {
+  tree_init();
+  std::string tsf =
+      "IN \"File\" 1 \"First\"\n"
+      "ID 1 2\n"
+      "IN \"TestCase\" a \"Case\"\n"
+      "TX 18 \"near\"\n"
+      "TX 20480 \"far\"\n"
+      "TX 2147483632 \"farthest\"\n";
+  for (int line = 19; line < 2800; ++line) tsf += "TX " + std::to_string(line) + " \"more\"\n";
+  tsf +=
+      "TX 21000 \"last\"\n"
+      "ED \n"
+      "IN \"File\" 1 \"Second\"\n"
+      "ID 3 4\n"
+      "IN \"TestCase\" a \"Case\"\n"
+      "TX 18 \"other\"\n"
+      "ED \n";
+  const std::string tdf =  // the TSF names lines in decimal, the TDF in hexadecimal
+      "SF 5 1 2\nSF 6 3 4\nCS 5\nNI a 1\nST 96\nNO 12 \"\"\nNO 5000 \"\"\nNO 7ffffff0 \"\"\n"
+      "CS 6\nNI a 2\nNO 12 \"\"\nGL 97 12\nCS 5\nCI 1\nGL 97 5000\n";
+  int32_t counter = 0;
+  ASSERT_EQ(tsf_read_buffer(tsf.data(), tsf.size(), "lines.tsf", &counter), 0);
+  ASSERT_EQ(tdf_read_buffer(tdf.data(), tdf.size()), 0);
+  const struct {
+    int32_t file, line, passed, failed;
+  } cases[] = {{0, 0x12, 1, 0}, {0, 0x5000, 1, 1}, {0, 0x7ffffff0, 1, 0}, {1, 0x12, 1, 1}};
+  for (const auto& c : cases) {
+    const TraceNode* node = node_find(c.file, c.line);
+    ASSERT_NE(node, nullptr) << c.line;
+    EXPECT_EQ(node->stats->passed, c.passed) << c.file << "/" << c.line;
+    EXPECT_EQ(node->stats->failed, c.failed) << c.file << "/" << c.line;
+  }
+  tree_free();
+}
+
 TEST(RoadOfOneCheckTest, FromBothTracesThroughTheRollUp) {
   tree_init();
   const std::string tsf =

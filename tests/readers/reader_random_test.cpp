@@ -98,9 +98,10 @@ TEST(ReaderRandomTest, OnePassRecordsMatchTheScanners) {
   const std::vector<std::string> codes = {"NO ", "GL ", "ST ", "CI ", "NI ", "ME ",
                                           "MR ", "SF ", "CS ", "XX ", "NO",  "N\rO "};
   const std::vector<std::string> fields = {
-      "1",      "a", "Fe", "ffffffff", "123456789", "0",     "",
-      "\"ok\"", "z", "-1", "\t",       "\r",        "\x1A",  std::string(1, '\0'),
-      "9d 12",  " ", "\n", "AbC12",    "\xb1",      "7\xe1", "123456789abcdef"};
+      "1",      "a",    "Fe", "ffffffff", "123456789", "0",     "",
+      "\"ok\"", "z",    "-1", "\t",       "\r",        "\x1A",  std::string(1, '\0'),
+      "9d 12",  " ",    "\n", "AbC12",    "\xb1",      "7\xe1", "123456789abcdef",
+      "12f",    "abcd", "1fz"};
   const std::vector<std::string> ends = {"\n", "\n", "\n", "\n", "\r\n", "", " \n", "\x1A"};
   auto soup_of_lines = [&](std::mt19937& random) {
     std::string text;
