@@ -125,7 +125,7 @@ inline bool span_hex(const Byte*& p, const Byte* end, Byte delimiter, int32_t& o
   // The digits and their delimiter are at hand. A field of three digits or
   // fewer (nearly every line and status) ends within four bytes.
   const uint32_t first = span::load32(p);
-  const uint32_t not_digits = ~span::hex_digits32(first) & 0x80808080u;
+  const uint32_t not_digits = ~span::hex_digits(first) & 0x80808080u;
   if (not_digits != 0) {
     const int digits = __builtin_ctz(not_digits) / 8;
     if (p[digits] != delimiter) return false;

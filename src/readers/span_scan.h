@@ -1,7 +1,7 @@
-// Word-at-a-time reading of the bytes of a trace line: eight bytes are tested
-// or converted at once, so that a field costs a few instructions and no
-// branch per character. Only for little-endian machines (kSpanWords); each
-// function reads exactly the eight bytes at `p`.
+// Word-at-a-time reading of the bytes of a trace line: eight (or four) bytes
+// are tested or converted at once, so that a field costs a few instructions
+// and no branch per character. Only for little-endian machines (kSpanWords);
+// each load reads exactly the eight (load) or four (load32) bytes at `p`.
 #pragma once
 
 #include <cstdint>
@@ -28,17 +28,20 @@ inline uint64_t first_equal(uint64_t word, unsigned char c) {
   return (x - kOnes) & ~x & kHigh;
 }
 
-// The high bit of every byte that is a hexadecimal digit (0-9, a-f, A-F).
-// Each comparison works on seven-bit bytes with the high bit set first, so
-// that no subtraction borrows from its neighbour.
-inline uint64_t hex_digits(uint64_t word) {
-  const uint64_t low7 = word & ~kHigh;
-  const uint64_t folded = low7 | (kOnes * 0x20);  // A-F as a-f
-  const uint64_t from_0 = (low7 | kHigh) - kOnes * '0';
-  const uint64_t to_9 = ((kOnes * '9') | kHigh) - low7;
-  const uint64_t from_a = (folded | kHigh) - kOnes * 'a';
-  const uint64_t to_f = ((kOnes * 'f') | kHigh) - folded;
-  return ((from_0 & to_9) | (from_a & to_f)) & ~word & kHigh;
+// The high bit of every byte that is a hexadecimal digit (0-9, a-f, A-F), in
+// a word of four or eight bytes. Each comparison works on seven-bit bytes with
+// the high bit set first, so that no subtraction borrows from its neighbour.
+template <class Word>
+inline Word hex_digits(Word word) {
+  constexpr Word ones = static_cast<Word>(~Word{0}) / 0xFF;
+  constexpr Word high = ones * 0x80;
+  const Word low7 = word & ~high;
+  const Word folded = low7 | (ones * 0x20);  // A-F as a-f
+  const Word from_0 = (low7 | high) - ones * '0';
+  const Word to_9 = ((ones * '9') | high) - low7;
+  const Word from_a = (folded | high) - ones * 'a';
+  const Word to_f = ((ones * 'f') | high) - folded;
+  return ((from_0 & to_9) | (from_a & to_f)) & ~word & high;
 }
 
 // The number the first `digits` bytes (1 to 8, all hexadecimal digits) spell.
@@ -51,24 +54,12 @@ inline uint32_t hex_value(uint64_t word, int digits) {
   return static_cast<uint32_t>(((d & 0xFFFFFFFFu) << 16) + (d >> 32));
 }
 
-// The same three on four bytes: most fields (lines, statuses) have three
-// digits or fewer, and 32-bit masks are cheaper to build and apply.
+// Four bytes and their value: most fields (lines, statuses) have three digits
+// or fewer, and 32-bit masks are cheaper to build and apply.
 inline uint32_t load32(const unsigned char* p) {
   uint32_t word;
   std::memcpy(&word, p, sizeof word);
   return word;
-}
-
-inline uint32_t hex_digits32(uint32_t word) {
-  constexpr uint32_t ones = 0x01010101u;
-  constexpr uint32_t high = 0x80808080u;
-  const uint32_t low7 = word & ~high;
-  const uint32_t folded = low7 | (ones * 0x20);
-  const uint32_t from_0 = (low7 | high) - ones * '0';
-  const uint32_t to_9 = ((ones * '9') | high) - low7;
-  const uint32_t from_a = (folded | high) - ones * 'a';
-  const uint32_t to_f = ((ones * 'f') | high) - folded;
-  return ((from_0 & to_9) | (from_a & to_f)) & ~word & high;
 }
 
 // `digits` is 1 to 4.
