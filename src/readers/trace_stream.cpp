@@ -9,8 +9,10 @@
 
 namespace {
 
-// Large blocks keep the system calls out of the per-character cost.
-constexpr size_t kBlockSize = size_t{1} << 20;
+// Large blocks keep the system calls out of the per-character cost; 512 KiB
+// reads as fast as 1 MiB did and is half a megabyte less at the run's peak,
+// which falls while the TDF is read.
+constexpr size_t kBlockSize = size_t{1} << 19;
 
 }  // namespace
 

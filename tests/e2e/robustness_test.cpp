@@ -547,9 +547,10 @@ std::string report_of(const std::string& tsf, const std::string& tdf) {
 }
 
 TEST_F(Robustness, EveryByteMayFallOnAReadBlockBoundary) {
-  // Files are read in blocks of 1 MiB. A padding line that the readers skip
-  // moves the block boundary onto each byte of the records in turn (CR LF line
-  // ends, escapes, quotes, the 0x1A end of data); the report must not change.
+  // Files are read in blocks of 512 KiB, so 1 MiB falls on a boundary too. A
+  // padding line that the readers skip moves the boundary onto each byte of
+  // the records in turn (CR LF line ends, escapes, quotes, the 0x1A end of
+  // data); the report must not change.
   const char* saved = std::getenv("KSPX_WORKSHOP_HEADER_FILE");
   const std::string saved_header = saved ? saved : "";
   unsetenv("KSPX_WORKSHOP_HEADER_FILE");

@@ -105,7 +105,7 @@ if os.path.exists(os.path.join(typical, "args")) and \
     case("variant-long", tsfs, mutate(long_token))
     half = len(tdf) // 2
     case("variant-sub", tsfs, tdf[:half] + b"\x1a" + tdf[half:])
-    block = 1 << 20
+    block = 1 << 20  # a line over two read blocks of either build
     case("variant-blocks", tsfs, tdf[:block - 3] + b"NO " + b"1" * (3 * block) + b"\n" +
          tdf[block - 3:])
     case("variant-no-final-lf", tsfs, tdf.rstrip(b"\n"))
