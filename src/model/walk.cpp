@@ -75,11 +75,11 @@ __attribute__((noinline)) TraceNode* climb(TraceModel& m, TraceNode* node) {
   }
 }
 
-// The nearest check at or above `node`. Most outcomes name a check, a check's
+// The nearest check above `node`, which is no check itself (an outcome on a
+// check is recorded inline, see tree.h). Most outcomes here name a check's
 // child or the node the outcome before named (the TDF often names one line
 // many times running): those need no table.
-TraceNode* owning_check(TraceNode* node) {
-  if (type_is_check(node->type)) return node;
+TraceNode* check_above_node(TraceNode* node) {
   if (!node->parent || type_is_check(node->parent->type)) return node->parent;
   TraceModel& m = model();
   auto& last = m.last_climb;
@@ -94,7 +94,7 @@ void node_record_outcome_above(TraceNode* node, int outcome) {
   if (outcome == OUTCOME_EXECUTED) node->status = STATUS_EXECUTED;
   if (outcome == OUTCOME_FAILED) node->status = STATUS_FAILED;
   if (node->parent) node->parent->status = STATUS_EXECUTED;
-  TraceNode* check = owning_check(node);
+  TraceNode* check = check_above_node(node);
   if (!check) return;
   check->status = STATUS_EXECUTED;
   if (check->stats) node_count_outcome(*check->stats, outcome);
